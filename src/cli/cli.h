@@ -1,0 +1,26 @@
+// Shared pieces of tavrik32-cli: the verb table and exit codes.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace t32::cli {
+
+enum Exit { kOk = 0, kFailure = 1, kUsage = 2 };
+
+using Args = std::vector<std::string>;
+
+struct Verb {
+  const char* name;
+  const char* summary;  // one line for the main help
+  int (*run)(const Args& args);  // args after the verb; handles its own --help
+};
+
+// Verb groups; each file adds its verbs.
+void AddFileVerbs(std::vector<Verb>& verbs);
+void AddLinkVerbs(std::vector<Verb>& verbs);
+void AddMmsVerbs(std::vector<Verb>& verbs);
+
+// True when args hold --help or -h.
+bool WantsHelp(const Args& args);
+
+}  // namespace t32::cli

@@ -1,0 +1,43 @@
+// How the model speaks to the user. The desktop program shows these in modal windows, the
+// command-line tool writes them to stderr, and tests record them. The texts themselves are
+// produced by the model, so they are the same everywhere.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace t32 {
+
+class TNode;
+
+// Answers of the confirmation dialog.
+enum TAnswer { kYes = 1, kNo = 2, kCancel = 3 };
+
+class TMessages {
+ public:
+  virtual ~TMessages() = default;
+  // The error window: beep, title "<program> - Ошибка", one "Закрыть" button.
+  virtual void ShowError(const std::string& text) = 0;
+  // The confirmation dialog "Да"/"Нет" (and "Отмена" when withCancel); returns a TAnswer.
+  virtual int AskConfirm(const std::string& text, bool withCancel = false) = 0;
+  // Asks the tree view to select a node (posted, so it happens after the current command).
+  virtual void SelectNode(TNode* /*node*/) {}
+  // Progress of long work: done of total steps.
+  virtual void Progress(long long /*done*/, long long /*total*/) {}
+};
+
+// Collects messages; answers confirmations with a preset answer. Used by tests and tools.
+class TRecordedMessages : public TMessages {
+ public:
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  int AskConfirm(const std::string& text, bool) override {
+    questions.push_back(text);
+    return answer;
+  }
+  void SelectNode(TNode* node) override { selected.push_back(node); }
+  std::vector<std::string> errors;
+  std::vector<std::string> questions;
+  std::vector<TNode*> selected;
+  int answer = kYes;
+};
+
+}  // namespace t32
