@@ -1,0 +1,176 @@
+#include "model/document.h"
+
+#include "model/controller.h"
+#include "model/factory.h"
+#include "model/messages.h"
+#include "model/port_ip.h"
+#include "model/storage.h"
+
+namespace t32 {
+
+TDocument::TDocument(TMessages* msgs, const TItemFactory* factory)
+    : messages_(msgs), factory_(factory ? factory : &DefaultFactory()), tree_(this) {
+  if (!messages_) {
+    ownMessages_ = std::make_unique<TRecordedMessages>();
+    messages_ = ownMessages_.get();
+  }
+  storage_ = std::make_unique<TStorage>(*this);
+  MakeFixedNodes();
+}
+
+TDocument::~TDocument() {
+  // Items unbind and release their signal rows while the storage still exists.
+  tree_.Delete(tree_.Root());
+}
+
+void TDocument::SetMessages(TMessages* m) {
+  if (m) {
+    messages_ = m;
+  } else {
+    if (!ownMessages_) ownMessages_ = std::make_unique<TRecordedMessages>();
+    messages_ = ownMessages_.get();
+  }
+}
+
+void TDocument::MakeFixedNodes() {
+  tree_.BeginReset();
+  TNode* root = tree_.SetRoot(std::make_unique<TController>());
+  TNode* proc = tree_.Add(root, std::make_unique<TProc>());
+  tree_.Add(proc, std::make_unique<TPortIP>());
+  root->expanded = true;
+  proc->expanded = true;
+  tree_.EndReset();
+}
+
+TNode* TDocument::ProcNode() const { return tree_.Root() ? tree_.Root()->Child(0) : nullptr; }
+TNode* TDocument::PortIPNode() const {
+  TNode* p = ProcNode();
+  return p ? p->Child(0) : nullptr;
+}
+TController* TDocument::Controller() const {
+  return tree_.Root() ? dynamic_cast<TController*>(tree_.Root()->Item()) : nullptr;
+}
+TProc* TDocument::Proc() const {
+  TNode* n = ProcNode();
+  return n ? dynamic_cast<TProc*>(n->Item()) : nullptr;
+}
+TPortIP* TDocument::PortIP() const {
+  TNode* n = PortIPNode();
+  return n ? dynamic_cast<TPortIP*>(n->Item()) : nullptr;
+}
+
+void TDocument::NewConfiguration() {
+  tree_.BeginReset();
+  storage_->Enable(false);
+  storage_->Clear();
+  if (TNode* ip = PortIPNode())
+    while (ip->ChildCount() > 0) tree_.Delete(ip->Child(ip->ChildCount() - 1));
+  if (TNode* proc = ProcNode())
+    while (proc->ChildCount() > 1) tree_.Delete(proc->Child(proc->ChildCount() - 1));
+  if (TNode* root = tree_.Root())
+    while (root->ChildCount() > 1) tree_.Delete(root->Child(root->ChildCount() - 1));
+  if (PortIP()) PortIP()->RecountChildren();
+  storage_->Enable(true);
+  storage_->Rebuild();
+  tree_.ForEach([](TNode* n) {
+    if (n->Item()) n->Item()->SetDefaults();
+  });
+  tree_.EndReset();
+}
+
+std::int32_t TDocument::WriteRecords() {
+  config_.BeginWrite();
+  TNode* root = tree_.Root();
+  for (int i = 0; i < root->ChildCount(); ++i) root->Child(i)->Item()->SaveToImage(config_);
+  TNode* proc = ProcNode();
+  for (int i = 0; i < proc->ChildCount(); ++i) proc->Child(i)->Item()->SaveToImage(config_);
+  return config_.Pos;
+}
+
+void TDocument::ReadRecords(bool shortRecords) {
+  TConfig& c = config_;
+  tree_.BeginReset();
+  storage_->Enable(false);
+  if (shortRecords) storage_->ClearLegacyNames();
+  TNode* root = tree_.Root();
+  TNode* proc = ProcNode();
+  TNode* ip = PortIPNode();
+  auto mark = [&] { c.MarkSection(); };
+  auto skip = [&] { shortRecords ? c.SkipShortSection() : c.SkipSection(); };
+  auto next = [&] { return shortRecords ? c.NextShortSection() : c.NextSection(); };
+  auto load = [&](TItem* item) { shortRecords ? item->LoadFromShortImage(c) : item->LoadFromImage(c); };
+
+  mark();
+  load(proc->Item());
+  skip();
+  for (int i = 1; i < boardCount && c.Pos < c.End(); ++i) {
+    mark();
+    int code = next();
+    if (code != TConfig::kNoSection) {
+      if (auto item = factory_->Make(code, TItemPlace::Board)) {
+        c.Pos = c.Mark;  // the item enters its own section
+        TNode* n = tree_.Add(root, std::move(item));
+        load(n->Item());
+      }
+    }
+    skip();
+  }
+  mark();
+  load(ip->Item());
+  skip();
+  for (int i = 1; i < portCount && c.Pos < c.End(); ++i) {
+    mark();
+    int code = next();
+    if (code != TConfig::kNoSection) {
+      if (auto item = factory_->Make(code, TItemPlace::Port)) {
+        c.Pos = c.Mark;
+        TNode* n = tree_.Add(proc, std::move(item));
+        load(n->Item());
+      }
+    }
+    skip();
+  }
+  storage_->Enable(true);
+  storage_->Rebuild();
+  if (!shortRecords) {
+    for (int i = 1; i < root->ChildCount(); ++i)
+      if (auto* b = dynamic_cast<TBlock*>(root->Child(i)->Item())) b->AfterLoad();
+    for (int i = 0; i < proc->ChildCount(); ++i)
+      if (auto* p = dynamic_cast<TPort*>(proc->Child(i)->Item())) p->AfterLoad();
+  } else {
+    for (int i = 0; i < proc->ChildCount(); ++i)
+      if (auto* p = dynamic_cast<TPort*>(proc->Child(i)->Item()); p && p->role == 1) p->AfterShortLoad();
+  }
+  storage_->Rebuild();
+  proc->expanded = true;
+  tree_.EndReset();
+}
+
+void TDocument::AfterEdit() {
+  tree_.ForEach([](TNode* n) {
+    if (n->Item()) n->Item()->RecountChildren();
+  });
+  storage_->Rebuild();
+}
+
+namespace {
+void DumpNode(const TNode* n, int depth, std::string& out) {
+  std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+  TItem* item = n->Item();
+  out += indent + n->caption + "  [" + item->ClassName();
+  if (item->SectionCode() >= 0) out += " " + std::to_string(item->SectionCode());
+  out += "]\n";
+  TDumpVisitor v(out, indent + "  . ");
+  item->Fields(v);
+  item->DumpExtra(out, indent + "  . ");
+  for (int i = 0; i < n->ChildCount(); ++i) DumpNode(n->Child(i), depth + 1, out);
+}
+}  // namespace
+
+std::string TDocument::Dump() const {
+  std::string out;
+  if (tree_.Root()) DumpNode(tree_.Root(), 0, out);
+  return out;
+}
+
+}  // namespace t32

@@ -1,0 +1,33 @@
+#include "model/factory.h"
+
+#include "model/item.h"
+
+namespace t32 {
+
+void TItemFactory::Register(int code, TItemPlace place, Maker maker, int menuTag) {
+  if (menuTag >= 0) byMenu_[menuTag] = {place, maker};
+  byCode_[{code, static_cast<int>(place)}] = std::move(maker);
+}
+
+std::unique_ptr<TItem> TItemFactory::Make(int code, TItemPlace place) const {
+  auto it = byCode_.find({code, static_cast<int>(place)});
+  return it == byCode_.end() ? nullptr : it->second();
+}
+
+std::unique_ptr<TItem> TItemFactory::MakeFromMenu(int menuTag, TItemPlace* place) const {
+  auto it = byMenu_.find(menuTag);
+  if (it == byMenu_.end()) return nullptr;
+  if (place) *place = it->second.place;
+  return it->second.maker();
+}
+
+bool TItemFactory::Knows(int code, TItemPlace place) const {
+  return byCode_.count({code, static_cast<int>(place)}) != 0;
+}
+
+TItemFactory& DefaultFactory() {
+  static TItemFactory f;
+  return f;
+}
+
+}  // namespace t32

@@ -1,0 +1,153 @@
+// Items of the configuration tree. Every node carries one item; an item writes itself into
+// the configuration image as one section (its entries, then its children's sections) and reads
+// itself back. TBlock: boards, modules and board serial channels, which occupy addresses and
+// can carry a port. TPort: communication ports and polled devices, which can be bound to a
+// board serial channel. Signal tables descend from TItem directly.
+#pragma once
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/fields.h"
+#include "model/tree.h"
+
+namespace t32 {
+
+class TConfig;
+class TDocument;
+class TMessages;
+class TPort;
+class TParams;
+
+// Popup menus of the tree (the menu shown while the item is selected).
+enum class TPopup { None, Board, Port, Table, PC, Device, Channel, Other };
+
+// Interface kinds a board channel provides and a port accepts.
+enum TInterface : std::uint16_t {
+  kIfRS232 = 1, kIfRS485 = 2, kIfModem = 4, kIfTS = 16, kIfTU = 32, kIfTI = 64, kIfTR = 128
+};
+
+// The six storage lists (one per signal type) that source tables are appended to.
+struct TStorageLists;
+
+class TItem {
+ public:
+  TItem() = default;
+  virtual ~TItem();
+  TItem(const TItem&) = delete;
+  TItem& operator=(const TItem&) = delete;
+
+  // --- fields common to every item ---
+  std::uint8_t version = 1;      // layout version, written as key 48
+  std::string frameClass;        // editor frame class
+  std::int32_t iconIndex = 2;    // node image while bound
+  std::uint8_t number = 0;       // board address, port number, device address
+  std::uint16_t interfaces = 0;  // provided (blocks) or accepted (ports) interface kinds
+  std::uint8_t signalKind = 0;   // 1..6 for signal tables and two-position ports
+  std::uint8_t role = 0;
+  std::uint8_t channelProtocol = 0;
+  TPopup popup = TPopup::None;
+  TNode* node = nullptr;
+  std::string name;  // type name used in captions and messages
+
+  virtual const char* ClassName() const = 0;
+  // Section code written by BeginSection; -1 for items that write no section.
+  virtual int SectionCode() const = 0;
+  // Highest layout version this class can read.
+  virtual std::uint8_t KnownVersion() const { return 1; }
+
+  // Called by the tree right after the node was made: links item and node, sets the node's
+  // images; classes create their fixed children and refresh the caption here.
+  virtual void Create(TNode* n);
+  virtual void LoadFromImage(TConfig& c);
+  virtual void LoadFromShortImage(TConfig& c);
+  virtual void SaveToImage(TConfig& c);
+  virtual void Unbind() {}
+  virtual void ShowBound() {}
+  virtual void UpdateNode();
+  virtual void ApplyDeviceType() {}
+  virtual std::string SignalAddressText(int /*row*/, int /*kind*/) const { return {}; }
+  virtual void AddChildren(int /*menuTag*/) {}
+  virtual void DuplicateChild(TItem* /*child*/) {}
+  virtual void EnumerateSignals(TStorageLists& /*lists*/) {}
+  virtual void ResolveOutputTables() {}
+  virtual void RecountChildren() {}
+  virtual void SetDefaults() {}
+
+  // The item's plain settings in image order (see fields.h). Special cases stay in the
+  // item's own LoadFromImage/SaveToImage.
+  virtual void Fields(TFieldVisitor& /*v*/) {}
+  // Extra lines for the text dump (signal rows, records) after the fields.
+  virtual void DumpExtra(std::string& /*out*/, const std::string& /*indent*/) const {}
+
+  // --- helpers ---
+  TDocument* Doc() const;
+  TMessages& Messages() const;
+  std::string Caption() const;
+  // Children's items in tree order.
+  std::vector<TItem*> ChildItems() const;
+  // Shows "Новая версия " + name when the section's key 48 is newer than the class knows.
+  // Returns false when the item must keep its defaults.
+  bool CheckVersion(const TConfig& c, bool shortRecords = false);
+  // NextSection, the code check and the version check; false when nothing may be read.
+  bool EnterSection(TConfig& c, int code);
+  // Writes the section: head, key 48, Fields(), WriteChildren(), length.
+  void WriteSection(TConfig& c);
+  // Children's sections in tree order.
+  virtual void WriteChildren(TConfig& c);
+  // Lets a child read the next section (its LoadFromImage enters it with NextSection) and
+  // then puts Pos behind that whole section, whatever the child read of it.
+  static void LoadChild(TConfig& c, TItem* child);
+};
+
+// Interface list entry offered to a port's editor.
+struct TInterfaceEntry {
+  std::string text;
+  class TBlock* block = nullptr;
+};
+
+class TBlock : public TItem {
+ public:
+  ~TBlock() override;
+  std::bitset<256> addressSet;
+  std::uint8_t irq = 0;
+  TPort* boundPort = nullptr;
+
+  void Unbind() override;
+  void ShowBound() override;
+  void UpdateNode() override;
+  // Offers this channel to a port when it is free (or bound to that port) and the kinds meet.
+  virtual void ListInterfaces(TPort* port, std::uint16_t kinds, std::vector<TInterfaceEntry>& list);
+  // Text of this channel in a port's interface list.
+  virtual std::string InterfaceText() const;
+  virtual bool Bind(TPort* port);
+  virtual void SetAddress(int address);
+  virtual void AfterLoad() {}
+  // Recomputes the icon of the board that holds this channel.
+  void UpdateParentIcon();
+};
+
+class TPort : public TItem {
+ public:
+  ~TPort() override;
+  TBlock* boundChannel = nullptr;
+
+  void Unbind() override;
+  void ShowBound() override;
+  void UpdateNode() override;
+  virtual void AfterLoad();
+  virtual void AfterShortLoad() { AfterLoad(); }
+  virtual void UpdateStatusTable() {}
+
+  // The channels the port's editor lists: an empty entry ("not bound") first.
+  std::vector<TInterfaceEntry> Interfaces();
+  // The user picked entry `index` of Interfaces() (0 = not bound).
+  void SelectInterface(const std::vector<TInterfaceEntry>& list, int index);
+  // While reading: key 30 names the channel by its address.
+  void BindByAddress(int address);
+  // Writes key 30 when bound (ports that carry it call this in their write order).
+  void PutBinding(TConfig& c) const;
+};
+
+}  // namespace t32
