@@ -6,6 +6,8 @@
 
 namespace t32 {
 
+TNode::~TNode() = default;
+
 int TNode::Index() const {
   if (!parent_) return 0;
   const auto& c = parent_->children_;

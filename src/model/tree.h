@@ -14,6 +14,10 @@ class TDocument;
 
 class TNode {
  public:
+  TNode() = default;
+  ~TNode();
+  TNode(const TNode&) = delete;
+  TNode& operator=(const TNode&) = delete;
   std::string caption;
   int image = -1;
   int selectedImage = -1;

@@ -1,0 +1,374 @@
+#include "project/json.h"
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "model/config.h"
+#include "model/cp1251.h"
+#include "model/document.h"
+#include "model/factory.h"
+#include "model/item.h"
+#include "model/memstream.h"
+
+namespace t32 {
+namespace {
+
+using nlohmann::ordered_json;
+
+enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes };
+struct Slot {
+  std::string id;
+  Kind kind;
+};
+using Schema = std::map<int, Slot>;  // key -> setting
+
+// Collects the keyed settings of an item with their types.
+class TSchemaVisitor : public TFieldVisitor {
+ public:
+  explicit TSchemaVisitor(Schema& s) : s_(s) {}
+  void U8(const TField& f, std::uint8_t&) override { Add(f, Kind::U8); }
+  void U16(const TField& f, std::uint16_t&) override { Add(f, Kind::U16); }
+  void U32(const TField& f, std::uint32_t&) override { Add(f, Kind::U32); }
+  void I32(const TField& f, std::int32_t&) override { Add(f, Kind::I32); }
+  void F32(const TField& f, float&) override { Add(f, Kind::F32); }
+  void Text(const TField& f, std::string&) override { Add(f, Kind::Text); }
+  void Ip(const TField& f, std::uint32_t&) override { Add(f, Kind::Ip); }
+  void Bytes(const TField& f, void*, std::size_t) override { Add(f, Kind::Bytes); }
+  bool Reading() const override { return false; }
+
+ private:
+  void Add(const TField& f, Kind k) {
+    if (f.key >= 0 && !s_.count(f.key)) s_[f.key] = {f.id, k};
+  }
+  Schema& s_;
+};
+
+struct Classes {
+  std::map<int, std::string> name;
+  std::map<int, Schema> schema;
+};
+
+void Learn(Classes& cl, TItem* item) {
+  int code = item->SectionCode();
+  if (code < 0 || cl.name.count(code)) return;
+  cl.name[code] = item->ClassName();
+  TSchemaVisitor v(cl.schema[code]);
+  item->Fields(v);
+}
+
+Classes LearnClasses(TDocument& doc) {
+  Classes cl;
+  doc.Tree().ForEach([&](TNode* n) {
+    if (n->Item()) Learn(cl, n->Item());
+  });
+  return cl;
+}
+
+std::uint32_t Le(const std::uint8_t* p, std::size_t n) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) v |= std::uint32_t(p[i]) << (8 * i);
+  return v;
+}
+
+std::string Hex(const std::uint8_t* p, std::size_t n) {
+  std::string s = OctetsToHexText(p, n);
+  if (!s.empty()) s.pop_back();
+  return s;
+}
+
+// A 65-byte text field that decodes and encodes back to the same bytes.
+bool CleanText(const std::uint8_t* p) {
+  if (p[0] > 64) return false;
+  for (std::size_t i = 1 + p[0]; i < 65; ++i)
+    if (p[i]) return false;
+  return true;
+}
+
+ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* schema) {
+  ordered_json e;
+  e["key"] = key;
+  const Slot* slot = nullptr;
+  if (schema)
+    if (auto it = schema->find(key); it != schema->end()) slot = &it->second;
+  static const Slot kVersion{"layoutVersion", Kind::U8};
+  if (!slot && key == 48) slot = &kVersion;
+  if (slot) e["id"] = slot->id;
+  Kind k = slot ? slot->kind : Kind::Bytes;
+  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes) ? n : 4;
+  if (n != want) k = Kind::Bytes;  // stored width differs from the class's: keep the bytes
+  switch (k) {
+    case Kind::U8: e["u8"] = v[0]; break;
+    case Kind::U16: e["u16"] = Le(v, 2); break;
+    case Kind::U32: e["u32"] = Le(v, 4); break;
+    case Kind::I32: e["i32"] = static_cast<std::int32_t>(Le(v, 4)); break;
+    case Kind::F32: {
+      float f;
+      std::memcpy(&f, v, 4);
+      if (f == f) {
+        e["f32"] = f;
+        break;
+      }
+      e["hex"] = Hex(v, n);  // NaN has no JSON number
+      break;
+    }
+    case Kind::Ip: e["ip"] = U32ToIpText(Le(v, 4)); break;
+    case Kind::Text:
+      if (n == 65 && CleanText(v)) e["text"] = TConfig::DecodeText(v, 65);
+      else e["hex"] = Hex(v, n);
+      break;
+    case Kind::Bytes: {
+      // Name lists (65 bytes a name) read as lists of texts when every name is clean.
+      bool names = (key == 41 || key == 77) && n > 0 && n % 65 == 0;
+      for (std::size_t i = 0; names && i < n; i += 65) names = CleanText(v + i);
+      if (names) {
+        ordered_json list = ordered_json::array();
+        for (std::size_t i = 0; i < n; i += 65) list.push_back(TConfig::DecodeText(v + i, 65));
+        e["texts"] = list;
+      } else {
+        e["hex"] = Hex(v, n);
+      }
+      break;
+    }
+  }
+  return e;
+}
+
+// Walks the long records of one section at `at` (its record) into JSON.
+ordered_json Section(const std::vector<std::uint8_t>& img, std::size_t at, std::size_t end, const Classes& cl,
+                     int depth) {
+  ordered_json s;
+  int code = static_cast<int>(Le(img.data() + at + 2, 2));
+  std::size_t len = Le(img.data() + at + 4, 4);
+  s["section"] = code;
+  if (auto it = cl.name.find(code); it != cl.name.end()) s["class"] = it->second;
+  const Schema* schema = nullptr;
+  if (auto it = cl.schema.find(code); it != cl.schema.end()) schema = &it->second;
+  ordered_json entries = ordered_json::array(), children = ordered_json::array();
+  std::size_t p = at + 8, stop = std::min(end, at + len);
+  while (p + 8 <= stop) {
+    std::uint16_t type = static_cast<std::uint16_t>(Le(img.data() + p, 2));
+    std::size_t rlen = Le(img.data() + p + 4, 4);
+    if (rlen < 8 || p + rlen > stop) break;
+    if (type == 0xFFF2)
+      entries.push_back(Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema));
+    else if (type == 0xFFF1 && depth < 64)
+      children.push_back(Section(img, p, stop, cl, depth + 1));
+    else
+      break;
+    p += rlen;
+  }
+  s["entries"] = entries;
+  if (!children.empty()) s["children"] = children;
+  return s;
+}
+
+// --- import ------------------------------------------------------------------------------
+struct Writer {
+  std::vector<std::uint8_t> out;
+  std::string error;
+  void U16(std::uint16_t v) { out.push_back(v & 0xFF); out.push_back(v >> 8); }
+  void U32(std::uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i))); }
+  void Patch(std::size_t at, std::uint32_t v) { for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i)); }
+
+  bool FromHex(const std::string& s, std::vector<std::uint8_t>& v) {
+    v.clear();
+    int nib = -1;
+    for (char ch : s) {
+      int d = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10 : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : -1;
+      if (d < 0) {
+        if (ch == ' ') continue;
+        error = "неверная шестнадцатеричная строка \"" + s + "\"";
+        return false;
+      }
+      if (nib < 0) nib = d;
+      else {
+        v.push_back(static_cast<std::uint8_t>(nib * 16 + d));
+        nib = -1;
+      }
+    }
+    if (nib >= 0) {
+      error = "нечётное число цифр в \"" + s + "\"";
+      return false;
+    }
+    return true;
+  }
+
+  bool TextField(const ordered_json& t, std::vector<std::uint8_t>& v) {
+    if (!t.is_string()) {
+      error = "текст должен быть строкой";
+      return false;
+    }
+    std::string s = t.get<std::string>();
+    if (Utf8Length(s) > 64 || !FitsCp1251(s)) {
+      error = "текст \"" + s + "\" длиннее 64 символов или не помещается в кодировку cp1251";
+      return false;
+    }
+    std::uint8_t f[65];
+    TConfig::EncodeText(s, f);
+    v.insert(v.end(), f, f + 65);
+    return true;
+  }
+
+  bool EntryValue(const ordered_json& e, std::vector<std::uint8_t>& v) {
+    auto num = [&](const char* k, double lo, double hi, std::size_t width) {
+      const auto& j = e[k];
+      if (!j.is_number()) {
+        error = std::string("значение \"") + k + "\" должно быть числом";
+        return false;
+      }
+      double d = j.get<double>();
+      if (d < lo || d > hi || d != static_cast<double>(static_cast<long long>(d))) {
+        error = std::string("значение \"") + k + "\" вне диапазона: " + j.dump();
+        return false;
+      }
+      std::uint32_t u = static_cast<std::uint32_t>(static_cast<long long>(d));
+      for (std::size_t i = 0; i < width; ++i) v.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+      return true;
+    };
+    if (e.contains("u8")) return num("u8", 0, 255, 1);
+    if (e.contains("u16")) return num("u16", 0, 65535, 2);
+    if (e.contains("u32")) return num("u32", 0, 4294967295.0, 4);
+    if (e.contains("i32")) return num("i32", -2147483648.0, 2147483647.0, 4);
+    if (e.contains("f32")) {
+      if (!e["f32"].is_number()) {
+        error = "значение \"f32\" должно быть числом";
+        return false;
+      }
+      float f = e["f32"].get<float>();
+      std::uint8_t b[4];
+      std::memcpy(b, &f, 4);
+      v.insert(v.end(), b, b + 4);
+      return true;
+    }
+    if (e.contains("ip")) {
+      bool ok = e["ip"].is_string();
+      std::uint32_t ip = ok ? IpTextToU32(e["ip"].get<std::string>(), &ok) : 0;
+      if (!ok) {
+        error = "неверный IP-адрес " + e["ip"].dump();
+        return false;
+      }
+      for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(ip >> (8 * i)));
+      return true;
+    }
+    if (e.contains("text")) return TextField(e["text"], v);
+    if (e.contains("texts")) {
+      if (!e["texts"].is_array()) {
+        error = "\"texts\" должен быть списком";
+        return false;
+      }
+      for (const auto& t : e["texts"])
+        if (!TextField(t, v)) return false;
+      return true;
+    }
+    if (e.contains("hex") && e["hex"].is_string()) return FromHex(e["hex"].get<std::string>(), v);
+    error = "у записи нет значения";
+    return false;
+  }
+
+  bool Section(const ordered_json& s, int depth) {
+    if (depth > 64 || !s.is_object() || !s.contains("section") || !s["section"].is_number_unsigned() ||
+        s["section"].get<unsigned>() > 0xFFFF) {
+      error = "раздел без верного кода \"section\"";
+      return false;
+    }
+    std::size_t at = out.size();
+    U16(0xFFF1);
+    U16(static_cast<std::uint16_t>(s["section"].get<unsigned>()));
+    U32(0);
+    if (s.contains("entries")) {
+      if (!s["entries"].is_array()) {
+        error = "\"entries\" должен быть списком";
+        return false;
+      }
+      for (const auto& e : s["entries"]) {
+        if (!e.is_object() || !e.contains("key") || !e["key"].is_number_unsigned() || e["key"].get<unsigned>() > 0xFFFF) {
+          error = "запись без верного ключа \"key\"";
+          return false;
+        }
+        std::vector<std::uint8_t> v;
+        if (!EntryValue(e, v)) {
+          error = "раздел " + s["section"].dump() + ", ключ " + e["key"].dump() + ": " + error;
+          return false;
+        }
+        U16(0xFFF2);
+        U16(static_cast<std::uint16_t>(e["key"].get<unsigned>()));
+        U32(static_cast<std::uint32_t>(v.size() + 8));
+        out.insert(out.end(), v.begin(), v.end());
+        if (out.size() > TConfig::kMaxImage) {
+          error = "конфигурация слишком велика";
+          return false;
+        }
+      }
+    }
+    if (s.contains("children")) {
+      if (!s["children"].is_array()) {
+        error = "\"children\" должен быть списком";
+        return false;
+      }
+      for (const auto& c : s["children"])
+        if (!Section(c, depth + 1)) return false;
+    }
+    Patch(at + 4, static_cast<std::uint32_t>(out.size() - at));
+    return true;
+  }
+};
+
+}  // namespace
+
+std::string ExportJson(TDocument& doc, TCpu cpu) {
+  doc.extendedFormat = cpu == TCpu::Cpu927;
+  std::int32_t end = doc.WriteRecords();
+  doc.extendedFormat = true;
+  Classes cl = LearnClasses(doc);
+  const auto& img = doc.Config().Image();
+  ordered_json root;
+  root["format"] = "tavrik32-config";
+  root["version"] = 1;
+  root["cpu"] = CpuCaption(cpu);
+  ordered_json sections = ordered_json::array();
+  std::size_t p = TConfig::kDataStart;
+  while (p + 8 <= static_cast<std::size_t>(end)) {
+    std::size_t len = Le(img.data() + p + 4, 4);
+    if (len < 8 || p + len > static_cast<std::size_t>(end)) break;
+    sections.push_back(Section(img, p, static_cast<std::size_t>(end), cl, 0));
+    p += len;
+  }
+  root["sections"] = sections;
+  return root.dump(2) + "\n";
+}
+
+bool ImportJson(TDocument& doc, const std::string& text, TCpu* cpu, std::string* error) {
+  auto fail = [&](const std::string& m) {
+    if (error) *error = m;
+    return false;
+  };
+  ordered_json root = ordered_json::parse(text, nullptr, false);
+  if (root.is_discarded() || !root.is_object()) return fail("Файл не является JSON-описанием конфигурации");
+  if (!root.contains("format") || root["format"] != "tavrik32-config")
+    return fail("Нет признака \"format\": \"tavrik32-config\"");
+  TCpu c = TCpu::Cpu927;
+  if (root.contains("cpu")) {
+    if (root["cpu"] == "CPU-927") c = TCpu::Cpu927;
+    else if (root["cpu"] == "CPU-6358, CPC108") c = TCpu::Cpu6358;
+    else return fail("Неизвестный тип процессора " + root["cpu"].dump());
+  }
+  if (!root.contains("sections") || !root["sections"].is_array()) return fail("Нет списка \"sections\"");
+  Writer w;
+  w.out.assign(TConfig::kDataStart, 0);
+  for (const auto& s : root["sections"])
+    if (!w.Section(s, 0)) return fail("Ошибка в описании: " + w.error);
+  std::vector<std::uint8_t> img = std::move(w.out);
+  TBuildOptions opt;
+  opt.cpu = c;
+  opt.fileName = "json";
+  std::string err;
+  if (!FinishImage(img, img.size(), opt, &err)) return fail(err);
+  TCpu parsed = c;
+  if (!ParseImage(doc, std::move(img), false, &parsed, "JSON")) return fail("Конфигурация из JSON не прочитана");
+  if (cpu) *cpu = parsed;
+  return true;
+}
+
+}  // namespace t32
