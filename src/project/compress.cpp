@@ -1,0 +1,1110 @@
+// Block compression of configuration images (see compress.h for the container).
+//
+// Bit stream: least significant bit first; Huffman codes are canonical and sent first bit
+// first (stored bit-reversed), as in DEFLATE. Unlike DEFLATE there is no end-of-block symbol:
+// a static or dynamic block carries exactly 8192 symbols (the last one fewer, decoding stops as
+// soon as L bytes exist), a stored block 8192 + k bytes. Symbol 256 is a match of length 3 and
+// symbol 286 a long match whose length follows in 1 to 3 bytes.
+#include "project/compress.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace t32 {
+namespace {
+
+constexpr int kBlockSymbols = 8192;   // symbols in a static or dynamic block
+constexpr int kStoredBase = 8192;     // bytes in a stored block: kStoredBase + k, k < 256
+constexpr int kLitLenSymbols = 287;   // 0-255 literals, 256-285 lengths, 286 long match
+constexpr int kDistCodes = 64;
+constexpr int kCodeLenSymbols = 20;
+constexpr int kMaxCodeLen = 14;       // code lengths 0-14 are all a dynamic header can say
+constexpr int kMaxCodeLenCodeLen = 7; // 3-bit lengths of the code-length code
+constexpr int kMinMatch = 3;
+constexpr int kLongMatchBase = 145;
+constexpr std::uint32_t kMaxMatch = kLongMatchBase + 0x1FFFFF;  // 286 with three length bytes
+constexpr std::uint32_t kMaxDistance = 262144;
+
+constexpr std::uint8_t kCodeLenOrder[kCodeLenSymbols] = {9,  10, 8, 15, 7,  11, 0,  6, 16, 5,
+                                                         12, 4,  17, 13, 3, 18, 19, 2, 1,  14};
+
+// Length symbols 270-285: extra bits and base length.
+constexpr std::uint8_t kLenExtra[16] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4, 6};
+constexpr std::uint16_t kLenBase[16] = {17, 19, 21, 23, 25, 27, 29, 31,
+                                        33, 37, 41, 45, 49, 57, 65, 81};
+
+struct DistTable {
+  std::uint32_t base[kDistCodes];
+  std::uint8_t extra[kDistCodes];
+};
+
+constexpr DistTable MakeDistTable() {
+  DistTable t{};
+  for (int c = 0; c < 8; ++c) {
+    t.base[c] = static_cast<std::uint32_t>(c + 1);
+    t.extra[c] = 0;
+  }
+  // Four codes per doubling from 9 to 65536, then two per doubling up to 262144.
+  std::uint32_t base = 9;
+  for (int c = 8; c < 60; ++c) {
+    const int extra = (c - 8) / 4 + 1;
+    t.base[c] = base;
+    t.extra[c] = static_cast<std::uint8_t>(extra);
+    base += 1u << extra;
+  }
+  for (int c = 60; c < 64; ++c) {
+    const int extra = c < 62 ? 15 : 16;
+    t.base[c] = base;
+    t.extra[c] = static_cast<std::uint8_t>(extra);
+    base += 1u << extra;
+  }
+  return t;
+}
+constexpr DistTable kDist = MakeDistTable();
+static_assert(kDist.base[63] + (1u << kDist.extra[63]) - 1 == kMaxDistance);
+static_assert(kDist.base[48] == 8193 && kDist.base[60] == 65537 && kDist.base[62] == 131073);
+
+// Code lengths of the static literal/length code.
+constexpr std::array<std::uint8_t, kLitLenSymbols> MakeStaticLengths() {
+  std::array<std::uint8_t, kLitLenSymbols> l{};
+  for (int s = 0; s < kLitLenSymbols; ++s) {
+    if (s == 0) l[s] = 7;
+    else if (s <= 142) l[s] = 8;
+    else if (s <= 254) l[s] = 9;
+    else if (s == 255) l[s] = 8;
+    else if (s <= 279) l[s] = 7;
+    else l[s] = 8;
+  }
+  return l;
+}
+constexpr std::array<std::uint8_t, kLitLenSymbols> kStaticLengths = MakeStaticLengths();
+
+constexpr std::uint32_t Reverse(std::uint32_t code, int len) {
+  std::uint32_t r = 0;
+  for (int i = 0; i < len; ++i) {
+    r = (r << 1) | (code & 1);
+    code >>= 1;
+  }
+  return r;
+}
+
+// Canonical codes (already bit-reversed for the LSB-first stream) from code lengths.
+void CanonicalCodes(const std::uint8_t* lens, int n, std::uint16_t* codes) {
+  int count[kMaxCodeLen + 2] = {};
+  for (int s = 0; s < n; ++s) ++count[lens[s]];
+  count[0] = 0;
+  std::uint32_t next[kMaxCodeLen + 2] = {};
+  std::uint32_t code = 0;
+  for (int len = 1; len <= kMaxCodeLen + 1; ++len) {
+    code = (code + static_cast<std::uint32_t>(count[len - 1])) << 1;
+    next[len] = code;
+  }
+  for (int s = 0; s < n; ++s) {
+    const int len = lens[s];
+    codes[s] = len ? static_cast<std::uint16_t>(Reverse(next[len]++, len)) : 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoder
+
+inline std::uint64_t LoadLe64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+// LSB-first bit reader. `count` may go negative when a code ran past the end of the input
+// (the missing bits read as zero); every refill and the end of decoding check for that.
+struct BitReader {
+  const std::uint8_t* p;
+  const std::uint8_t* end;
+  std::uint64_t buf = 0;
+  int count = 0;
+
+  // Afterwards at least 56 bits are buffered unless the input is nearly exhausted.
+  bool Refill() {
+    if (count < 0) return false;
+    if (end - p >= 8) {
+      buf |= LoadLe64(p) << count;
+      p += (63 - count) >> 3;
+      count |= 56;
+    } else {
+      while (count <= 56 && p < end) {
+        buf |= static_cast<std::uint64_t>(*p++) << count;
+        count += 8;
+      }
+    }
+    return true;
+  }
+  std::uint32_t Peek(int n) const { return static_cast<std::uint32_t>(buf & ((1ull << n) - 1)); }
+  void Drop(int n) {
+    buf >>= n;
+    count -= n;
+  }
+  std::uint32_t Get(int n) {
+    const std::uint32_t v = Peek(n);
+    Drop(n);
+    return v;
+  }
+};
+
+// Canonical Huffman decoder: codes up to kBits long are resolved by one table look-up, longer
+// ones by walking the canonical code length by length.
+template <int kBits, int kSyms>
+struct HuffDecoder {
+  static constexpr std::uint16_t kLong = 0xF000;  // table entry: a code longer than kBits
+  std::uint16_t fast[1 << kBits];                 // (length << 12) | symbol; 0 = no code
+  std::uint16_t count[kMaxCodeLen + 1];
+  std::uint16_t sorted[kSyms];
+
+  // False for over-subscribed lengths (two codes for one bit pattern). Incomplete codes are
+  // accepted; their unused patterns are rejected when met.
+  bool Build(const std::uint8_t* lens, int n) {
+    std::memset(count, 0, sizeof count);
+    for (int s = 0; s < n; ++s) ++count[lens[s]];
+    count[0] = 0;
+    int left = 1;
+    for (int len = 1; len <= kMaxCodeLen; ++len) {
+      left = (left << 1) - count[len];
+      if (left < 0) return false;
+    }
+    std::uint16_t offs[kMaxCodeLen + 2];
+    offs[1] = 0;
+    for (int len = 1; len <= kMaxCodeLen; ++len)
+      offs[len + 1] = static_cast<std::uint16_t>(offs[len] + count[len]);
+    std::uint32_t next[kMaxCodeLen + 1];
+    std::uint32_t code = 0;
+    next[0] = 0;
+    for (int len = 1; len <= kMaxCodeLen; ++len) {
+      code = (code + count[len - 1]) << 1;
+      next[len] = code;
+    }
+    std::memset(fast, 0, sizeof fast);
+    for (int s = 0; s < n; ++s) {
+      const int len = lens[s];
+      if (!len) continue;
+      sorted[offs[len]++] = static_cast<std::uint16_t>(s);
+      const std::uint32_t rev = Reverse(next[len]++, len);
+      if (len <= kBits) {
+        const std::uint16_t e = static_cast<std::uint16_t>((len << 12) | s);
+        for (std::uint32_t i = rev; i < (1u << kBits); i += 1u << len) fast[i] = e;
+      } else {
+        fast[rev & ((1u << kBits) - 1)] = kLong;
+      }
+    }
+    return true;
+  }
+
+  // The next symbol, or -1 for a bit pattern that is no code.
+  int Decode(BitReader& br) const {
+    const std::uint16_t e = fast[br.Peek(kBits)];
+    if (e != kLong) {
+      if (e == 0) return -1;
+      br.Drop(e >> 12);
+      return e & 0xFFF;
+    }
+    std::uint64_t bits = br.buf;
+    int code = 0, first = 0, index = 0;
+    for (int len = 1; len <= kMaxCodeLen; ++len) {
+      code |= static_cast<int>(bits & 1);
+      bits >>= 1;
+      const int c = count[len];
+      if (code - first < c) {
+        br.Drop(len);
+        return sorted[index + code - first];
+      }
+      index += c;
+      first = (first + c) << 1;
+      code <<= 1;
+    }
+    return -1;
+  }
+};
+
+using LitLenDecoder = HuffDecoder<10, kLitLenSymbols>;
+using DistDecoder = HuffDecoder<9, kDistCodes>;
+using CodeLenDecoder = HuffDecoder<7, kCodeLenSymbols>;
+
+const LitLenDecoder& StaticLitLenDecoder() {
+  static const LitLenDecoder d = [] {
+    LitLenDecoder t{};
+    t.Build(kStaticLengths.data(), kLitLenSymbols);
+    return t;
+  }();
+  return d;
+}
+
+enum class Status { Ok, PastEnd, BadCode, BadTable, BadDistance, TooLarge };
+
+const char* StatusText(Status s) {
+  switch (s) {
+    case Status::Ok: return "";
+    case Status::PastEnd: return kInflateErrorPastEnd;
+    case Status::BadCode: return kInflateErrorBadCode;
+    case Status::BadTable: return kInflateErrorBadTable;
+    case Status::BadDistance: return kInflateErrorBadDistance;
+    case Status::TooLarge: return kInflateErrorTooLarge;
+  }
+  return "";
+}
+
+// Decodes one bit stream of `total` bytes. The destination is either a fixed buffer of at
+// least `total` bytes or a vector grown as output appears.
+class Decoder {
+ public:
+  Decoder(const std::uint8_t* src, std::size_t srcLen, std::size_t total)
+      : total_(total) {
+    br_.p = src;
+    br_.end = src + srcLen;
+  }
+
+  void SetFixed(std::uint8_t* dst) {
+    dst_ = dst;
+    cap_ = total_;
+  }
+  void SetGrowable(std::vector<std::uint8_t>* v, std::size_t initial) {
+    vec_ = v;
+    v->resize(std::min(initial, total_));
+    dst_ = v->data();
+    cap_ = v->size();
+  }
+
+  Status Run() {
+    const Status s = RunBlocks();
+    // Bits past the end read as zeros, which may look like a bad code or distance first; the
+    // real fault is then the missing input.
+    if (s != Status::Ok && br_.count < 0) return Status::PastEnd;
+    return s;
+  }
+
+ private:
+  Status RunBlocks() {
+    std::size_t pos = 0;
+    while (pos < total_) {
+      if (!br_.Refill()) return Status::PastEnd;
+      if (br_.Get(1)) {
+        const Status s = ReadDynamicTables();
+        if (s != Status::Ok) return s;
+        const Status r = DecodeBlock<false>(lit_, pos);
+        if (r != Status::Ok) return r;
+      } else if (br_.Get(1)) {
+        const Status r = DecodeBlock<true>(StaticLitLenDecoder(), pos);
+        if (r != Status::Ok) return r;
+      } else {
+        const Status r = CopyStored(pos);
+        if (r != Status::Ok) return r;
+      }
+    }
+    // The last code must have been complete within the input.
+    return br_.count < 0 ? Status::PastEnd : Status::Ok;
+  }
+
+  // Makes dst_[0, need) writable; need never exceeds total_.
+  bool Room(std::size_t need) {
+    if (need <= cap_) return true;
+    if (!vec_) return false;
+    const std::size_t grown = std::min(total_, std::max(need, cap_ * 2));
+    vec_->resize(grown);
+    dst_ = vec_->data();
+    cap_ = grown;
+    return true;
+  }
+
+  Status ReadCodeLengths(const CodeLenDecoder& cl, std::uint8_t* lens, int n) {
+    int prev = 7;
+    int i = 0;
+    while (i < n) {
+      if (!br_.Refill()) return Status::PastEnd;
+      const int sym = cl.Decode(br_);
+      if (sym < 0) return Status::BadCode;
+      int repeat;
+      if (sym <= 14) {
+        prev = sym;
+        repeat = 1;
+      } else if (sym == 15) {
+        repeat = 2;
+      } else if (sym == 16) {
+        repeat = 3 + static_cast<int>(br_.Get(1));
+      } else if (sym == 17) {
+        repeat = 5 + static_cast<int>(br_.Get(2));
+      } else if (sym == 18) {
+        repeat = 9 + static_cast<int>(br_.Get(3));
+      } else {
+        repeat = 17 + static_cast<int>(br_.Get(7));
+      }
+      // A repeat running past the last symbol of this list is cut off there.
+      repeat = std::min(repeat, n - i);
+      std::memset(lens + i, prev, static_cast<std::size_t>(repeat));
+      i += repeat;
+    }
+    return Status::Ok;
+  }
+
+  Status ReadDynamicTables() {
+    std::uint8_t clLens[kCodeLenSymbols] = {};
+    if (!br_.Refill()) return Status::PastEnd;
+    const int ncl = 5 + static_cast<int>(br_.Get(4));
+    for (int i = 0; i < ncl; ++i) {
+      if (i % 16 == 0 && !br_.Refill()) return Status::PastEnd;
+      clLens[kCodeLenOrder[i]] = static_cast<std::uint8_t>(br_.Get(3));
+    }
+    if (!cl_.Build(clLens, kCodeLenSymbols)) return Status::BadTable;
+
+    std::uint8_t lens[kLitLenSymbols] = {};
+    if (!br_.Refill()) return Status::PastEnd;
+    const int nlit = 256 + static_cast<int>(br_.Get(5));
+    Status s = ReadCodeLengths(cl_, lens, nlit);
+    if (s != Status::Ok) return s;
+    if (!lit_.Build(lens, kLitLenSymbols)) return Status::BadTable;
+
+    std::uint8_t dlens[kDistCodes] = {};
+    if (!br_.Refill()) return Status::PastEnd;
+    const int ndist = 1 + static_cast<int>(br_.Get(6));
+    s = ReadCodeLengths(cl_, dlens, ndist);
+    if (s != Status::Ok) return s;
+    if (!dist_.Build(dlens, kDistCodes)) return Status::BadTable;
+    return Status::Ok;
+  }
+
+  Status CopyStored(std::size_t& pos) {
+    if (!br_.Refill()) return Status::PastEnd;
+    const std::size_t k = br_.Get(8);
+    const std::size_t n = std::min<std::size_t>(kStoredBase + k, total_ - pos);
+    if (!Room(pos + n)) return Status::TooLarge;
+    std::size_t done = 0;
+    while (done < n) {
+      if (!br_.Refill()) return Status::PastEnd;
+      std::size_t avail = static_cast<std::size_t>(br_.count) / 8;
+      if (avail == 0) return Status::PastEnd;  // the input ends inside this block
+      avail = std::min(avail, n - done);
+      for (std::size_t i = 0; i < avail; ++i) dst_[pos + done + i] = static_cast<std::uint8_t>(br_.Get(8));
+      done += avail;
+    }
+    pos += n;
+    return Status::Ok;
+  }
+
+  template <bool kStatic>
+  Status DecodeBlock(const LitLenDecoder& lit, std::size_t& pos) {
+    const std::size_t total = total_;
+    for (int symbols = 0; symbols < kBlockSymbols && pos < total; ++symbols) {
+      if (!br_.Refill()) return Status::PastEnd;
+      const int sym = lit.Decode(br_);
+      if (sym < 0) return Status::BadCode;
+      if (sym < 256) {
+        if (pos >= cap_ && !Room(pos + 1)) return Status::TooLarge;
+        dst_[pos++] = static_cast<std::uint8_t>(sym);
+        continue;
+      }
+      std::size_t len;
+      if (sym < 270) {
+        len = static_cast<std::size_t>(sym - 253);
+      } else if (sym < 286) {
+        len = kLenBase[sym - 270] + br_.Get(kLenExtra[sym - 270]);
+      } else {
+        const std::uint32_t v = br_.Get(8);
+        std::uint32_t value;
+        if (v & 0x80) {
+          value = v & 0x7F;
+        } else {
+          const std::uint32_t w = br_.Get(8);
+          value = (v & 0x7F) | ((w << 7) & 0x3FFF);
+          if (!(w & 0x80)) value += br_.Get(7) << 14;
+        }
+        len = kLongMatchBase + value;
+      }
+      if (!br_.Refill()) return Status::PastEnd;
+      int dcode;
+      if constexpr (kStatic) {
+        dcode = static_cast<int>(br_.Get(6));
+      } else {
+        dcode = dist_.Decode(br_);
+        if (dcode < 0) return Status::BadCode;
+      }
+      const std::size_t dist = kDist.base[dcode] + br_.Get(kDist.extra[dcode]);
+      if (dist > pos) return Status::BadDistance;
+      // A match reaching past the announced length ends the data there.
+      len = std::min(len, total - pos);
+      if (!Room(pos + len)) return Status::TooLarge;
+      CopyMatch(pos, dist, len);
+      pos += len;
+    }
+    return Status::Ok;
+  }
+
+  void CopyMatch(std::size_t pos, std::size_t dist, std::size_t len) {
+    std::uint8_t* out = dst_ + pos;
+    const std::uint8_t* from = out - dist;
+    if (dist >= 8 && pos + len + 8 <= cap_) {
+      // 8-byte steps are safe: each step reads bytes at least 8 behind what it writes.
+      std::uint8_t* const stop = out + len;
+      do {
+        std::memcpy(out, from, 8);
+        out += 8;
+        from += 8;
+      } while (out < stop);
+    } else if (dist == 1) {
+      std::memset(out, *from, len);
+    } else {
+      for (std::size_t i = 0; i < len; ++i) out[i] = from[i];
+    }
+  }
+
+  BitReader br_{};
+  std::size_t total_;
+  std::uint8_t* dst_ = nullptr;
+  std::size_t cap_ = 0;
+  std::vector<std::uint8_t>* vec_ = nullptr;
+  CodeLenDecoder cl_;
+  LitLenDecoder lit_;
+  DistDecoder dist_;
+};
+
+
+// ---------------------------------------------------------------------------------------------
+// Encoder
+
+struct ModeParams {
+  std::uint32_t window;  // largest distance searched
+  int hashBits;          // hash table of 2^hashBits heads
+  int chain;             // candidates followed per search
+  bool lazy;             // try one position later before taking a match
+  std::uint32_t nice;    // a match this long ends the search
+  std::uint32_t good;    // with a previous match this long, search a quarter of the chain
+};
+
+constexpr ModeParams kModes[5] = {
+    {0, 0, 0, false, 0, 0},
+    {4096, 13, 2, false, 32, 32},
+    {32768, 16, 8, true, 128, 32},
+    {262144, 18, 32, true, 258, 64},
+    {262144, 18, 64, true, 1024, 128},
+};
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// Length symbols 17-144 by length.
+struct LenSymTable {
+  std::uint8_t index[145];  // 270-symbol offset for lengths 17..144
+};
+constexpr LenSymTable MakeLenSymTable() {
+  LenSymTable t{};
+  for (int i = 0; i < 16; ++i)
+    for (int len = kLenBase[i]; len < kLenBase[i] + (1 << kLenExtra[i]) && len <= 144; ++len)
+      t.index[len] = static_cast<std::uint8_t>(i);
+  return t;
+}
+constexpr LenSymTable kLenSym = MakeLenSymTable();
+
+inline int DistCode(std::uint32_t d) {
+  if (d <= 8) return static_cast<int>(d - 1);
+  const std::uint32_t v = d - 1;
+  const int b = std::bit_width(v) - 1;  // 3..17
+  if (b < 16) return 8 + (b - 3) * 4 + static_cast<int>((v >> (b - 2)) & 3);
+  return (b == 16 ? 60 : 62) + static_cast<int>((v >> (b - 1)) & 1);
+}
+
+// One coded length: its symbol, the extra bits and their count.
+struct LenCode {
+  int sym;
+  std::uint32_t extra;
+  int extraBits;
+};
+inline LenCode EncodeLength(std::uint32_t len) {
+  if (len <= 16) return {static_cast<int>(253 + len), 0, 0};
+  if (len < kLongMatchBase) {
+    const int i = kLenSym.index[len];
+    return {270 + i, len - kLenBase[i], kLenExtra[i]};
+  }
+  // Long match: bit 7 of the first byte set ends the value; bit 7 of the second byte clear
+  // announces a third piece of 7 bits.
+  const std::uint32_t v = len - kLongMatchBase;
+  if (v < 0x80) return {286, v | 0x80, 8};
+  if (v < 0x4000) return {286, (v & 0x7F) | (((v >> 7) | 0x80) << 8), 16};
+  return {286, (v & 0x7F) | (((v >> 7) & 0x7F) << 8) | ((v >> 14) << 16), 23};
+}
+
+// Minimum-redundancy code lengths for keys sorted ascending (in-place method of Moffat and
+// Katajainen): on return a[i] is the code length of the i-th key. Needs n >= 2.
+void MinimumRedundancy(std::uint32_t* a, int n) {
+  a[0] += a[1];
+  int root = 0, leaf = 2;
+  for (int next = 1; next < n - 1; ++next) {
+    if (leaf >= n || a[root] < a[leaf]) {
+      a[next] = a[root];
+      a[root++] = static_cast<std::uint32_t>(next);
+    } else {
+      a[next] = a[leaf++];
+    }
+    if (leaf >= n || (root < next && a[root] < a[leaf])) {
+      a[next] += a[root];
+      a[root++] = static_cast<std::uint32_t>(next);
+    } else {
+      a[next] += a[leaf++];
+    }
+  }
+  a[n - 2] = 0;
+  for (int next = n - 3; next >= 0; --next) a[next] = a[a[next]] + 1;
+  int avail = 1, used = 0, depth = 0;
+  root = n - 2;
+  int next = n - 1;
+  while (avail > 0) {
+    while (root >= 0 && static_cast<int>(a[root]) == depth) {
+      ++used;
+      --root;
+    }
+    while (avail > used) {
+      a[next--] = static_cast<std::uint32_t>(depth);
+      --avail;
+    }
+    avail = 2 * used;
+    ++depth;
+    used = 0;
+  }
+}
+
+// Length-limited Huffman code lengths. Always yields a complete code of at least two symbols
+// (a lone symbol gets a partner), so the decoder never meets an unused bit pattern.
+void BuildLengths(const std::uint32_t* freq, int n, int maxLen, std::uint8_t* lens) {
+  struct Sym {
+    std::uint32_t key;
+    std::uint16_t sym;
+  };
+  Sym syms[kLitLenSymbols];
+  int m = 0;
+  for (int s = 0; s < n; ++s)
+    if (freq[s]) syms[m++] = {freq[s], static_cast<std::uint16_t>(s)};
+  for (int s = 0; m < 2 && s < n; ++s)
+    if (!freq[s]) syms[m++] = {1, static_cast<std::uint16_t>(s)};
+  std::memset(lens, 0, static_cast<std::size_t>(n));
+  std::sort(syms, syms + m, [](const Sym& x, const Sym& y) {
+    return x.key != y.key ? x.key < y.key : x.sym < y.sym;
+  });
+  std::uint32_t depth[kLitLenSymbols] = {};
+  for (int i = 0; i < m; ++i) depth[i] = syms[i].key;
+  MinimumRedundancy(depth, m);
+  int num[kMaxCodeLen + 1] = {};
+  for (int i = 0; i < m; ++i) ++num[std::min<std::uint32_t>(depth[i], static_cast<std::uint32_t>(maxLen))];
+  // Pull over-long codes up to maxLen, then restore the Kraft sum by lengthening codes.
+  std::uint32_t total = 0;
+  for (int len = maxLen; len > 0; --len) total += static_cast<std::uint32_t>(num[len]) << (maxLen - len);
+  while (total != (1u << maxLen)) {
+    --num[maxLen];
+    for (int len = maxLen - 1; len > 0; --len) {
+      if (num[len]) {
+        --num[len];
+        num[len + 1] += 2;
+        break;
+      }
+    }
+    --total;
+  }
+  int j = m;
+  for (int len = 1; len <= maxLen; ++len)
+    for (int c = num[len]; c > 0; --c) lens[syms[--j].sym] = static_cast<std::uint8_t>(len);
+}
+
+class BitWriter {
+ public:
+  // Writes from out[start] on; out's earlier bytes are kept.
+  BitWriter(std::vector<std::uint8_t>& out, std::size_t start) : out_(out), len_(start) {}
+  // Makes room for `bytes` more bytes.
+  void Reserve(std::size_t bytes) {
+    if (len_ + bytes + 8 > out_.size()) out_.resize(std::max(out_.size() * 2, len_ + bytes + 8));
+  }
+  void Put(std::uint32_t bits, int count) {
+    acc_ |= static_cast<std::uint64_t>(bits) << n_;
+    n_ += count;
+    if (n_ >= 32) {
+      const std::uint32_t w = static_cast<std::uint32_t>(acc_);
+      out_[len_] = static_cast<std::uint8_t>(w);
+      out_[len_ + 1] = static_cast<std::uint8_t>(w >> 8);
+      out_[len_ + 2] = static_cast<std::uint8_t>(w >> 16);
+      out_[len_ + 3] = static_cast<std::uint8_t>(w >> 24);
+      len_ += 4;
+      acc_ >>= 32;
+      n_ -= 32;
+    }
+  }
+  void Finish() {
+    while (n_ > 0) {
+      out_[len_++] = static_cast<std::uint8_t>(acc_);
+      acc_ >>= 8;
+      n_ -= 8;
+    }
+    out_.resize(len_);
+  }
+  std::size_t Bytes() const { return len_ + static_cast<std::size_t>(n_ + 7) / 8; }
+
+ private:
+  std::vector<std::uint8_t>& out_;
+  std::size_t len_;
+  std::uint64_t acc_ = 0;
+  int n_ = 0;
+};
+
+class Encoder {
+ public:
+  Encoder(const std::uint8_t* src, std::size_t n, const ModeParams& m) : src_(src), n_(n), m_(m) {
+    // Small inputs get small tables: the results are the same, the set-up is cheaper.
+    const int needBits = std::bit_width(n) + 1;
+    hashBits_ = std::min(m.hashBits, std::max(10, needBits));
+    std::size_t prevSize = std::min<std::size_t>(m.window, std::bit_ceil(std::max<std::size_t>(n, 1)));
+    prevMask_ = static_cast<std::uint32_t>(prevSize - 1);
+    head_.assign(std::size_t{1} << hashBits_, kNone);
+    prev_.resize(prevSize);
+    tokens_.reserve(kBlockSymbols);
+  }
+
+  // Writes the bit stream into out from out[start] on; false as soon as out would grow past
+  // `giveUpAt` bytes.
+  bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
+    BitWriter bw(out, start);
+    bw_ = &bw;
+    giveUpAt_ = giveUpAt;
+    if (!Parse()) return false;
+    bw.Finish();
+    return bw.Bytes() <= giveUpAt;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  struct Token {
+    std::uint32_t value;  // literal byte, or match length
+    std::uint32_t dist;   // 0 for a literal
+  };
+
+  std::uint32_t Hash(std::size_t i) const {
+    return (Load32(src_ + i) * 2654435761u) >> (32 - hashBits_);
+  }
+  void InsertUpTo(std::size_t end) {
+    const std::size_t last = n_ >= 4 ? std::min(end, n_ - 3) : 0;
+    for (; inserted_ < last; ++inserted_) {
+      const std::uint32_t h = Hash(inserted_);
+      prev_[inserted_ & prevMask_] = head_[h];
+      head_[h] = static_cast<std::uint32_t>(inserted_);
+    }
+    if (inserted_ < end) inserted_ = end;
+  }
+
+  static std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t max) {
+    std::uint32_t len = 0;
+    while (len + 8 <= max) {
+      const std::uint64_t x = LoadLe64(a + len) ^ LoadLe64(b + len);
+      if (x) return len + static_cast<std::uint32_t>(std::countr_zero(x) >> 3);
+      len += 8;
+    }
+    while (len < max && a[len] == b[len]) ++len;
+    return len;
+  }
+
+  // Longest match at i longer than `atLeast` within the mode's limits; 0 when none.
+  std::uint32_t FindMatch(std::size_t i, std::uint32_t atLeast, std::uint32_t* dist) const {
+    if (i + 4 > n_) return 0;
+    const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(n_ - i, kMaxMatch));
+    std::uint32_t best = std::max<std::uint32_t>(atLeast, kMinMatch - 1);
+    if (best >= maxLen) return 0;
+    int chain = m_.chain;
+    if (atLeast >= m_.good) chain >>= 2;
+    const std::uint8_t* s = src_ + i;
+    const std::uint32_t s4 = Load32(s);
+    const std::size_t limit = i > m_.window ? i - m_.window : 0;
+    std::uint32_t cand = head_[Hash(i)];
+    std::uint32_t found = 0;
+    while (cand != kNone && cand >= limit && cand < i && chain-- > 0) {
+      const std::uint8_t* c = src_ + cand;
+      if (c[best] == s[best] && Load32(c) == s4) {
+        const std::uint32_t len = MatchLength(c, s, maxLen);
+        if (len > best) {
+          best = len;
+          found = static_cast<std::uint32_t>(i - cand);
+          if (len >= m_.nice || len >= maxLen) break;
+        }
+      }
+      const std::uint32_t next = prev_[cand & prevMask_];
+      if (next >= cand) break;  // the slot was reused: older candidates are out of reach
+      cand = next;
+    }
+    if (!found) return 0;
+    *dist = found;
+    return best;
+  }
+
+  bool Literal(std::uint8_t b) {
+    tokens_.push_back({b, 0});
+    ++blockBytes_;
+    return tokens_.size() < kBlockSymbols || FlushBlock();
+  }
+  bool Match(std::uint32_t len, std::uint32_t dist) {
+    tokens_.push_back({len, dist});
+    blockBytes_ += len;
+    return tokens_.size() < kBlockSymbols || FlushBlock();
+  }
+
+  bool Parse() {
+    std::size_t i = 0;
+    std::uint32_t len = 0, dist = 0;
+    bool pending = false;  // (len, dist) is the match already found at i
+    while (i < n_) {
+      if (!pending) {
+        len = FindMatch(i, 0, &dist);
+        InsertUpTo(i + 1);
+      }
+      pending = false;
+      if (len < kMinMatch) {
+        if (!Literal(src_[i])) return false;
+        ++i;
+        continue;
+      }
+      if (m_.lazy && len < m_.nice) {
+        std::uint32_t dist2 = 0;
+        const std::uint32_t len2 = FindMatch(i + 1, len, &dist2);
+        InsertUpTo(i + 2);
+        if (len2 > len) {
+          if (!Literal(src_[i])) return false;
+          ++i;
+          len = len2;
+          dist = dist2;
+          pending = true;
+          continue;
+        }
+      }
+      if (!Match(len, dist)) return false;
+      i += len;
+      InsertUpTo(i);
+    }
+    return tokens_.empty() || FlushBlock();
+  }
+
+  // Code lengths of one list run-length coded with code-length symbols 0-19.
+  struct ClItem {
+    std::uint8_t sym;
+    std::uint8_t extra;
+  };
+  static void RunLengths(const std::uint8_t* lens, int n, std::vector<ClItem>& items) {
+    int prev = 7;
+    int i = 0;
+    while (i < n) {
+      const int v = lens[i];
+      int run = 1;
+      while (i + run < n && lens[i + run] == v) ++run;
+      i += run;
+      if (v != prev) {
+        items.push_back({static_cast<std::uint8_t>(v), 0});
+        prev = v;
+        --run;
+      }
+      while (run > 0) {
+        int r;
+        if (run >= 17) {
+          r = std::min(run, 144);
+          items.push_back({19, static_cast<std::uint8_t>(r - 17)});
+        } else if (run >= 9) {
+          r = std::min(run, 16);
+          items.push_back({18, static_cast<std::uint8_t>(r - 9)});
+        } else if (run >= 5) {
+          r = std::min(run, 8);
+          items.push_back({17, static_cast<std::uint8_t>(r - 5)});
+        } else if (run >= 3) {
+          r = std::min(run, 4);
+          items.push_back({16, static_cast<std::uint8_t>(r - 3)});
+        } else if (run == 2) {
+          r = 2;
+          items.push_back({15, 0});
+        } else {
+          r = 1;
+          items.push_back({static_cast<std::uint8_t>(v), 0});
+        }
+        run -= r;
+      }
+    }
+  }
+  static constexpr int kClExtraBits[kCodeLenSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                        0, 0, 0, 0, 0, 0, 1, 2, 3, 7};
+
+  bool FlushBlock() {
+    const std::size_t start = blockStart_;
+    const std::size_t bytes = blockBytes_;
+    blockStart_ += bytes;
+    blockBytes_ = 0;
+    const bool last = blockStart_ == n_;
+
+    std::uint32_t lf[kLitLenSymbols] = {};
+    std::uint32_t df[kDistCodes] = {};
+    std::uint64_t extraBits = 0;
+    std::uint64_t matches = 0;
+    for (const Token& t : tokens_) {
+      if (!t.dist) {
+        ++lf[t.value];
+        continue;
+      }
+      const LenCode lc = EncodeLength(t.value);
+      ++lf[lc.sym];
+      const int dc = DistCode(t.dist);
+      ++df[dc];
+      extraBits += static_cast<std::uint64_t>(lc.extraBits) + kDist.extra[dc];
+      ++matches;
+    }
+
+    // Dynamic code and its header.
+    std::uint8_t ll[kLitLenSymbols], dl[kDistCodes], cll[kCodeLenSymbols];
+    BuildLengths(lf, kLitLenSymbols, kMaxCodeLen, ll);
+    BuildLengths(df, kDistCodes, kMaxCodeLen, dl);
+    int nlit = kLitLenSymbols;
+    while (nlit > 256 && !ll[nlit - 1]) --nlit;
+    int ndist = kDistCodes;
+    while (ndist > 1 && !dl[ndist - 1]) --ndist;
+    std::vector<ClItem>& litItems = litItems_;
+    std::vector<ClItem>& distItems = distItems_;
+    litItems.clear();
+    distItems.clear();
+    RunLengths(ll, nlit, litItems);
+    RunLengths(dl, ndist, distItems);
+    std::uint32_t cf[kCodeLenSymbols] = {};
+    for (const ClItem& c : litItems) ++cf[c.sym];
+    for (const ClItem& c : distItems) ++cf[c.sym];
+    BuildLengths(cf, kCodeLenSymbols, kMaxCodeLenCodeLen, cll);
+    int ncl = kCodeLenSymbols;
+    while (ncl > 5 && !cll[kCodeLenOrder[ncl - 1]]) --ncl;
+
+    std::uint64_t dynBits = 1 + 4 + 3 * static_cast<std::uint64_t>(ncl) + 5 + 6 + extraBits;
+    for (int s = 0; s < kCodeLenSymbols; ++s)
+      dynBits += static_cast<std::uint64_t>(cf[s]) * (cll[s] + kClExtraBits[s]);
+    std::uint64_t statBits = 2 + extraBits + 6 * matches;
+    for (int s = 0; s < kLitLenSymbols; ++s) {
+      dynBits += static_cast<std::uint64_t>(lf[s]) * ll[s];
+      statBits += static_cast<std::uint64_t>(lf[s]) * kStaticLengths[s];
+    }
+    for (int c = 0; c < kDistCodes; ++c) dynBits += static_cast<std::uint64_t>(df[c]) * dl[c];
+    // A stored block holds 8192 + k bytes, or whatever remains when it is the last one.
+    const bool storable = bytes <= kStoredBase + 255u && (bytes >= kStoredBase || last);
+    const std::uint64_t storedBits = 2 + 8 + 8 * static_cast<std::uint64_t>(bytes);
+
+    BitWriter& bw = *bw_;
+    bw.Reserve(static_cast<std::size_t>(std::min(dynBits, statBits) / 8) + 64);
+    if (storable && storedBits <= std::min(dynBits, statBits)) {
+      bw.Put(0, 2);
+      bw.Put(bytes >= kStoredBase ? static_cast<std::uint32_t>(bytes - kStoredBase) : 0, 8);
+      for (std::size_t i = 0; i < bytes; ++i) bw.Put(src_[start + i], 8);
+    } else if (statBits <= dynBits) {
+      bw.Put(2, 2);  // bit 0 = 0: not dynamic; bit 1 = 1: static
+      std::uint16_t codes[kLitLenSymbols];
+      CanonicalCodes(kStaticLengths.data(), kLitLenSymbols, codes);
+      WriteSymbols(codes, kStaticLengths.data(), nullptr, nullptr);
+    } else {
+      bw.Put(1, 1);
+      bw.Put(static_cast<std::uint32_t>(ncl - 5), 4);
+      for (int i = 0; i < ncl; ++i) bw.Put(cll[kCodeLenOrder[i]], 3);
+      std::uint16_t clCodes[kCodeLenSymbols];
+      CanonicalCodes(cll, kCodeLenSymbols, clCodes);
+      bw.Put(static_cast<std::uint32_t>(nlit - 256), 5);
+      for (const ClItem& c : litItems) {
+        bw.Put(clCodes[c.sym], cll[c.sym]);
+        if (kClExtraBits[c.sym]) bw.Put(c.extra, kClExtraBits[c.sym]);
+      }
+      bw.Put(static_cast<std::uint32_t>(ndist - 1), 6);
+      for (const ClItem& c : distItems) {
+        bw.Put(clCodes[c.sym], cll[c.sym]);
+        if (kClExtraBits[c.sym]) bw.Put(c.extra, kClExtraBits[c.sym]);
+      }
+      std::uint16_t codes[kLitLenSymbols], dcodes[kDistCodes];
+      CanonicalCodes(ll, kLitLenSymbols, codes);
+      CanonicalCodes(dl, kDistCodes, dcodes);
+      WriteSymbols(codes, ll, dcodes, dl);
+    }
+    tokens_.clear();
+    return bw.Bytes() <= giveUpAt_;
+  }
+
+  // Distance codes: Huffman (dcodes/dlens) or, when dcodes is null, 6 plain bits.
+  void WriteSymbols(const std::uint16_t* codes, const std::uint8_t* lens, const std::uint16_t* dcodes,
+                    const std::uint8_t* dlens) {
+    BitWriter& bw = *bw_;
+    for (const Token& t : tokens_) {
+      if (!t.dist) {
+        bw.Put(codes[t.value], lens[t.value]);
+        continue;
+      }
+      const LenCode lc = EncodeLength(t.value);
+      bw.Put(codes[lc.sym], lens[lc.sym]);
+      if (lc.extraBits) bw.Put(lc.extra, lc.extraBits);
+      const int dc = DistCode(t.dist);
+      if (dcodes) bw.Put(dcodes[dc], dlens[dc]);
+      else bw.Put(static_cast<std::uint32_t>(dc), 6);
+      if (kDist.extra[dc]) bw.Put(t.dist - kDist.base[dc], kDist.extra[dc]);
+    }
+  }
+
+  const std::uint8_t* src_;
+  std::size_t n_;
+  ModeParams m_;
+  int hashBits_;
+  std::uint32_t prevMask_;
+  std::vector<std::uint32_t> head_;
+  std::vector<std::uint32_t> prev_;
+  std::size_t inserted_ = 0;
+  std::vector<Token> tokens_;
+  std::vector<ClItem> litItems_, distItems_;
+  std::size_t blockStart_ = 0;
+  std::size_t blockBytes_ = 0;
+  BitWriter* bw_ = nullptr;
+  std::size_t giveUpAt_ = 0;
+};
+
+void PutHead(std::uint8_t* p, std::int32_t l) {
+  const std::uint32_t u = static_cast<std::uint32_t>(l);
+  p[0] = static_cast<std::uint8_t>(u);
+  p[1] = static_cast<std::uint8_t>(u >> 8);
+  p[2] = static_cast<std::uint8_t>(u >> 16);
+  p[3] = static_cast<std::uint8_t>(u >> 24);
+}
+
+bool Fail(std::string* error, const char* text) {
+  if (error) *error = text;
+  return false;
+}
+
+// Reads the container head. Returns false (past end) for fewer than 4 bytes.
+bool ReadHead(const std::uint8_t* src, std::size_t srcLen, std::int32_t* l) {
+  if (srcLen < kContainerHeadSize) return false;
+  const std::uint32_t u = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8) |
+                          (static_cast<std::uint32_t>(src[2]) << 16) |
+                          (static_cast<std::uint32_t>(src[3]) << 24);
+  *l = static_cast<std::int32_t>(u);
+  return true;
+}
+
+std::uint64_t Magnitude(std::int32_t l) {
+  return l < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(l)) : static_cast<std::uint64_t>(l);
+}
+
+}  // namespace
+
+bool ContainerDecodedSize(const std::uint8_t* src, std::size_t srcLen, std::uint64_t* size) {
+  std::int32_t l;
+  if (!src || !ReadHead(src, srcLen, &l)) return false;
+  *size = Magnitude(l);
+  return true;
+}
+
+namespace {
+
+// Shared by both entry points: checks the head and handles the stored and empty containers.
+// Returns true when the caller should run the bit-stream decoder on `total` bytes.
+enum class Head { Done, Failed, Stream };
+
+Head Prepare(const std::uint8_t* src, std::size_t srcLen, std::size_t dstCap, std::uint64_t* total,
+             std::string* error) {
+  if (!src) {
+    Fail(error, kInflateErrorNullSource);
+    return Head::Failed;
+  }
+  std::int32_t l;
+  if (!ReadHead(src, srcLen, &l)) {
+    Fail(error, kInflateErrorPastEnd);
+    return Head::Failed;
+  }
+  *total = Magnitude(l);
+  if (*total > dstCap) {
+    Fail(error, kInflateErrorTooLarge);
+    return Head::Failed;
+  }
+  if (l < 0 && *total > srcLen - kContainerHeadSize) {
+    Fail(error, kInflateErrorPastEnd);
+    return Head::Failed;
+  }
+  return l > 0 ? Head::Stream : Head::Done;
+}
+
+}  // namespace
+
+bool InflateInto(const std::uint8_t* src, std::size_t srcLen, std::uint8_t* dst, std::size_t dstCap,
+                 std::size_t* produced, std::string* error) {
+  std::uint64_t total = 0;
+  const Head h = Prepare(src, srcLen, dstCap, &total, error);
+  if (h == Head::Failed) return false;
+  if (h == Head::Done) {
+    if (total) std::memcpy(dst, src + kContainerHeadSize, total);
+  } else {
+    auto dec = std::make_unique<Decoder>(src + kContainerHeadSize, srcLen - kContainerHeadSize, total);
+    dec->SetFixed(dst);
+    const Status s = dec->Run();
+    if (s != Status::Ok) return Fail(error, StatusText(s));
+  }
+  if (produced) *produced = total;
+  return true;
+}
+
+bool Inflate(const std::uint8_t* src, std::size_t srcLen, std::vector<std::uint8_t>& out,
+             std::size_t maxOut, std::string* error) {
+  out.clear();
+  std::uint64_t total = 0;
+  const Head h = Prepare(src, srcLen, maxOut, &total, error);
+  if (h == Head::Failed) return false;
+  if (h == Head::Done) {
+    out.assign(src + kContainerHeadSize, src + kContainerHeadSize + total);
+    return true;
+  }
+  auto dec = std::make_unique<Decoder>(src + kContainerHeadSize, srcLen - kContainerHeadSize, total);
+  // Start with room for a generous compression ratio; more is added as output appears.
+  dec->SetGrowable(&out, srcLen * 16 + (1u << 20));
+  const Status s = dec->Run();
+  if (s != Status::Ok) {
+    out.clear();
+    out.shrink_to_fit();
+    return Fail(error, StatusText(s));
+  }
+  out.resize(total);
+  return true;
+}
+
+std::size_t DeflateBound(std::size_t srcLen) { return srcLen + kContainerHeadSize; }
+
+bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
+             std::string* error) {
+  out.clear();
+  if (mode < 0 || mode > 4) return Fail(error, kDeflateErrorBadMode);
+  if (srcLen > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+    return Fail(error, kDeflateErrorTooLarge);
+  if (!src && srcLen) return Fail(error, kInflateErrorNullSource);
+  const std::size_t stored = srcLen + kContainerHeadSize;
+  if (srcLen == 0) {
+    out.assign(kContainerHeadSize, 0);
+    return true;
+  }
+  if (mode > 0 && srcLen >= 4) {
+    // Compressed only when strictly smaller than the stored container.
+    out.resize(std::min<std::size_t>(stored, 1u << 16) + 64);
+    Encoder enc(src, srcLen, kModes[mode]);
+    if (enc.Run(out, kContainerHeadSize, stored - 1)) {
+      PutHead(out.data(), static_cast<std::int32_t>(srcLen));
+      return true;
+    }
+  }
+  out.resize(stored);
+  PutHead(out.data(), -static_cast<std::int32_t>(srcLen));
+  std::memcpy(out.data() + kContainerHeadSize, src, srcLen);
+  return true;
+}
+
+bool DeflateInto(const std::uint8_t* src, std::size_t srcLen, int mode, std::uint8_t* dst,
+                 std::size_t dstCap, std::size_t* written, std::string* error) {
+  std::vector<std::uint8_t> out;
+  if (!Deflate(src, srcLen, mode, out, error)) return false;
+  if (out.size() > dstCap) return Fail(error, kDeflateErrorNoRoom);
+  std::memcpy(dst, out.data(), out.size());
+  if (written) *written = out.size();
+  return true;
+}
+
+}  // namespace t32
