@@ -1,0 +1,16 @@
+// Arbitrary text as a JSON configuration.
+#include <cstdint>
+#include <string>
+
+#include "model/document.h"
+#include "model/messages.h"
+#include "project/json.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  t32::TRecordedMessages m;
+  t32::TDocument doc(&m);
+  std::string err;
+  t32::TCpu cpu;
+  t32::ImportJson(doc, std::string(reinterpret_cast<const char*>(data), size), &cpu, &err);
+  return 0;
+}
