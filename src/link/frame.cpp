@@ -274,6 +274,9 @@ bool ParseValueAnswer(const std::uint8_t* frame, std::size_t size, std::uint16_t
 }
 
 std::string ErrorText(std::uint16_t code) {
+  // 1234 = 0x4D2 has the file-operation bit set, yet it is the controller's "wrong password"
+  // answer; taken apart as a file error it would read "open for writing, GENERAL_FAILURE".
+  if (code == kErrBadPassword) return "Не верный пароль.";
   if (code & 0x400) {
     const char* op = "";
     switch ((code >> 5) & 0x3F) {
@@ -323,7 +326,6 @@ std::string ErrorText(std::uint16_t code) {
     case 5: return "Ошибка доступа.";
     case 8: return "Недостаточно памяти.";
     case 18: return "Конец списка файлов.";
-    case 1234: return "Не верный пароль.";
   }
   return "Код ошибки " + std::to_string(code);
 }

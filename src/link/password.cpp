@@ -35,7 +35,7 @@ std::string PasswordFromStoredForm(std::string_view stored) {
   std::string out;
   if (stored.size() < 2) return out;
   unsigned c = (unsigned char)stored[0];
-  for (std::size_t i = 2; i + 1 <= stored.size() - 1; ++i)
+  for (std::size_t i = 2; i <= stored.size() - 1; ++i)
     out += char((unsigned char)stored[i - 1] ^ ((i * c) & 0x1F));
   return out;
 }

@@ -86,7 +86,9 @@ class TSerialTransport : public TTransport {
 
   void Close() override {
     if (fd_ < 0) return;
-    ::tcflush(fd_, TCIOFLUSH);
+    // Only input is thrown away: flushing output as well would discard a request still on its
+    // way out (a restart is sent just before the close and must reach the controller).
+    ::tcflush(fd_, TCIFLUSH);
     ::close(fd_);  // also releases the lock
     fd_ = -1;
   }
