@@ -3,6 +3,7 @@
 #include "model/controller.h"
 #include "model/factory.h"
 #include "model/messages.h"
+#include "model/params.h"
 #include "model/port_ip.h"
 #include "model/storage.h"
 
@@ -137,6 +138,10 @@ void TDocument::ReadRecords(bool shortRecords) {
       if (auto* b = dynamic_cast<TBlock*>(root->Child(i)->Item())) b->AfterLoad();
     for (int i = 0; i < proc->ChildCount(); ++i)
       if (auto* p = dynamic_cast<TPort*>(proc->Child(i)->Item())) p->AfterLoad();
+    // Tables whose owner did not resolve them itself (rows by name or index, ТУ blocking).
+    tree_.ForEach([](TNode* n) {
+      if (auto* t = dynamic_cast<TParams*>(n->Item()); t && t->referencesPending) t->ResolveReferences();
+    });
   } else {
     for (int i = 0; i < proc->ChildCount(); ++i)
       if (auto* p = dynamic_cast<TPort*>(proc->Child(i)->Item()); p && p->role == 1) p->AfterShortLoad();

@@ -25,8 +25,14 @@ bool TItemFactory::Knows(int code, TItemPlace place) const {
   return byCode_.count({code, static_cast<int>(place)}) != 0;
 }
 
+void RegisterModelItems(TItemFactory& f);  // boards_register.cpp
+
 TItemFactory& DefaultFactory() {
-  static TItemFactory f;
+  static TItemFactory f = [] {
+    TItemFactory made;
+    RegisterModelItems(made);
+    return made;
+  }();
   return f;
 }
 
