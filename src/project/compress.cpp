@@ -708,6 +708,14 @@ class Encoder {
     return len;
   }
 
+  // Rough worth of a match in quarter literals: each byte saves a literal, each doubling of the
+  // distance costs an extra bit.
+  static int Gain(std::uint32_t len, std::uint32_t dist) {
+    return 4 * static_cast<int>(len) - std::bit_width(dist);
+  }
+  static constexpr int kGainFloor = 0;
+  static constexpr int kLazyMargin = 0;
+
   // Longest match at i longer than `atLeast` within the mode's limits; 0 when none.
   std::uint32_t FindMatch(std::size_t i, std::uint32_t atLeast, std::uint32_t* dist) const {
     if (i + 4 > n_) return 0;
@@ -725,9 +733,10 @@ class Encoder {
       const std::uint8_t* c = src_ + cand;
       if (c[best] == s[best] && Load32(c) == s4) {
         const std::uint32_t len = MatchLength(c, s, maxLen);
-        if (len > best) {
+        const std::uint32_t d = static_cast<std::uint32_t>(i - cand);
+        if (len > best && (found || Gain(len, d) >= kGainFloor)) {
           best = len;
-          found = static_cast<std::uint32_t>(i - cand);
+          found = d;
           if (len >= m_.nice || len >= maxLen) break;
         }
       }
@@ -770,7 +779,7 @@ class Encoder {
         std::uint32_t dist2 = 0;
         const std::uint32_t len2 = FindMatch(i + 1, len, &dist2);
         InsertUpTo(i + 2);
-        if (len2 > len) {
+        if (len2 > len && Gain(len2, dist2) > Gain(len, dist) + kLazyMargin) {
           if (!Literal(src_[i])) return false;
           ++i;
           len = len2;
