@@ -213,7 +213,7 @@ std::unique_ptr<TConfirmedServiceRequest> TMMSobject::TakeRequest(std::uint32_t 
   return nullptr;
 }
 
-bool TMMSobject::SendInitiate() {
+bool TMMSobject::EncodeInitiateRequest(std::vector<std::uint8_t>& out) const {
   TASNSequence req(kContext, 8);
   req.Add<TASNInteger>(kContext, LocalDetailCalling, 0);
   req.Add<TASNInteger>(kContext, MaxServOutstandingCalling, 1);
@@ -223,9 +223,16 @@ bool TMMSobject::SendInitiate() {
   detail->Add<TASNInteger>(kContext, 1, 0);
   detail->Add(BitsOf(ProposedCBB, 1));
   detail->Add(BitsOf(ProposedServices, 2));
-  enc_.BeginEncode();
+  TBerEncoder enc(512);
+  if (!req.Encode(enc)) return false;
+  out.assign(enc.Data(), enc.Data() + enc.EncodedLength());
+  return true;
+}
+
+bool TMMSobject::SendInitiate() {
+  std::vector<std::uint8_t> pdu;
   lastInitiate_ = Now();
-  bool ok = req.Encode(enc_) && Send(enc_.Data(), enc_.EncodedLength());
+  bool ok = EncodeInitiateRequest(pdu) && Send(pdu.data(), pdu.size());
   if (ok) {
     stats_.Add(TStatHolder::kRequestsSent);
     SetMMSState(kMmsInitiating);
@@ -911,7 +918,7 @@ bool TMMSobject::BuildType(TMMSvar& node, const std::uint8_t* spec, std::size_t 
   if (depth > kMaxBerDepth || !ParseHeader(spec, length, h) || h.tagClass != kContext) return false;
   const std::uint8_t* c = spec + h.headerSize;
   node.Size = 0;
-  node.Type = h.tag >= 1 && h.tag <= 17 ? static_cast<std::uint8_t>(h.tag) : kMmsNone;
+  node.Type = static_cast<std::uint8_t>(h.tag >= 1 && h.tag <= 17 ? h.tag : 0);
   switch (h.tag) {
     case 1: {  // array { [0] packed, [1] numberOfElements, [2] elementType }
       TBerReader r(c, h.length);

@@ -135,6 +135,8 @@ class TMMSobject : public TACSEobject {
   bool DownloadToMemory(std::string_view remote);
   const std::vector<std::uint8_t>& DownloadedData() const { return memData_; }
   bool DownloadActive() const { return download_.active; }
+  // The initiate request this client sends (without the layers below).
+  bool EncodeInitiateRequest(std::vector<std::uint8_t>& out) const;
   // Ends the association now (the transport reconnects by its own timer).
   void DropConnection();
 
