@@ -1,0 +1,271 @@
+// tavrik32-cli mms: browse, read, write and fetch files from an IEC 61850 server.
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli.h"
+#include "iec61850/mmsclient.h"
+
+namespace t32::cli {
+
+namespace {
+
+const char* kMmsHelp =
+    "Usage: tavrik32-cli mms COMMAND HOST[:PORT] [ARGS] [--timeout SECONDS]\n"
+    "Talks to an IEC 61850 server (MMS over ISO transport, TCP port 102 by default).\n\n"
+    "Commands:\n"
+    "  browse HOST                     load the server's model and print it as a tree\n"
+    "  read HOST REFERENCE...          print the values of variables (LD/LN$FC$DO$DA)\n"
+    "  write HOST REFERENCE VALUE      write one value (the variable's type decides the form)\n"
+    "  files HOST [PATH]               list the server's files\n"
+    "  get HOST REMOTE LOCAL           download a file\n\n"
+    "Exit status: 0 success, 1 failure (connection, association, refused service), 2 bad usage.\n";
+
+struct TCliEvents : TMMSEvents {
+  void WriteResult(TMMSvar*, int code) override { writeCode = code; }
+  void DirectoryComplete(bool ok) override { dir = ok ? 1 : 2; }
+  void FileComplete(bool ok) override { file = ok ? 1 : 2; }
+  int writeCode = -1, dir = 0, file = 0;
+};
+
+class TSession {
+ public:
+  int timeout = 20;
+  TMMSobject client;
+  TCliEvents ev;
+  std::string host;
+
+  bool Resolve(const std::string& spec) {
+    host = spec;
+    std::string name = spec;
+    int port = 102;
+    auto colon = spec.rfind(':');
+    if (colon != std::string::npos) {
+      name = spec.substr(0, colon);
+      char* end = nullptr;
+      long p = std::strtol(spec.c_str() + colon + 1, &end, 10);
+      if (*end || p <= 0 || p > 65535) return false;
+      port = static_cast<int>(p);
+    }
+    addrinfo hints{}, *res = nullptr;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || !res) return false;
+    auto* sa = reinterpret_cast<sockaddr_in*>(res->ai_addr);
+    std::memcpy(client.Main.Ip, &sa->sin_addr.s_addr, 4);
+    freeaddrinfo(res);
+    client.Main.Port = port;
+    client.Main.ReconnectInterval = 3600;  // one attempt: the command reports a failure
+    client.Main.ResponseTimeout = timeout;
+    client.ResponseTimeout = timeout;
+    client.ApplyAddress();
+    client.Events = &ev;
+    return true;
+  }
+
+  // Ticks until done() or a failure; false on failure (message printed).
+  template <class F> bool Run(F done) {
+    auto end = TClock::now() + std::chrono::seconds(timeout);
+    while (TClock::now() < end) {
+      client.Tick(TClock::now());
+      if (done()) return true;
+      int s = client.MMSState();
+      if (s == TMMSobject::kMmsError || s == TMMSobject::kMmsRefused || s == TMMSobject::kMmsFailure ||
+          client.State() == TTCPObject::kFailed || client.State() == TTCPObject::kNoSocket ||
+          (client.Stats().Get(TStatHolder::kReconnects) > 0 && s != TMMSobject::kMmsAssociated)) {
+        return Fail();
+      }
+      pollfd p{client.Fd(), client.PollEvents(), 0};
+      ::poll(&p, client.Fd() >= 0 ? 1 : 0, 20);
+    }
+    return Fail();
+  }
+  bool Fail() {
+    std::string status = client.StatusText();
+    for (char& c : status)
+      if (c == '\r') c = ';';
+    std::fprintf(stderr, "tavrik32-cli mms: %s: %s (%s)\n", host.c_str(), TMMSobject::StateCaption(client.MMSState()),
+                 status.c_str());
+    return false;
+  }
+  bool Associate() { return Run([&] { return client.MMSState() == TMMSobject::kMmsAssociated; }); }
+
+  // Builds the node of a reference without loading the whole model and asks its type.
+  TMMSvar* Variable(const std::string& ref) {
+    auto slash = ref.find('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 >= ref.size()) {
+      std::fprintf(stderr, "tavrik32-cli mms: '%s': expected LD/LN$FC$DO...\n", ref.c_str());
+      return nullptr;
+    }
+    auto& dict = client.Dictionary();
+    std::uint32_t dn = dict.Add(ref.substr(0, slash));
+    TMMSvar* at = client.Root().FindChild(dn);
+    if (!at) {
+      at = client.Root().AddChild(dn);
+      at->Domain = true;
+    }
+    std::string item = ref.substr(slash + 1);
+    std::size_t i = 0;
+    while (i <= item.size()) {
+      std::size_t j = item.find('$', i);
+      if (j == std::string::npos) j = item.size();
+      std::uint32_t n = dict.Add(item.substr(i, j - i));
+      TMMSvar* next = at->FindChild(n);
+      if (!next) next = at->AddChild(n);
+      at = next;
+      i = j + 1;
+    }
+    if (at->Type == kMmsNone) {
+      if (!client.GetVariableAttributes(at) || !Run([&] { return client.OutstandingCount() == 0; })) return nullptr;
+      if (at->Type == kMmsNone) {
+        std::fprintf(stderr, "tavrik32-cli mms: %s: the server does not know this variable\n", ref.c_str());
+        return nullptr;
+      }
+    }
+    return at;
+  }
+};
+
+void PrintTree(const TMMSobject& c, const TMMSvar& n, int depth) {
+  const auto& dict = const_cast<TMMSobject&>(c).Dictionary();
+  std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+  if (n.Domain)
+    std::printf("%s%s\n", indent.c_str(), dict[n.Name].c_str());
+  else if (depth <= 2)
+    std::printf("%s%s\n", indent.c_str(), dict[n.Name].c_str());  // logical node, functional constraint
+  else
+    std::printf("%s%s: %s\n", indent.c_str(), dict[n.Name].c_str(), TypeText(n).c_str());
+  if (n.Type == kMmsArray && n.Children.size() > 3) {
+    PrintTree(c, *n.Children[0], depth + 1);
+    std::printf("%s  ... %zu elements\n", indent.c_str(), n.Children.size());
+    return;
+  }
+  for (const auto& ch : n.Children) PrintTree(c, *ch, depth + 1);
+}
+
+bool ParseCommon(Args& args, TSession& s) {
+  for (std::size_t i = 0; i < args.size(); ++i)
+    if (args[i] == "--timeout" && i + 1 < args.size()) {
+      s.timeout = std::atoi(args[i + 1].c_str());
+      if (s.timeout <= 0) return false;
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      --i;
+    } else if (!args[i].empty() && args[i][0] == '-' && args[i].size() > 1) {
+      return false;
+    }
+  return true;
+}
+
+int Usage() {
+  std::fputs(kMmsHelp, stderr);
+  return kUsage;
+}
+
+int RunMms(const Args& in) {
+  if (WantsHelp(in)) {
+    std::fputs(kMmsHelp, stdout);
+    return kOk;
+  }
+  Args args = in;
+  TSession s;
+  if (args.size() < 2 || !ParseCommon(args, s)) return Usage();
+  const std::string cmd = args[0];
+  if (!s.Resolve(args[1])) {
+    std::fprintf(stderr, "tavrik32-cli mms: '%s': not a host name or address[:port]\n", args[1].c_str());
+    return kFailure;
+  }
+  if (cmd == "browse") {
+    if (args.size() != 2) return Usage();
+    if (!s.Associate() || !s.client.LoadModel() || !s.Run([&] { return s.client.ModelLoaded(); })) return kFailure;
+    auto& c = s.client;
+    for (const auto& dom : c.Root().Children) PrintTree(c, *dom, 0);
+    std::printf("Data sets:\n");
+    for (const auto& ds : c.DataSets()) {
+      std::printf("  %s/%s\n", ds->Domain.c_str(), ds->Name.c_str());
+      for (const auto& m : ds->MemberNames) std::printf("    %s\n", m.c_str());
+    }
+    std::printf("Report control blocks:\n");
+    for (TMMSvar* rcb : c.ReportControlBlocks()) {
+      std::string id = "н/д";
+      for (const auto& ch : rcb->Children)
+        if (c.Dictionary()[ch->Name] == "RptID") id = NodeValueText(*ch, c.Dictionary());
+      std::printf("  %s RptID=%s\n", c.Reference(rcb).c_str(), id.c_str());
+    }
+    return kOk;
+  }
+  if (cmd == "read") {
+    if (args.size() < 3) return Usage();
+    if (!s.Associate()) return kFailure;
+    std::vector<TMMSvar*> vars;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+      TMMSvar* v = s.Variable(args[i]);
+      if (!v) return kFailure;
+      vars.push_back(v);
+    }
+    if (!s.client.ReadVariables(vars) || !s.Run([&] { return s.client.OutstandingCount() == 0; })) return kFailure;
+    int rc = kOk;
+    for (std::size_t i = 0; i < vars.size(); ++i) {
+      std::string text = NodeValueText(*vars[i], s.client.Dictionary());
+      std::printf("%s = %s\n", args[i + 2].c_str(), text.c_str());
+      if (!vars[i]->ValueReceived) rc = kFailure;
+    }
+    return rc;
+  }
+  if (cmd == "write") {
+    if (args.size() != 4) return Usage();
+    if (!s.Associate()) return kFailure;
+    TMMSvar* v = s.Variable(args[2]);
+    if (!v) return kFailure;
+    s.client.BeginWrite();
+    if (!s.client.AddWriteText(v, args[3])) {
+      std::fprintf(stderr, "tavrik32-cli mms: '%s' is not a value of type %s\n", args[3].c_str(), TypeText(*v).c_str());
+      return kUsage;
+    }
+    if (!s.client.SendWrite() || !s.Run([&] { return s.ev.writeCode >= 0 || s.client.OutstandingCount() == 0; }))
+      return kFailure;
+    if (s.ev.writeCode != 255) {
+      std::fprintf(stderr, "tavrik32-cli mms: %s: write refused, code %d\n", args[2].c_str(), s.ev.writeCode);
+      return kFailure;
+    }
+    std::printf("%s := %s\n", args[2].c_str(), args[3].c_str());
+    return kOk;
+  }
+  if (cmd == "files") {
+    if (args.size() > 3) return Usage();
+    if (!s.Associate() || !s.client.ListDirectory(args.size() == 3 ? args[2] : "") ||
+        !s.Run([&] { return s.ev.dir != 0; }))
+      return kFailure;
+    if (s.ev.dir != 1) {
+      std::fprintf(stderr, "tavrik32-cli mms: the server refused the directory listing\n");
+      return kFailure;
+    }
+    for (const auto& e : s.client.Directory())
+      std::printf("%12llu  %s  %s\n", static_cast<unsigned long long>(e.Size),
+                  e.Modified ? DateTimeText(e.Modified).c_str() : "                     ", e.Name.c_str());
+    return kOk;
+  }
+  if (cmd == "get") {
+    if (args.size() != 4) return Usage();
+    if (!s.Associate() || !s.client.DownloadFile(args[2], args[3]) || !s.Run([&] { return s.ev.file != 0; }))
+      return kFailure;
+    if (s.ev.file != 1) {
+      std::fprintf(stderr, "tavrik32-cli mms: %s: download failed\n", args[2].c_str());
+      return kFailure;
+    }
+    return kOk;
+  }
+  return Usage();
+}
+
+}  // namespace
+
+void AddMmsVerbs(std::vector<Verb>& verbs) {
+  verbs.push_back({"mms", "browse, read, write and fetch files from an IEC 61850 server", RunMms});
+}
+
+}  // namespace t32::cli
