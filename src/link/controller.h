@@ -4,6 +4,8 @@
 //
 // A GUI runs these on one worker thread. Commands are not re-entrant: while one runs, any
 // other command is refused with kTextCommandBusy (shown) instead of corrupting the exchange.
+// Messages and progress are reported on the thread that runs the command; a GUI's TMessages
+// forwards them to its window thread (and answers AskConfirm/login there, blocking the worker).
 #pragma once
 #include <atomic>
 #include <cstdint>
