@@ -1,0 +1,423 @@
+#include "ui/form1.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "model/document.h"
+#include "ui/about.h"
+#include "ui/dialogs.h"
+#include "ui/frame1.h"
+#include "ui/frames.h"
+
+namespace t32::ui {
+
+namespace {
+const int kHintMs = 10000;  // hints stay ten seconds
+const char* kFilter = "Файлы конфигурации (*.cfg);;Все файлы  (*.*) (*)";
+}  // namespace
+
+TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(std::move(opt)) {
+  setObjectName("Form1");
+  if (opt_.programDir.isEmpty()) opt_.programDir = QCoreApplication::applicationDirPath();
+  if (opt_.settingsPath.isEmpty()) opt_.settingsPath = SettingsPath(opt_.programDir);
+  openDir_ = opt_.programDir;
+
+  // 1. Settings first: window position and size, link, program and automation files.
+  settings_.Load(opt_.settingsPath, opt_.programDir);
+
+  messages_ = std::make_unique<TQtMessages>(this);
+  doc_ = std::make_unique<TDocument>(messages_.get(), opt_.factory);
+  doc_->extendedFormat = true;
+
+  // 2. The tree frame with its three fixed nodes; the controller is selected.
+  frame1_ = new TFrame1(*doc_, this);
+  setCentralWidget(frame1_);
+  messages_->selectHandler = [this](TNode* n) {
+    if (n && doc_->Tree().AbsoluteIndex(n) >= 0) frame1_->SelectNode(n);
+  };
+  BuildActions();
+  BuildToolbar();
+  statusBar()->setSizeGripEnabled(true);
+
+  setGeometry(settings_.geometry);
+  // A window restored from the defaults of a smaller screen still shows all three panels.
+  if (width() < 900 || height() < 560) resize(std::max(width(), 1000), std::max(height(), 640));
+  SetCpu(TCpu::Cpu6358);
+  UpdateCaption();
+  rules_ = new TWindowRules(this);
+  qApp->installEventFilter(rules_);
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(rules_);
+  // The frames refer to the document's items: the tree frame goes first.
+  delete frame1_;
+  frame1_ = nullptr;
+}
+
+void TForm1::BuildActions() {
+  auto make = [this](const char* name, const QString& text, const QKeySequence& key = {}) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(name);
+    if (!key.isEmpty()) a->setShortcut(key);
+    a->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(a);
+    return a;
+  };
+  New = make("New", "Создать", Qt::Key_F4);
+  Open = make("Open", "Открыть файл", Qt::Key_F3);
+  Save = make("Save", "Сохранить в файл", Qt::Key_F2);
+  Save_as = make("Save_as", "Сохранить как ..");
+  ReadConf = make("ReadConf", "Прочитать конфигурацию", Qt::Key_F6);
+  WriteConf = make("WriteConf", "Записать конфигурацию", Qt::Key_F5);
+  WriteProg = make("WriteProg", "Записать программу", Qt::Key_F7);
+  ReadAuto = make("ReadAuto", "Прочитать файл автоматики");
+  WriteAuto = make("WriteAuto", "Записать файл автоматики");
+  WritePswrd = make("WritePswrd", "Записать файл паролей");
+  WritePswrd->setToolTip("Установить пароль");
+  Reboot = make("Reboot", "Перезапустить");
+  SetTime = make("SetTime", "Установить время");
+  Exits = make("Exits", "Выход", QKeySequence(Qt::ALT | Qt::Key_X));
+  // F1 itself is taken by the window rules (the page of what is active); the menu entry opens
+  // the general page and only shows the key.
+  Helps = make("Helps", "Как пользоваться\tF1");
+  About = make("About", "О програме");
+
+  connect(New, &QAction::triggered, this, &TForm1::NewExecute);
+  connect(Open, &QAction::triggered, this, &TForm1::OpenClick);
+  connect(Save, &QAction::triggered, this, &TForm1::SaveClick);
+  connect(Save_as, &QAction::triggered, this, &TForm1::SaveAsClick);
+  connect(Exits, &QAction::triggered, this, &QWidget::close);
+  connect(Helps, &QAction::triggered, this, &TForm1::HelpsClick);
+  connect(About, &QAction::triggered, this, &TForm1::AboutClick);
+  // The controller commands need the controller link, which this build does not carry yet:
+  // they stay disabled rather than pretend to have talked to a controller.
+  for (QAction* a : {ReadConf, WriteConf, WriteProg, ReadAuto, WriteAuto, WritePswrd, Reboot, SetTime}) {
+    a->setEnabled(false);
+    a->setStatusTip("Связь с контроллером в этой версии программы недоступна");
+  }
+
+  fileMenu = new QMenu("Файл", this);
+  fileMenu->setObjectName("FileMenu");
+  fileMenu->setToolTipsVisible(true);
+  for (QAction* a : {New, Open, Save, Save_as}) fileMenu->addAction(a);
+  fileMenu->addSeparator();
+  for (QAction* a : {ReadConf, WriteConf, WriteProg, ReadAuto, WriteAuto, WritePswrd}) fileMenu->addAction(a);
+  fileMenu->addSeparator();
+  fileMenu->addAction(Reboot);
+  fileMenu->addAction(SetTime);
+  fileMenu->addSeparator();
+  fileMenu->addAction(Exits);
+
+  helpMenu = new QMenu("Справка", this);
+  helpMenu->setObjectName("HelpMenu");
+  helpMenu->addAction(Helps);
+  helpMenu->addSeparator();
+  helpMenu->addAction(About);
+}
+
+void TForm1::BuildToolbar() {
+  QToolBar* tb = addToolBar("ToolBar1");
+  tb->setObjectName("ToolBar1");
+  tb->setMovable(false);
+  tb->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  auto popupButton = [&](const char* name, QMenu* menu) {
+    auto* b = new QToolButton(tb);
+    b->setObjectName(name);
+    b->setText(menu->title());
+    b->setMenu(menu);
+    b->setPopupMode(QToolButton::InstantPopup);
+    b->setToolTipDuration(kHintMs);
+    tb->addWidget(b);
+    return b;
+  };
+  popupButton("FileButton", fileMenu);
+  tb->addSeparator();
+  // The five command buttons; the tag names the command they run.
+  struct TB {
+    int tag;
+    const char* hint;
+    QAction* action;
+  } buttons[] = {{1, "Открыть файл", Open},
+                 {2, "Сохранить в файл", Save},
+                 {3, "Прочитать из RTU", ReadConf},
+                 {4, "Записать в RTU", WriteConf},
+                 {5, "Перезапустить", Reboot}};
+  for (const auto& b : buttons) {
+    auto* btn = new QToolButton(tb);
+    btn->setObjectName(QString("ToolButton%1").arg(b.tag));
+    btn->setProperty("tag", b.tag);
+    btn->setText(b.hint);
+    btn->setToolTip(b.hint);
+    btn->setToolTipDuration(kHintMs);
+    btn->setEnabled(b.action->isEnabled());
+    connect(btn, &QToolButton::clicked, b.action, &QAction::trigger);
+    connect(b.action, &QAction::changed, btn, [btn, a = b.action] { btn->setEnabled(a->isEnabled()); });
+    tb->addWidget(btn);
+  }
+  tb->addSeparator();
+  LinkButton = new QToolButton(tb);
+  LinkButton->setObjectName("LinkButton");
+  LinkButton->setText("      Связь      ");
+  LinkButton->setToolTip("Настройка связи с контроллером");
+  LinkButton->setToolTipDuration(kHintMs);
+  connect(LinkButton, &QToolButton::clicked, this, &TForm1::LinkButtonClick);
+  tb->addWidget(LinkButton);
+  PasswordButton = new QToolButton(tb);
+  PasswordButton->setObjectName("PasswordButton");
+  PasswordButton->setText("Пароль");
+  PasswordButton->setToolTip("Вход в контроллер: связь с контроллером в этой версии программы недоступна");
+  PasswordButton->setToolTipDuration(kHintMs);
+  PasswordButton->setEnabled(false);
+  tb->addWidget(PasswordButton);
+  popupButton("HelpButton", helpMenu);
+  tb->addSeparator();
+
+  auto* cpuBox = new QWidget(tb);
+  auto* cl = new QHBoxLayout(cpuBox);
+  cl->setContentsMargins(6, 0, 6, 0);
+  FastwelButton = new QRadioButton("CPU-6358, CPC108", cpuBox);
+  FastwelButton->setObjectName("FastwelButton");
+  DalgorButton = new QRadioButton("CPU-927", cpuBox);
+  DalgorButton->setObjectName("DalgorButton");
+  cl->addWidget(FastwelButton);
+  cl->addWidget(DalgorButton);
+  tb->addWidget(cpuBox);
+  auto cpuClick = [this] { frame1_->SetCpu(Cpu()); };  // DalgorButtonClick
+  connect(FastwelButton, &QRadioButton::clicked, this, cpuClick);
+  connect(DalgorButton, &QRadioButton::clicked, this, cpuClick);
+
+  auto* spacer = new QWidget(tb);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  tb->addWidget(spacer);
+  auto* logo = new QToolButton(tb);  // ImageVar: the logo opens the About window
+  logo->setObjectName("ImageVar");
+  logo->setText("ТАВРИК32");
+  logo->setToolTip("О програме");
+  logo->setToolTipDuration(kHintMs);
+  QFont f = logo->font();
+  f.setBold(true);
+  logo->setFont(f);
+  logo->setStyleSheet("QToolButton { color: #1c3f7a; }");
+  connect(logo, &QToolButton::clicked, this, &TForm1::AboutClick);
+  tb->addWidget(logo);
+}
+
+TCpu TForm1::Cpu() const { return DalgorButton->isChecked() ? TCpu::Cpu927 : TCpu::Cpu6358; }
+
+void TForm1::SetCpu(TCpu cpu) {
+  (cpu == TCpu::Cpu927 ? DalgorButton : FastwelButton)->setChecked(true);
+  frame1_->SetCpu(cpu);
+}
+
+void TForm1::UpdateCaption() {
+  // The link kind and its address, as the controller link will use them.
+  QString title = QString::fromUtf8(kProgramTitle);
+  if (settings_.linkMode == 1)
+    setWindowTitle(QString("%1.  IP=%2").arg(title, Q(settings_.destIp)));
+  else
+    setWindowTitle(QString("%1.  COM=%2").arg(title).arg(settings_.comPort));
+  if (!currentFile_.isEmpty()) setWindowTitle(windowTitle() + "  —  " + QFileInfo(currentFile_).fileName());
+}
+
+void TForm1::NewExecute() {
+  frame1_->NewConfiguration();
+}
+
+bool TForm1::OpenFile(const QString& path) {
+  frame1_->StoreEditor();
+  TCpu cpu = Cpu();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  bool ok = OpenConfigFile(*doc_, path.toStdString(), &cpu);
+  QApplication::restoreOverrideCursor();
+  currentFile_ = path;  // the chosen file is the current file even when it could not be read
+  if (ok) SetCpu(cpu);
+  frame1_->AfterRebuild();
+  UpdateCaption();
+  return ok;
+}
+
+bool TForm1::SaveToFile(const QString& path) {
+  frame1_->StoreEditor();
+  currentFile_ = path;
+  bool ok = SaveConfigFile(*doc_, path.toStdString(), Cpu());
+  frame1_->RefreshCurrent();
+  UpdateCaption();
+  return ok;
+}
+
+void TForm1::OpenClick() {
+  QString f = QFileDialog::getOpenFileName(this, "Открыть файл", openDir_, kFilter);
+  if (f.isEmpty()) return;
+  openDir_ = QFileInfo(f).absolutePath();
+  OpenFile(f);
+}
+
+void TForm1::SaveClick() {
+  if (currentFile_.isEmpty()) {
+    SaveAsClick();
+    return;
+  }
+  SaveToFile(currentFile_);
+}
+
+void TForm1::SaveAsClick() {
+  QString start = currentFile_.isEmpty() ? openDir_ : QFileInfo(currentFile_).absolutePath();
+  QFileDialog dlg(this, "Сохранить как ..", start, kFilter);
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setDefaultSuffix("cfg");
+  if (!currentFile_.isEmpty()) dlg.selectFile(QFileInfo(currentFile_).fileName());
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+  SaveToFile(dlg.selectedFiles().first());
+}
+
+QString TForm1::HelpPage(int context) const {
+  // The pages travel beside the program ("help/"); a build run from the source tree uses
+  // the tree's copy. A context without a page of its own opens the general page.
+  QStringList dirs = {opt_.programDir + "/help", QCoreApplication::applicationDirPath() + "/help",
+                      QString(T32_SOURCE_DIR) + "/docs/help"};
+  for (const QString& d : dirs) {
+    for (int c : {context, 1}) {
+      QString page = QString("%1/%2.html").arg(d).arg(c);
+      if (QFileInfo::exists(page)) return QFileInfo(page).absoluteFilePath();
+    }
+  }
+  return {};
+}
+
+int TForm1::HelpContext() const {
+  QWidget* active = QApplication::activeModalWidget();
+  if (!active) active = QApplication::activeWindow();
+  if (active && active != this) {
+    bool ok = false;
+    int c = active->property("helpContext").toInt(&ok);
+    return ok && c > 0 ? c : 1;
+  }
+  return frame1_->HelpContext();
+}
+
+void TForm1::ShowHelp(int context) {
+  QString page = HelpPage(context);
+  lastHelpPage = page;
+  if (page.isEmpty()) {
+    doc_->Messages().ShowError("Файл справки не найден.");
+    return;
+  }
+  if (opt_.helpViewer) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
+void TForm1::HelpsClick() { ShowHelp(1); }
+
+void TForm1::HelpKey() { ShowHelp(HelpContext()); }
+
+void TForm1::AboutClick() {
+  TAboutBox box(this);
+  RunModal(box);
+}
+
+void TForm1::LinkButtonClick() {
+  // The link settings as the controller link will use them: kind, serial port, addresses.
+  TRightCloseDialog dlg(this);
+  dlg.setWindowTitle("Связь с контроллером");
+  dlg.setProperty("helpContext", 7);
+  auto* form = new QFormLayout(&dlg);
+  auto* mode = new QComboBox(&dlg);
+  mode->addItems({"Последовательный порт", "IP (UDP)"});
+  mode->setCurrentIndex(settings_.linkMode);
+  auto* com = new QSpinBox(&dlg);
+  com->setRange(1, 8);
+  com->setPrefix("COM");
+  com->setValue(settings_.comPort);
+  auto* self = new QLineEdit(Q(settings_.selfIp), &dlg);
+  auto* dest = new QLineEdit(Q(settings_.destIp), &dlg);
+  form->addRow("Вид связи", mode);
+  form->addRow("Последовательный порт", com);
+  form->addRow("Свой IP адрес", self);
+  form->addRow("IP адрес контроллера", dest);
+  auto* bb = new QDialogButtonBox(&dlg);
+  bb->addButton("Принять", QDialogButtonBox::AcceptRole);
+  bb->addButton("Отмена", QDialogButtonBox::RejectRole);
+  connect(bb, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+  connect(bb, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  form->addRow(bb);
+  if (RunModal(dlg) != QDialog::Accepted) return;
+  settings_.linkMode = mode->currentIndex();
+  settings_.comPort = com->value();
+  settings_.selfIp = S(self->text().trimmed());
+  settings_.destIp = S(dest->text().trimmed());
+  UpdateCaption();
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  if (!closed_) {
+    closed_ = true;
+    frame1_->StoreEditor();
+    settings_.geometry = QRect(geometry().left(), geometry().top(), width(), height());
+    settings_.Save(opt_.settingsPath);  // a settings file that cannot be written is not an error
+  }
+  e->accept();
+}
+
+bool TForm1::eventFilter(QObject* o, QEvent* e) { return QMainWindow::eventFilter(o, e); }
+
+bool TWindowRules::eventFilter(QObject* o, QEvent* e) {
+  auto secondary = [this]() -> QWidget* {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) w = QApplication::activeWindow();
+    if (!w || w == main_ || qobject_cast<QMenu*>(w) || w->property("keepOnEsc").toBool()) return nullptr;
+    return w;
+  };
+  if (e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_X && (k->modifiers() & Qt::AltModifier)) {
+      if (QWidget* w = secondary()) w->close();
+      main_->close();
+      return true;
+    }
+    if (k->key() == Qt::Key_F1 && k->modifiers() == Qt::NoModifier) {
+      main_->HelpKey();
+      return true;
+    }
+    if (k->key() == Qt::Key_Escape) {
+      if (QWidget* w = secondary(); w && !qobject_cast<QDialog*>(w) && o == w) {
+        w->close();
+        return true;
+      }
+    }
+  } else if (e->type() == QEvent::MouseButtonRelease) {
+    auto* m = static_cast<QMouseEvent*>(e);
+    if (m->button() == Qt::RightButton) {
+      auto* widget = qobject_cast<QWidget*>(o);
+      QWidget* w = secondary();
+      if (w && widget && widget->window() == w) {
+        w->close();
+        return true;
+      }
+    }
+  }
+  return QObject::eventFilter(o, e);
+}
+
+}  // namespace t32::ui

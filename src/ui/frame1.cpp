@@ -1,0 +1,522 @@
+#include "ui/frame1.h"
+
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "model/document.h"
+#include "model/factory.h"
+#include "model/item.h"
+#include "model/messages.h"
+#include "model/storage.h"
+#include "ui/dialogs.h"
+#include "ui/frames.h"
+#include "ui/storagepanel.h"
+#include "ui/treemodel.h"
+#include "ui/treerules.h"
+
+namespace t32::ui {
+
+namespace {
+const char* kNodeMime = "application/x-tavrik32-node";
+
+struct TMenuEntry {
+  const char* caption;
+  int tag;
+  bool shown;
+  bool cpu927Only;
+};
+
+// The board menu: caption and the board's type code.
+const TMenuEntry kBoardEntries[] = {
+    {"Добавить плату ППИ", 9, true, false},    {"Добавить плату ПВС", 1, true, false},
+    {"Добавить плату UNIO96", 7, true, false}, {"Добавить плату AI16", 5, true, false},
+    {"Добавить плату DI32", 4, true, false},   {"Добавить плату DO32", 15, true, false},
+};
+
+// The port menu: caption and the section code of the port it creates.
+const TMenuEntry kPortEntries[] = {
+    {"Добавить Порт связи с ПУ", 101, true, false},
+    {"Добавить Порт опроса КП", 112, true, false},
+    {"Добавить Порт UNIO", 125, true, false},
+    {"Добавить Порт опроса MODBUS-RTU", 102, true, false},
+    {"Добавить Порт опроса MODBUS-TCP", 129, true, true},
+    {"Добавить Порт опроса МЭК 61850", 124, true, true},
+    {"Добавить Порт опроса MЭК 870-5-103", 115, true, false},
+    {"Добавить Порт опроса MЭК 870-5-104", 128, true, true},
+    {"Добавить Порт выдачи MЭК 870-5-104 (RS)", 119, true, false},
+    {"Добавить Порт опроса SNMP", 134, true, false},
+    {"Добавить Порт Телефон", 104, false, false},
+    {"Добавить Порт СЭМ+2", 105, false, false},
+    {"Добавить Порт счётчиков СС-301", 106, true, false},
+    {"Добавить Порт счётчиков СE-303", 118, true, false},
+    {"Добавить Порт счётчиков СE-318", 135, true, false},
+    {"Добавить Порт ТЭМ-05М-2", 107, false, false},
+    {"Добавить Порт ТЭМ-05М-3", 108, false, false},
+    {"Добавить Порт РТМ-03 \"Сигма\"", 109, false, false},
+    {"Добавить Порт СЭТ-4ТМ", 113, false, false},
+    {"Добавить Порт Меркурий-230", 114, false, false},
+    {"Добавить Порт выдачи MKT-3", 103, true, false},
+    {"Добавить Порт опроса ЦП8500", 116, true, false},
+    {"Добавить Порт дискретной логики", 131, true, false},
+    {"Добавить Порт автоматики", 117, true, false},
+    {"Добавить Порт установки времени", 120, true, false},
+    {"Добавить Порт сервера времени", 130, true, false},
+    {"Добавить Порт двухпозиционных ТС", 132, true, false},
+    {"Добавить Порт двухпозиционного ТУ", 133, true, false},
+};
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+TBlockTree::TBlockTree(TFrame1& owner, QWidget* parent) : QTreeView(parent), owner_(owner) {
+  setObjectName("BlockTree");
+  setHeaderHidden(true);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDropIndicatorShown(true);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setMinimumWidth(120);
+}
+
+void TBlockTree::mousePressEvent(QMouseEvent* e) {
+  QModelIndex i = indexAt(e->position().toPoint());
+  if (TNode* n = owner_.TreeModel()->NodeOf(i)) owner_.SelectNode(n);
+  if (e->button() == Qt::LeftButton) QTreeView::mousePressEvent(e);
+}
+
+void TBlockTree::contextMenuEvent(QContextMenuEvent* e) {
+  QModelIndex i = indexAt(e->pos());
+  TNode* n = owner_.TreeModel()->NodeOf(i);
+  if (!n) return;
+  owner_.SelectNode(n);
+  if (QMenu* m = owner_.MenuFor(n)) m->popup(e->globalPos());
+}
+
+void TBlockTree::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Delete) {
+    owner_.DeleteClick();
+    return;
+  }
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    owner_.EnterClick();
+    return;
+  }
+  QTreeView::keyPressEvent(e);
+  // Keyboard moves change the selection as clicks do.
+  if (TNode* n = owner_.TreeModel()->NodeOf(currentIndex()); n && n != owner_.CurrentNode())
+    owner_.SelectNode(n);
+}
+
+void TBlockTree::startDrag(Qt::DropActions) {
+  TNode* n = owner_.TreeModel()->NodeOf(currentIndex());
+  if (!CanDrag(owner_.Doc(), n)) return;
+  dragged_ = n;
+  auto* mime = new QMimeData;
+  mime->setData(kNodeMime, QByteArray::number(reinterpret_cast<quintptr>(n)));
+  auto* drag = new QDrag(this);
+  drag->setMimeData(mime);
+  drag->exec(Qt::MoveAction);
+  dragged_ = nullptr;
+}
+
+TNode* TBlockTree::DropTarget(const QPoint& pos) const { return owner_.TreeModel()->NodeOf(indexAt(pos)); }
+
+void TBlockTree::dragEnterEvent(QDragEnterEvent* e) {
+  if (dragged_ && e->mimeData()->hasFormat(kNodeMime)) e->acceptProposedAction();
+  else e->ignore();
+}
+
+void TBlockTree::dragMoveEvent(QDragMoveEvent* e) {
+  if (!dragged_ || !e->mimeData()->hasFormat(kNodeMime)) {
+    e->ignore();
+    return;
+  }
+  QTreeView::dragMoveEvent(e);
+  TNode* target = DropTarget(e->position().toPoint());
+  if (CanDrop(owner_.Doc(), dragged_, target)) e->acceptProposedAction();
+  else e->ignore();
+}
+
+void TBlockTree::dropEvent(QDropEvent* e) {
+  TNode* target = DropTarget(e->position().toPoint());
+  if (dragged_ && owner_.DropNode(dragged_, target)) {
+    e->setDropAction(Qt::CopyAction);  // the tree moved the node itself; the view removes nothing
+    e->accept();
+  } else {
+    e->ignore();
+  }
+  setState(NoState);
+  viewport()->update();
+}
+
+// ---------------------------------------------------------------------------------------
+TFrame1::TFrame1(TDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+  setObjectName("Frame1");
+  RegisterBuiltinFrames();
+  model_ = new TTreeModel(doc_.Tree(), this);
+  tree_ = new TBlockTree(*this, this);
+  tree_->setModel(model_);
+
+  editorArea_ = new QScrollArea(this);
+  editorArea_->setObjectName("EditorPanel");
+  editorArea_->setWidgetResizable(true);
+  editorArea_->setMinimumWidth(100);
+  editorHost_ = new QWidget(editorArea_);
+  auto* hostLay = new QVBoxLayout(editorHost_);
+  hostLay->setContentsMargins(6, 6, 6, 6);
+  emptyLabel_ = new QLabel(editorHost_);
+  hostLay->addWidget(emptyLabel_);
+  editorArea_->setWidget(editorHost_);
+
+  storage_ = new TStoragePanel(*this, this);
+  storage_->setMinimumWidth(100);
+
+  splitter_ = new QSplitter(Qt::Horizontal, this);
+  splitter_->setObjectName("Splitters");
+  splitter_->addWidget(tree_);
+  splitter_->addWidget(editorArea_);
+  splitter_->addWidget(storage_);
+  // A panel never collapses below its minimum: the splitters stop there.
+  splitter_->setChildrenCollapsible(false);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setStretchFactor(2, 0);
+  splitter_->setSizes({230, 480, 300});
+
+  auto* lay = new QVBoxLayout(this);
+  lay->setContentsMargins(0, 0, 0, 0);
+  lay->addWidget(splitter_);
+
+  BuildMenus();
+
+  connect(tree_, &QTreeView::expanded, this, [this](const QModelIndex& i) {
+    if (TNode* n = model_->NodeOf(i)) n->expanded = true;
+  });
+  connect(tree_, &QTreeView::collapsed, this, [this](const QModelIndex& i) {
+    TNode* n = model_->NodeOf(i);
+    if (!n) return;
+    if (n == doc_.ControllerNode()) {  // the root stays open
+      tree_->expand(i);
+      return;
+    }
+    n->expanded = false;
+  });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { SyncExpanded({}); });
+  connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
+    for (int r = first; r <= last; ++r) SyncExpanded(model_->index(r, 0, parent));
+  });
+  SyncExpanded({});
+  SelectNode(doc_.ControllerNode());
+}
+
+TFrame1::~TFrame1() {
+  // Frames refer to items; they go before the document does.
+  for (auto& [name, f] : frames_) delete f;
+}
+
+TItem* TFrame1::CurrentItem() const { return current_ ? current_->Item() : nullptr; }
+
+void TFrame1::SyncExpanded(const QModelIndex& parent) {
+  int rows = model_->rowCount(parent);
+  if (parent.isValid()) {
+    TNode* n = model_->NodeOf(parent);
+    if (n && (n->expanded || n == doc_.ControllerNode())) tree_->expand(parent);
+  }
+  for (int r = 0; r < rows; ++r) SyncExpanded(model_->index(r, 0, parent));
+}
+
+TEditorFrame* TFrame1::FrameFor(const std::string& itemClass) {
+  auto it = frames_.find(itemClass);
+  if (it != frames_.end()) return it->second;
+  auto maker = FrameRegistry().find(itemClass);
+  if (maker == FrameRegistry().end()) return nullptr;
+  TEditorFrame* f = maker->second(*this, editorHost_);
+  f->hide();
+  editorHost_->layout()->addWidget(f);
+  frames_[itemClass] = f;
+  return f;
+}
+
+void TFrame1::StoreEditor() {
+  if (frame_ && frame_->Item()) frame_->StoreItem();
+}
+
+void TFrame1::SelectNode(TNode* node) {
+  if (!node || doc_.Tree().AbsoluteIndex(node) < 0) return;
+  if (node != current_) StoreEditor();
+  current_ = node;
+  QModelIndex idx = model_->IndexOf(node);
+  if (tree_->currentIndex() != idx) tree_->setCurrentIndex(idx);
+  RefreshCurrent();
+  emit CurrentChanged(node);
+}
+
+void TFrame1::RefreshCurrent() {
+  TItem* item = CurrentItem();
+  TEditorFrame* f = item ? FrameFor(item->ClassName()) : nullptr;
+  if (frame_ && frame_ != f) frame_->hide();
+  frame_ = f;
+  if (f) {
+    emptyLabel_->hide();
+    f->ShowItem(item);
+    f->show();
+  } else {
+    emptyLabel_->setText(item ? QString("<i>%1</i>").arg(Q(current_->caption).toHtmlEscaped()) : QString());
+    emptyLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    emptyLabel_->show();
+  }
+  storage_->SyncWithCurrentItem(item);
+}
+
+void TFrame1::AfterRebuild() {
+  current_ = nullptr;
+  if (frame_) frame_->hide();
+  frame_ = nullptr;
+  SyncExpanded({});
+  SelectNode(doc_.ControllerNode());
+}
+
+// ---------------------------------------------------------------------------------------
+QMenu* TFrame1::NewMenu(const char* name) {
+  auto* m = new QMenu(this);
+  m->setObjectName(name);
+  return m;
+}
+
+void TFrame1::AddCancel(QMenu* m) {
+  m->addSeparator();
+  m->addAction("Отмена");  // closes the menu, nothing else
+}
+
+void TFrame1::BuildMenus() {
+  blockMenu = NewMenu("BlockMenu");
+  for (const auto& e : kBoardEntries) {
+    QAction* a = blockMenu->addAction(e.caption);
+    a->setData(e.tag);
+    connect(a, &QAction::triggered, this, [this, tag = e.tag] { AddFromMenu(tag, true); });
+  }
+  AddCancel(blockMenu);
+
+  portMenu = NewMenu("PortMenu");
+  for (const auto& e : kPortEntries) {
+    QAction* a = portMenu->addAction(e.caption);
+    a->setData(e.tag);
+    a->setVisible(e.shown);
+    a->setProperty("cpu927", e.cpu927Only);
+    connect(a, &QAction::triggered, this, [this, tag = e.tag] { AddFromMenu(tag, false); });
+  }
+  AddCancel(portMenu);
+
+  auto addDelete = [this](QMenu* m) {
+    QAction* d = m->addAction("Удалить");
+    d->setShortcut(Qt::Key_Delete);
+    d->setShortcutVisibleInContextMenu(true);
+    connect(d, &QAction::triggered, this, &TFrame1::DeleteClick);
+  };
+  auto addChild = [this](QMenu* m, const char* caption, int tag, bool enter) {
+    QAction* a = m->addAction(caption);
+    a->setData(tag);
+    if (enter) {
+      a->setShortcut(Qt::Key_Return);
+      a->setShortcutVisibleInContextMenu(true);
+    }
+    connect(a, &QAction::triggered, this, [this, tag] { AddChildrenClick(tag); });
+  };
+
+  deleteMenu = NewMenu("DeleteMenu");
+  addDelete(deleteMenu);
+  AddCancel(deleteMenu);
+
+  addRtuMenu = NewMenu("AddRTUMenu");
+  addChild(addRtuMenu, "Добавить устройство", 0, true);
+  addDelete(addRtuMenu);
+  AddCancel(addRtuMenu);
+
+  addKpMenu = NewMenu("AddKPMenu");
+  addChild(addKpMenu, "Добавить КП", 0, true);
+  addDelete(addKpMenu);
+  AddCancel(addKpMenu);
+
+  addPcMenu = NewMenu("AddPCMenu");
+  addChild(addPcMenu, "Добавить ПЭВМ", 0, true);
+  AddCancel(addPcMenu);
+
+  addCC301Menu = NewMenu("AddCC301Menu");
+  addChild(addCC301Menu, "Добавить CC301", 0, true);
+  addDelete(addCC301Menu);
+  AddCancel(addCC301Menu);
+
+  addCE303Menu = NewMenu("AddCE303Menu");
+  addChild(addCE303Menu, "Добавить CE303", 0, true);
+  addDelete(addCE303Menu);
+  AddCancel(addCE303Menu);
+
+  addCE318Menu = NewMenu("AddCE318Menu");
+  addChild(addCE318Menu, "Добавить CE318", 0, true);
+  addDelete(addCE318Menu);
+  AddCancel(addCE318Menu);
+
+  addMdsMrkMenu = NewMenu("AddMdsMrkMenu");
+  addChild(addMdsMrkMenu, "Добавить МДС-24", 221, true);
+  addChild(addMdsMrkMenu, "Добавить МРК-12", 222, false);
+  addChild(addMdsMrkMenu, "Добавить МДК-24", 229, false);
+  addDelete(addMdsMrkMenu);
+  AddCancel(addMdsMrkMenu);
+
+  dubbleDelMenu = NewMenu("DubbleDelMenu");
+  QAction* dup = dubbleDelMenu->addAction("Дублировать");
+  connect(dup, &QAction::triggered, this, &TFrame1::DuplicateClick);
+  addDelete(dubbleDelMenu);
+  AddCancel(dubbleDelMenu);
+
+  // Ports whose popup offers more than "Удалить".
+  menuByClass = {
+      {"TController", blockMenu},     {"TProc", portMenu},          {"TPortIP", addPcMenu},
+      {"TPortKP", addKpMenu},         {"TPortCC301", addCC301Menu}, {"TPortCE303", addCE303Menu},
+      {"TPortCE318", addCE318Menu},   {"TPortUnio", addMdsMrkMenu}, {"TPortMODBUS", addRtuMenu},
+      {"TPortRTUTCP", addRtuMenu},    {"TPort103", addRtuMenu},     {"TPortRTU104", addRtuMenu},
+      {"TPort61850", addRtuMenu},     {"TPortSNMP", addRtuMenu},
+  };
+  connect(portMenu, &QMenu::aboutToShow, this, &TFrame1::UpdateMenuStates);
+  connect(blockMenu, &QMenu::aboutToShow, this, &TFrame1::UpdateMenuStates);
+  UpdateMenuStates();
+}
+
+QAction* TFrame1::PortAction(int tag) const {
+  for (QAction* a : portMenu->actions())
+    if (a->data().isValid() && a->data().toInt() == tag) return a;
+  return nullptr;
+}
+
+QAction* TFrame1::BlockAction(int tag) const {
+  for (QAction* a : blockMenu->actions())
+    if (a->data().isValid() && a->data().toInt() == tag) return a;
+  return nullptr;
+}
+
+void TFrame1::UpdateMenuStates() {
+  // An entry whose class is not part of this build stays visible but disabled.
+  for (QAction* a : portMenu->actions()) {
+    if (!a->data().isValid()) continue;
+    int tag = a->data().toInt();
+    bool known = doc_.Factory().MakeFromMenu(tag) != nullptr;
+    bool cpuOk = !a->property("cpu927").toBool() || cpu_ == TCpu::Cpu927;
+    a->setEnabled(a->isVisible() && known && cpuOk);
+  }
+  for (QAction* a : blockMenu->actions())
+    if (a->data().isValid()) a->setEnabled(doc_.Factory().MakeFromMenu(a->data().toInt()) != nullptr);
+}
+
+void TFrame1::SetCpu(TCpu cpu) {
+  cpu_ = cpu;
+  UpdateMenuStates();
+}
+
+QMenu* TFrame1::MenuFor(const TNode* node) {
+  if (!node || !node->Item()) return nullptr;
+  TItem* item = node->Item();
+  auto it = menuByClass.find(item->ClassName());
+  if (it != menuByClass.end()) return it->second;
+  switch (item->popup) {
+    case TPopup::Board: return blockMenu;
+    case TPopup::Port: return portMenu;
+    case TPopup::PC: return addPcMenu;
+    case TPopup::Device: return dubbleDelMenu;
+    case TPopup::Channel:
+    case TPopup::Other: return deleteMenu;
+    case TPopup::Table:
+    case TPopup::None: return nullptr;
+  }
+  return nullptr;
+}
+
+void TFrame1::AddFromMenu(int tag, bool board) {
+  TItemPlace place = board ? TItemPlace::Board : TItemPlace::Port;
+  auto item = doc_.Factory().MakeFromMenu(tag, &place);
+  if (!item) return;  // no class for this entry: nothing is made, nothing selected
+  StoreEditor();
+  TNode* parent = place == TItemPlace::Board ? doc_.ControllerNode() : doc_.ProcNode();
+  TNode* n = doc_.Tree().Add(parent, std::move(item));
+  if (doc_.Storage().Enabled()) n->expanded = true;
+  doc_.AfterEdit();
+  SyncExpanded(model_->IndexOf(n));
+  SelectNode(n);
+}
+
+void TFrame1::AddChildrenClick(int tag) {
+  TItem* item = CurrentItem();
+  if (!item) return;
+  StoreEditor();
+  item->AddChildren(tag);
+  current_->expanded = true;
+  doc_.AfterEdit();
+  SyncExpanded(model_->IndexOf(current_));
+  RefreshCurrent();
+}
+
+void TFrame1::DuplicateClick() {
+  TItem* item = CurrentItem();
+  if (!item || !current_->Parent()) return;
+  StoreEditor();
+  TNode* parent = current_->Parent();
+  parent->Item()->DuplicateChild(item);
+  parent->expanded = true;
+  doc_.AfterEdit();
+  SyncExpanded(model_->IndexOf(parent));
+  RefreshCurrent();
+}
+
+void TFrame1::EnterClick() {
+  QMenu* m = MenuFor(current_);
+  if (!m) return;
+  for (QAction* a : m->actions())
+    if (a->shortcut() == QKeySequence(Qt::Key_Return) && a->isEnabled()) {
+      a->trigger();
+      return;
+    }
+}
+
+void TFrame1::DeleteClick() {
+  TNode* node = current_;
+  std::string question = DeleteQuestion(doc_, node);
+  QMenu* m = MenuFor(node);
+  bool offered = false;
+  if (m)
+    for (QAction* a : m->actions()) offered |= a->text() == "Удалить";
+  if (question.empty() || !offered) return;
+  if (doc_.Messages().AskConfirm(question, false) != kYes) return;
+  // The frame shows the item that goes away: it is not stored.
+  if (frame_) frame_->hide();
+  frame_ = nullptr;
+  current_ = nullptr;
+  TNode* next = DeleteNode(doc_, node);
+  SelectNode(next ? next : doc_.ControllerNode());
+}
+
+void TFrame1::NewConfiguration() {
+  if (frame_) frame_->hide();
+  frame_ = nullptr;
+  current_ = nullptr;
+  doc_.NewConfiguration();
+  AfterRebuild();
+}
+
+bool TFrame1::DropNode(TNode* dragged, TNode* target) {
+  StoreEditor();
+  if (!MoveNode(doc_, dragged, target)) return false;
+  SyncExpanded(model_->IndexOf(dragged));
+  SelectNode(dragged);
+  RefreshCurrent();
+  return true;
+}
+
+int TFrame1::HelpContext() const { return frame_ ? frame_->HelpContext() : 1; }
+
+}  // namespace t32::ui

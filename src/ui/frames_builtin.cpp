@@ -1,0 +1,21 @@
+// The table of editor frames this library provides.
+#include "ui/frame_controller.h"
+#include "ui/frame_portip.h"
+#include "ui/frame_proc.h"
+#include "ui/frames.h"
+
+namespace t32::ui {
+
+void RegisterBoardFrames();  // frames_boards.cpp
+void RegisterTableFrames();  // frames_tables.cpp
+
+void RegisterBuiltinFrames() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  RegisterFrame("TController", [](TFrame1& o, QWidget* p) { return new TControllerFrame(o, p); });
+  RegisterFrame("TProc", [](TFrame1& o, QWidget* p) { return new TProcFrame(o, p); });
+  RegisterFrame("TPortIP", [](TFrame1& o, QWidget* p) { return new TPortIPFrame(o, p); });
+}
+
+}  // namespace t32::ui

@@ -1,0 +1,78 @@
+#include "ui/icons.h"
+
+#include <QHash>
+#include <QPainter>
+#include <QPixmap>
+
+namespace t32::ui {
+
+namespace {
+QPixmap Draw(int index) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  QPen outline(QColor(40, 40, 40));
+  outline.setWidthF(1.0);
+  p.setPen(outline);
+  switch (index) {
+    case 3: {  // controller: a rack with three slots
+      p.setBrush(QColor(90, 110, 140));
+      p.drawRoundedRect(QRectF(1.5, 2.5, 13, 11), 1.5, 1.5);
+      p.setBrush(QColor(210, 220, 235));
+      for (int i = 0; i < 3; ++i) p.drawRect(QRectF(3.5 + i * 3.5, 4.5, 2, 7));
+      break;
+    }
+    case 1: {  // processor: a chip with pins
+      p.setBrush(QColor(60, 60, 70));
+      p.drawRect(QRectF(3.5, 3.5, 9, 9));
+      p.setPen(QColor(150, 150, 160));
+      for (int i = 0; i < 3; ++i) {
+        p.drawLine(QPointF(5.5 + i * 2.5, 1), QPointF(5.5 + i * 2.5, 3));
+        p.drawLine(QPointF(5.5 + i * 2.5, 13), QPointF(5.5 + i * 2.5, 15));
+        p.drawLine(QPointF(1, 5.5 + i * 2.5), QPointF(3, 5.5 + i * 2.5));
+        p.drawLine(QPointF(13, 5.5 + i * 2.5), QPointF(15, 5.5 + i * 2.5));
+      }
+      break;
+    }
+    case 14: {  // IP port: a network socket
+      p.setBrush(QColor(40, 120, 200));
+      p.drawRect(QRectF(2.5, 3.5, 11, 9));
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(5.5, 6.5, 5, 4));
+      break;
+    }
+    case 0: {  // free item: hollow green square
+      p.setBrush(QColor(230, 240, 230));
+      p.drawRect(QRectF(3.5, 3.5, 9, 9));
+      break;
+    }
+    case 2: {  // bound item: filled green square with a link mark
+      p.setBrush(QColor(60, 160, 80));
+      p.drawRect(QRectF(3.5, 3.5, 9, 9));
+      p.setPen(QPen(Qt::white, 1.5));
+      p.drawLine(QPointF(5.5, 8), QPointF(10.5, 8));
+      break;
+    }
+    default: {  // any other symbol: a coloured disc
+      static const QColor colours[] = {QColor(200, 120, 40), QColor(150, 80, 170), QColor(40, 150, 150),
+                                       QColor(170, 60, 60), QColor(110, 110, 40), QColor(60, 90, 170)};
+      p.setBrush(colours[(index < 0 ? 0 : index) % 6]);
+      p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
+      break;
+    }
+  }
+  return pm;
+}
+}  // namespace
+
+QIcon NodeIcon(int index) {
+  static QHash<int, QIcon> cache;
+  auto it = cache.find(index);
+  if (it != cache.end()) return *it;
+  QIcon icon(Draw(index));
+  cache.insert(index, icon);
+  return icon;
+}
+
+}  // namespace t32::ui

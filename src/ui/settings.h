@@ -1,0 +1,32 @@
+// The program's own settings file "Tavrik32.ini" (cp1251): window geometry, link kind and
+// addresses, last program and automation files. Read at start, written at close.
+#pragma once
+#include <QRect>
+#include <QString>
+#include <string>
+
+namespace t32::ui {
+
+struct TAppSettings {
+  QRect geometry{303, 174, 657, 446};  // Left, Top, Width, Height
+  int linkMode = 0;                    // 0 serial port, 1 IP (UDP)
+  int comPort = 1;                     // 1..8
+  std::string selfIp = "00.00.00.00";
+  std::string destIp = "00.00.00.00";
+  QString progRtu;   // last controller program file
+  QString dataAuto;  // last automation file
+  // Everything else of the file (other sections, e.g. "EditorTI" and the stored login) is kept
+  // as read and written back unchanged.
+  std::string rawText;
+
+  // programDir: default folder of the program and automation files.
+  void Load(const QString& path, const QString& programDir);
+  bool Save(const QString& path, std::string* error = nullptr) const;
+  std::string ReadString(const std::string& section, const std::string& key) const;
+};
+
+// Where the settings file lives: beside the program when that folder is writable, otherwise
+// in the user's configuration folder (~/.config/tavrik32/).
+QString SettingsPath(const QString& programDir);
+
+}  // namespace t32::ui

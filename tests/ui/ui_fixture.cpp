@@ -1,0 +1,57 @@
+#include "ui_fixture.h"
+
+#include <QLabel>
+
+namespace t32::test {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_ui";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication app(argc, argv);
+  return app;
+}
+
+void UiTest::SetUp() {
+  App();
+  // Every class of the board and port menus that this test binary knows, plus stand-ins for
+  // the ports whose menu state is checked.
+  for (int tag : {101, 102, 124, 128, 129})
+    factory.Register(tag, TItemPlace::Port, [tag] { return std::make_unique<TFakePort>(tag); }, tag);
+  ui::SetModalHook([this](QDialog& d) {
+    dialogTitles.push_back(d.windowTitle());
+    QString text;
+    for (QLabel* l : d.findChildren<QLabel*>()) text += l->text();
+    dialogTexts.push_back(text);
+    int r = answer ? answer(d) : QDialog::Rejected;
+    d.hide();
+    return r;
+  });
+}
+
+void UiTest::TearDown() {
+  form.reset();
+  ui::SetModalHook(nullptr);
+}
+
+void UiTest::MakeForm(const QString& iniPath) {
+  ui::TForm1Options opt;
+  opt.settingsPath = iniPath.isEmpty() ? dir.filePath("Tavrik32.ini") : iniPath;
+  opt.programDir = dir.path();
+  opt.helpViewer = false;
+  opt.factory = &factory;
+  form = std::make_unique<ui::TForm1>(opt);
+  form->show();
+  QApplication::setActiveWindow(form.get());
+}
+
+TNode* UiTest::NodeByCaption(const std::string& caption) {
+  TNode* found = nullptr;
+  Doc().Tree().ForEach([&](TNode* n) {
+    if (!found && n->caption == caption) found = n;
+  });
+  return found;
+}
+
+}  // namespace t32::test
