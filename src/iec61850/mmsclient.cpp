@@ -135,6 +135,28 @@ std::string TMMSobject::CbbText() const {
   return s;
 }
 
+namespace {
+std::size_t NodeMemory(const TMMSvar& n) {
+  std::size_t m = sizeof(TMMSvar) + n.Children.capacity() * sizeof(void*);
+  if (n.Value) m += sizeof(TMMSDataContainer) + (n.Value->octets.size() > 15 ? n.Value->octets.capacity() : 0);
+  for (const auto& c : n.Children) m += NodeMemory(*c);
+  return m;
+}
+std::size_t NamesMemory(const std::vector<std::string>& v) {
+  std::size_t m = v.capacity() * sizeof(std::string);
+  for (const auto& s : v)
+    if (s.size() > 15) m += s.capacity() + 1;
+  return m;
+}
+}  // namespace
+
+std::size_t TMMSobject::ModelMemory() const {
+  std::size_t m = NodeMemory(*root_) + dict_.MemoryUsed();
+  for (const auto& d : domains_) m += sizeof(d) + NamesMemory(d.VarNames) + NamesMemory(d.ListNames);
+  for (const auto& ds : dataSets_) m += sizeof(TDataSet) + ds->Members.capacity() * sizeof(void*) + NamesMemory(ds->MemberNames);
+  return m;
+}
+
 // ---- transport hooks ----
 
 void TMMSobject::Receive(const std::uint8_t* data, std::size_t length) {

@@ -110,6 +110,8 @@ class TMMSobject : public TACSEobject {
   TDataSet* FindDataSet(std::string_view reference);
   std::string Reference(const TMMSvar* v) const;
   std::size_t OutstandingCount() const { return outstanding_.size(); }
+  // Approximate heap bytes held by the loaded model (tree, values, names, lists).
+  std::size_t ModelMemory() const;
 
   // Operations; false when not associated or when the request could not be sent.
   bool LoadModel();
