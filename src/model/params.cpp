@@ -756,6 +756,9 @@ void TParams::LoadFromImage(TConfig& c) {
     } else if (signalKind == kSigTI) {
       r->gain = gain[i];
       r->offset = off[i];
+      // The width is not stored: a row with an accepted calculation sends its scaled value in
+      // four bytes, as it did before it was written.
+      if (r->gain != 0) r->valueWidth = 4;
       r->group.clear();
       if (!proc) continue;
       if (!have46 && (up[i] != 0 || low[i] != 0 || rel[i] != 0)) {
