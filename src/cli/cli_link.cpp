@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "link/config_transfer.h"
 #include "link/controller.h"
+#include "model/document.h"
+#include "project/cfgfile.h"
 #include "link/link.h"
 #include "model/fileio.h"
 #include "model/memstream.h"
@@ -22,9 +25,8 @@ const char* const kRtuHelp =
     "Talks to a Tavrik32 controller, or to tavrik32-rtu-sim.\n"
     "\n"
     "Commands:\n"
-    "  read-config OUT.cfg   read the configuration file that Boot.ini names (ConfigFilename)\n"
-    "                        and save its bytes to OUT.cfg\n"
-    "  write-config IN.cfg   write the bytes of IN.cfg to the configuration file Boot.ini names\n"
+    "  read-config OUT.cfg   read the configuration that Boot.ini names and save it as a file\n"
+    "  write-config IN.cfg   build IN.cfg for the controller's CPU type and program version and write it\n"
     "  read FILE OUT         read the controller's FILE into OUT\n"
     "  write FILE IN         write IN to the controller's FILE (names are cut to 12 characters)\n"
     "  set-time              set the controller's clock to this computer's local time\n"
@@ -137,15 +139,27 @@ int RunRtu(const Args& args) {
   TCliMessages messages;
   TLink link(messages);
   link.Configure(settings);
-  TController controller(link, messages);
+  link::TController controller(link, messages);
   controller.Login().Set(user, password);
 
-  if (cmd == "read-config" || cmd == "write-config") {
-    TBootInfo boot;
-    if (!controller.ReadBootIni("ConfigFilename", boot)) return kFailure;
-    std::fprintf(stderr, "Boot.ini: ConfigFilename=%s, LastVersion=%s, %s\n", boot.fileName.c_str(),
-                 boot.lastVersion.c_str(), boot.cpu == TCpuType::kCpu927 ? "CPU-927" : "CPU-6358, CPC108");
-    positional = {cmd == "read-config" ? "read" : "write", boot.fileName, positional[1]};
+  if (cmd == "read-config") {
+    // The configuration is parsed as the configurator does and saved as a file of the
+    // controller's CPU type, so a damaged or foreign image is reported, not stored.
+    TDocument doc(&messages);
+    TCpu cpu = TCpu::Cpu927;
+    if (!ReadConfiguration(controller, doc, &cpu)) return kFailure;
+    return SaveConfigFile(doc, positional[1], cpu) ? kOk : kFailure;
+  }
+  if (cmd == "write-config") {
+    // The file is read into a configuration and built anew for the controller's CPU type and
+    // program version (compressed for CPU-927 programs of minor version 16 and later).
+    TDocument doc(&messages);
+    TCpu fileCpu = TCpu::Cpu927;
+    if (!OpenConfigFile(doc, positional[1], &fileCpu)) return kFailure;
+    TCpu cpu = fileCpu;
+    if (!WriteConfiguration(controller, doc, &cpu)) return kFailure;
+    std::fprintf(stderr, "written for %s\n", CpuCaption(cpu));
+    return kOk;
   }
   const std::string& verb = positional[0];
   std::string error;

@@ -1,4 +1,5 @@
 #include "link/controller.h"
+#include "project/cfgfile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -62,17 +63,12 @@ TBootInfo ParseBootIni(std::string_view bytes, std::string_view key) {
   };
   TBootInfo info;
   bool found = false;
-  info.lastVersion = find("LastVersion", found);
-  // The controller program's version: "4.16..." means generation 4, minor version 16.
-  const std::string& v = info.lastVersion;
-  if (v.size() >= 3) {
-    std::string two = v.substr(2, 2);
-    bool digits = !two.empty() && std::all_of(two.begin(), two.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (digits) {
-      info.minorVersion = std::stoi(two);
-      if (v[0] == '4' && info.minorVersion > 13) info.cpu = TCpuType::kCpu927;
-    }
-  }
+  // Version, CPU type and minor version are decided where files beside a configuration are
+  // read too, so the link and the file commands can never disagree.
+  t32::TBootIni boot = t32::ReadBootIniText(std::string(bytes));
+  info.lastVersion = boot.lastVersion;
+  info.minorVersion = boot.minorVersion;
+  info.cpu = boot.cpu == t32::TCpu::Cpu927 ? TCpuType::kCpu927 : TCpuType::kCpu6358;
   info.fileName = find(key, found);
   if (!found || info.fileName.empty()) info.fileName = BootIniDefault(key);
   return info;

@@ -79,12 +79,13 @@ std::string FindKey(const TIniFile& ini, const char* key) {
 
 }  // namespace
 
-TBootInfo ParseBootIni(const std::string& cp1251Text) {
+TBootIni ReadBootIniText(const std::string& cp1251Text) {
   TIniFile ini;
   // Keys may stand before any section head: give them one so they are found.
   ini.Parse("[Boot]\r\n" + cp1251Text);
-  TBootInfo info;
+  TBootIni info;
   std::string v = FindKey(ini, "LastVersion");
+  info.lastVersion = v;
   int minor = MinorOf(v);
   info.minorVersion = minor < 0 ? 0 : minor;
   if (minor > 13 && !v.empty() && v[0] == '4') info.cpu = TCpu::Cpu927;
@@ -269,7 +270,7 @@ bool ParseImage(TDocument& doc, std::vector<std::uint8_t> b, bool fromController
 bool OpenConfigFile(TDocument& doc, const std::string& path, TCpu* cpu) {
   std::string boot;
   if (ReadWholeFile(DirName(path) + "/Boot.ini", boot, nullptr, 1u << 20) && cpu)
-    *cpu = ParseBootIni(boot).cpu;
+    *cpu = ReadBootIniText(boot).cpu;
   std::string bytes, err;
   if (!ReadWholeFile(path, bytes, &err, TConfig::kMaxImage - 1)) {
     doc.Messages().ShowError(err);

@@ -38,14 +38,15 @@ bool ParseImage(TDocument& doc, std::vector<std::uint8_t> bytes, bool fromContro
                 const std::string& displayName = {});
 
 // Reads "Boot.ini" text: the CPU type it names and the minor version ("LastVersion").
-struct TBootInfo {
+struct TBootIni {
+  std::string lastVersion;
   TCpu cpu = TCpu::Cpu6358;
   int minorVersion = 0;
   std::string configFile = "TVR32.cfg";
   std::string autoFile = "Auto.shm";
   std::string passwordFile;
 };
-TBootInfo ParseBootIni(const std::string& cp1251Text);
+TBootIni ReadBootIniText(const std::string& cp1251Text);
 
 // Opens a ".cfg" file: "Boot.ini" beside it sets *cpu first; the file is read and parsed.
 bool OpenConfigFile(TDocument& doc, const std::string& path, TCpu* cpu);

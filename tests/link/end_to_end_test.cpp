@@ -11,7 +11,11 @@
 #include <memory>
 #include <thread>
 
+#include "link/config_transfer.h"
 #include "link/controller.h"
+#include "model/controller.h"
+#include "model/document.h"
+#include "model/port_ip.h"
 #include "link/link.h"
 #include "link/password.h"
 #include "model/crc32.h"
@@ -80,7 +84,7 @@ class LinkEndToEnd : public ::testing::TestWithParam<TLine> {
     server_->Start();
     link_ = std::make_unique<TLink>(msgs_);
     link_->Configure(s);
-    ctl_ = std::make_unique<TController>(*link_, msgs_);
+    ctl_ = std::make_unique<link::TController>(*link_, msgs_);
     ctl_->SetDiskPauseMs(0);
     ctl_->Login().Set("admin", "secret");
   }
@@ -112,7 +116,7 @@ class LinkEndToEnd : public ::testing::TestWithParam<TLine> {
   std::unique_ptr<TRtuSimulator> sim_;
   std::unique_ptr<TServer> server_;
   std::unique_ptr<TLink> link_;
-  std::unique_ptr<TController> ctl_;
+  std::unique_ptr<link::TController> ctl_;
 };
 
 TEST_P(LinkEndToEnd, Reads300BytesInThreePieces) {
@@ -356,6 +360,45 @@ TEST_P(LinkEndToEnd, CancelEndsAWaitAtOnce) {
   EXPECT_FALSE(ctl_->ReadControllerFile("X", got));
   canceller.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_P(LinkEndToEnd, ConfigurationTravelsAndComesBackTheSame) {
+  struct Case {
+    const char* boot;
+    std::uint8_t type;
+    TCpu cpu;
+  } cases[] = {
+      {"[Boot]\r\nLastVersion=4.16.3\r\n", 9, TCpu::Cpu927},  // new CPU-927 program: compressed
+      {"[Boot]\r\nLastVersion=4.15\r\n", 7, TCpu::Cpu927},
+      {"[Boot]\r\nLastVersion=3.02\r\n", 5, TCpu::Cpu6358},
+  };
+  for (const auto& c : cases) {
+    WriteDisk(dir_ / "Boot.ini", c.boot);
+    TDocument a(&msgs_);
+    a.Proc()->place = "ПС «Тест» " + std::to_string(c.type);
+    a.Proc()->stationAddress = 77;
+    a.PortIP()->net1Address = 0x0A000001;
+    TCpu cpu = TCpu::Cpu6358;
+    ASSERT_TRUE(WriteConfiguration(*ctl_, a, &cpu)) << c.boot;
+    EXPECT_EQ(cpu, c.cpu);
+    auto disk = ReadDisk(dir_ / "TVR32.cfg");
+    ASSERT_GT(disk.size(), 16u);
+    EXPECT_EQ(disk[15], c.type) << c.boot;
+    TDocument b(&msgs_);
+    TCpu back = TCpu::Cpu6358;
+    ASSERT_TRUE(ReadConfiguration(*ctl_, b, &back)) << c.boot;
+    EXPECT_EQ(back, c.cpu);
+    EXPECT_EQ(b.Dump(), a.Dump()) << c.boot;
+  }
+  // An image of the other CPU type is refused and the tree stays.
+  WriteDisk(dir_ / "Boot.ini", "[Boot]\r\nLastVersion=4.16\r\n");
+  TDocument c(&msgs_);
+  ASSERT_TRUE(WriteConfiguration(*ctl_, c));
+  WriteDisk(dir_ / "Boot.ini", "[Boot]\r\nLastVersion=3.16\r\n");
+  TDocument d(&msgs_);
+  d.Proc()->stationAddress = 5;
+  EXPECT_FALSE(ReadConfiguration(*ctl_, d));
+  EXPECT_EQ(d.Proc()->stationAddress, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, LinkEndToEnd, ::testing::Values(TLine::kUdp, TLine::kPty),

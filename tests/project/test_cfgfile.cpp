@@ -197,12 +197,12 @@ TEST(CfgFile, BootIniSelectsCpuAndMinorVersion) {
       {"garbage\x01\x02", TCpu::Cpu6358, 0},
   };
   for (const auto& c : cases) {
-    TBootInfo b = ParseBootIni(c.text);
+    TBootIni b = ReadBootIniText(c.text);
     EXPECT_EQ(b.cpu, c.cpu) << c.text;
     EXPECT_EQ(b.minorVersion, c.minor) << c.text;
   }
-  EXPECT_EQ(ParseBootIni(cases[0].text).configFile, "MY.cfg");
-  EXPECT_EQ(ParseBootIni("").configFile, "TVR32.cfg");
+  EXPECT_EQ(ReadBootIniText(cases[0].text).configFile, "MY.cfg");
+  EXPECT_EQ(ReadBootIniText("").configFile, "TVR32.cfg");
 }
 
 TEST(CfgFile, BootIniBesideAFileSetsTheCpu) {
