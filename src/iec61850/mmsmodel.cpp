@@ -278,7 +278,8 @@ bool DecodeOne(const TBerHeader& h, const std::uint8_t* c, std::vector<TMMSDataC
       return true;
     }
     case 13: {
-      if (h.length >= 1 && h.length < 18) {
+      // 18 digits at most: a longer BCD number does not fit the 64-bit value.
+      if (h.length >= 1 && h.length <= 9) {
         std::int64_t v = 0;
         ok = true;
         for (std::size_t i = 0; i < h.length; ++i) {
