@@ -1066,7 +1066,7 @@ bool Inflate(const std::uint8_t* src, std::size_t srcLen, std::vector<std::uint8
   }
   auto dec = std::make_unique<Decoder>(src + kContainerHeadSize, srcLen - kContainerHeadSize, total);
   // Start with room for a generous compression ratio; more is added as output appears.
-  dec->SetGrowable(&out, srcLen * 16 + (1u << 20));
+  dec->SetGrowable(&out, srcLen * 8 + (1u << 16));
   const Status s = dec->Run();
   if (s != Status::Ok) {
     out.clear();
