@@ -332,6 +332,17 @@ int TParams::AppendTo(TParams& list) const {
   return dropped;
 }
 
+bool TParams::AssignRows(const std::vector<const TParamRef*>& refs) {
+  bool same = refs.size() == rows_.size();
+  for (std::size_t i = 0; same && i < refs.size(); ++i) same = rows_[i] == *refs[i];
+  if (same) return false;
+  rows_.clear();
+  rows_.reserve(refs.size());
+  for (const TParamRef* r : refs) rows_.push_back(*r);
+  Touch();
+  return true;
+}
+
 void TParams::ResolveReferences() {
   if (!referencesPending) return;
   TStorage* st = Storage();
@@ -377,6 +388,8 @@ void TParams::RelinkOutputRows() {
   if (!st) return;
   for (TParamRef& r : rows_) {
     if (!r || r->DefaultName().empty()) continue;
+    // A resolved row that is itself in the storage has its source: nothing to look up.
+    if (!r->unresolved && st->IndexOf(signalKind, r.get()) >= 0) continue;
     TParamRef hit = st->FindByDefaultName(signalKind, r->DefaultName());
     if (!hit) {
       r->unresolved = true;

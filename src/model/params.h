@@ -79,6 +79,10 @@ class TParam : public std::enable_shared_from_this<TParam> {
   // Number of holders (tables, blocking references, acquired handles).
   long RefCount() const { return weak_from_this().use_count(); }
 
+  // Where the last storage rebuild put the row (kept by the storage; see TStorage::IndexOf).
+  std::uint64_t storageStamp = 0;
+  std::int32_t storageIndex = -1;
+
   // Change counters of all names and default names, for the storage's look-up indexes.
   static std::uint64_t NameEpoch();
   static std::uint64_t DefaultNameEpoch();
@@ -154,6 +158,9 @@ class TParams : public TItem {
   // Appends this table's rows to a storage list (no ownership taken); returns the number of
   // rows that did not fit.
   int AppendTo(TParams& list) const;
+  // Storage lists: takes these rows (shared) unless the list holds exactly them already, so
+  // an unchanged rebuild keeps the list, its indexes and the rows' counts untouched.
+  bool AssignRows(const std::vector<const TParamRef*>& refs);
   // After a whole configuration was read: output rows from the storage, ТУ blocking signals.
   void ResolveReferences();
   // Output table: rows whose source vanished become unresolved; unresolved rows whose

@@ -1,5 +1,7 @@
 #include "model/storage.h"
 
+#include <atomic>
+
 #include "model/cp1251.h"
 #include "model/document.h"
 #include "model/messages.h"
@@ -7,9 +9,16 @@
 namespace t32 {
 
 void TStorageLists::Append(const TParams* table) {
-  if (!table) return;
-  TParams* list = ByType(table->Type());
-  if (list) dropped[static_cast<std::size_t>(table->Type())] += table->AppendTo(*list);
+  if (!table || !ValidSignalType(table->Type())) return;
+  std::size_t t = static_cast<std::size_t>(table->Type());
+  auto& g = gathered[t];
+  for (const TParamRef& r : table->Rows()) {
+    if (!r) continue;
+    if (g.size() >= static_cast<std::size_t>(kMaxRows))
+      ++dropped[t];
+    else
+      g.push_back(&r);
+  }
 }
 
 TStorage::TStorage(TDocument& doc) : doc_(doc) {
@@ -36,15 +45,32 @@ void TStorage::RefreshViews() {
 void TStorage::Rebuild() {
   TNode* root = doc_.Tree().Root();
   if (!enabled_ || !root || root->ChildCount() == 0) return;
-  Clear();
   TStorageLists lists;
+  for (auto& g : lists.gathered) g.reserve(kMaxRows);
   for (int t = 1; t <= 6; ++t) lists.byType[static_cast<std::size_t>(t)] = lists_[static_cast<std::size_t>(t)].get();
   for (int i = 1; i < root->ChildCount(); ++i) root->Child(i)->Item()->EnumerateSignals(lists);
   TNode* proc = doc_.ProcNode();
   if (proc) {
     for (int i = 0; i < proc->ChildCount(); ++i) proc->Child(i)->Item()->EnumerateSignals(lists);
-    for (int i = 0; i < proc->ChildCount(); ++i) proc->Child(i)->Item()->ResolveOutputTables();
   }
+  // Stamps unique across documents, so a row never takes another storage's stamp for ours.
+  static std::atomic<std::uint64_t> stamps{0};
+  for (int t = 1; t <= 6; ++t) {
+    std::size_t k = static_cast<std::size_t>(t);
+    TParams& l = *lists_[k];
+    bool changed = l.AssignRows(lists.gathered[k]);
+    if (!changed && stamp_[k] != 0 && stampMod_[k] == l.ModCount()) continue;
+    std::uint64_t s = stamps.fetch_add(1, std::memory_order_relaxed) + 1;
+    for (int i = 0; i < l.Count(); ++i)
+      if (TParam* r = l.At(i); r && r->storageStamp != s) {
+        r->storageStamp = s;  // the first place wins, as a scan would find it
+        r->storageIndex = i;
+      }
+    stamp_[k] = s;
+    stampMod_[k] = l.ModCount();
+  }
+  if (proc)
+    for (int i = 0; i < proc->ChildCount(); ++i) proc->Child(i)->Item()->ResolveOutputTables();
   // Say once when the signals of a type stop fitting, not on every rebuild.
   for (int t = 1; t <= 6; ++t) {
     std::size_t k = static_cast<std::size_t>(t);
@@ -58,16 +84,31 @@ void TStorage::Rebuild() {
 }
 
 // --- indexes ---------------------------------------------------------------------------
+bool TStorage::Snapshot::Current(const TParams& l) {
+  if (mod == l.ModCount()) return true;
+  if (rows.size() != static_cast<std::size_t>(l.Count())) return false;
+  for (int i = 0; i < l.Count(); ++i)
+    if (rows[static_cast<std::size_t>(i)] != l.At(i)) return false;
+  mod = l.ModCount();
+  return true;
+}
+
+void TStorage::Snapshot::Take(const TParams& l) {
+  mod = l.ModCount();
+  rows.resize(static_cast<std::size_t>(l.Count()));
+  for (int i = 0; i < l.Count(); ++i) rows[static_cast<std::size_t>(i)] = l.At(i);
+}
+
 const TStorage::NameIndex& TStorage::DefaultIndex(int type) {
   std::size_t t = ValidSignalType(type) ? static_cast<std::size_t>(type) : 1;
   NameIndex& ix = byDefault_[t];
   const TParams& l = *lists_[t];
-  if (ix.mod != l.ModCount() || ix.epoch != TParam::DefaultNameEpoch()) {
+  if (!ix.snap.Current(l) || ix.epoch != TParam::DefaultNameEpoch()) {
     ix.first.clear();
     ix.first.reserve(static_cast<std::size_t>(l.Count()));
     for (int i = 0; i < l.Count(); ++i)
       if (const TParam* r = l.At(i)) ix.first.emplace(r->DefaultName(), i);  // keeps the first
-    ix.mod = l.ModCount();
+    ix.snap.Take(l);
     ix.epoch = TParam::DefaultNameEpoch();
   }
   return ix;
@@ -77,18 +118,28 @@ const TStorage::NameIndex& TStorage::NameIdx(int type) {
   std::size_t t = ValidSignalType(type) ? static_cast<std::size_t>(type) : 1;
   NameIndex& ix = byName_[t];
   const TParams& l = *lists_[t];
-  if (ix.mod != l.ModCount() || ix.epoch != TParam::NameEpoch()) {
+  if (!ix.snap.Current(l) || ix.epoch != TParam::NameEpoch()) {
     ix.first.clear();
     ix.first.reserve(static_cast<std::size_t>(l.Count()));
     for (int i = 0; i < l.Count(); ++i)
       if (const TParam* r = l.At(i); r && !r->Name().empty()) ix.first.emplace(r->Name(), i);
-    ix.mod = l.ModCount();
+    ix.snap.Take(l);
     ix.epoch = TParam::NameEpoch();
   }
   return ix;
 }
 
 namespace {
+std::size_t Utf8Skip(std::string_view s, std::size_t chars) {
+  std::size_t i = 0;
+  while (i < s.size() && chars > 0) {
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    --chars;
+  }
+  return i;
+}
+
 // Text after the first dot, or the whole name marked as dotless.
 std::string Tail(const std::string& s, std::size_t& dotChars) {
   std::size_t dot = s.find('.');
@@ -105,13 +156,13 @@ const TStorage::TailIndex& TStorage::Tails(int type) {
   std::size_t t = ValidSignalType(type) ? static_cast<std::size_t>(type) : 1;
   TailIndex& ix = byTail_[t];
   const TParams& l = *lists_[t];
-  if (ix.mod != l.ModCount() || ix.epoch != TParam::NameEpoch()) {
+  if (!ix.snap.Current(l) || ix.epoch != TParam::NameEpoch()) {
     ix.byTail.clear();
     ix.byTail.reserve(static_cast<std::size_t>(l.Count()));
     std::size_t dc;
     for (int i = 0; i < l.Count(); ++i)
       if (const TParam* r = l.At(i); r && !r->Name().empty()) ix.byTail[Tail(r->Name(), dc)].push_back(i);
-    ix.mod = l.ModCount();
+    ix.snap.Take(l);
     ix.epoch = TParam::NameEpoch();
   }
   return ix;
@@ -121,11 +172,11 @@ const TStorage::PtrIndex& TStorage::Ptrs(int type) {
   std::size_t t = ValidSignalType(type) ? static_cast<std::size_t>(type) : 1;
   PtrIndex& ix = byPtr_[t];
   const TParams& l = *lists_[t];
-  if (ix.mod != l.ModCount()) {
+  if (!ix.snap.Current(l)) {
     ix.pos.clear();
     ix.pos.reserve(static_cast<std::size_t>(l.Count()));
     for (int i = 0; i < l.Count(); ++i) ix.pos.emplace(l.At(i), i);
-    ix.mod = l.ModCount();
+    ix.snap.Take(l);
   }
   return ix;
 }
@@ -154,13 +205,15 @@ TParamRef TStorage::AcquireMatching(int type, const std::string& s) {
   auto it = ix.byTail.find(tail);
   if (it == ix.byTail.end()) return nullptr;
   const TParams& l = List(type);
+  std::string_view sv(s);
   for (int i : it->second) {
     const TParamRef& r = l.Ref(i);
-    std::size_t dotR;
-    Tail(r->Name(), dotR);
+    std::string_view rn(r->Name());
+    std::size_t dotR = Utf8Length(rn.substr(0, rn.find('.')));
+    // The first words agree on their first k characters, k one less than the shorter word.
     std::size_t k = std::min(dotR, dotS);
     k = k > 0 ? k - 1 : 0;
-    if (Utf8Left(r->Name(), k) == Utf8Left(s, k)) return r;
+    if (rn.substr(0, Utf8Skip(rn, k)) == sv.substr(0, Utf8Skip(sv, k))) return r;
   }
   return nullptr;
 }
@@ -172,6 +225,9 @@ TParamRef TStorage::AcquireByIndex(int type, int index) {
 
 int TStorage::IndexOf(int type, const TParam* row) {
   if (!row || !ValidSignalType(type)) return -1;
+  std::size_t t = static_cast<std::size_t>(type);
+  if (lists_[t]->ModCount() == stampMod_[t] && stamp_[t] != 0)
+    return row->storageStamp == stamp_[t] ? row->storageIndex : -1;
   const PtrIndex& ix = Ptrs(type);
   auto it = ix.pos.find(row);
   return it == ix.pos.end() ? -1 : it->second;

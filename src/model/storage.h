@@ -22,6 +22,8 @@ class TDocument;
 struct TStorageLists {
   std::array<TParams*, 7> byType{};  // index = type 1..6
   std::array<int, 7> dropped{};      // rows that did not fit, per type
+  // Rows gathered by a rebuild before they go into the lists.
+  std::array<std::vector<const TParamRef*>, 7> gathered;
   TParams* ByType(int type) const { return ValidSignalType(type) ? byType[static_cast<std::size_t>(type)] : nullptr; }
   // Appends a source table to the list of its type.
   void Append(const TParams* table);
@@ -70,16 +72,26 @@ class TStorage {
   TTITemplate tiTemplate;
 
  private:
+  // Each index remembers the rows it was built from: a rebuild that refills a list with the
+  // same rows in the same order keeps the index.
+  struct Snapshot {
+    std::uint64_t mod = ~0ull;
+    std::vector<const TParam*> rows;
+    bool Current(const TParams& l);
+    void Take(const TParams& l);
+  };
   struct NameIndex {
-    std::uint64_t mod = ~0ull, epoch = ~0ull;
+    Snapshot snap;
+    std::uint64_t epoch = ~0ull;
     std::unordered_map<std::string, int> first;
   };
   struct TailIndex {
-    std::uint64_t mod = ~0ull, epoch = ~0ull;
+    Snapshot snap;
+    std::uint64_t epoch = ~0ull;
     std::unordered_map<std::string, std::vector<int>> byTail;
   };
   struct PtrIndex {
-    std::uint64_t mod = ~0ull;
+    Snapshot snap;
     std::unordered_map<const TParam*, int> pos;
   };
   const NameIndex& DefaultIndex(int type);
@@ -94,6 +106,9 @@ class TStorage {
   std::array<TailIndex, 7> byTail_;
   std::array<PtrIndex, 7> byPtr_;
   std::array<int, 7> dropped_{};
+  // Rows stamped by the last rebuild: IndexOf without a look-up while the list is unchanged.
+  std::array<std::uint64_t, 7> stamp_{};
+  std::array<std::uint64_t, 7> stampMod_{};
   std::array<std::vector<std::string>, 7> legacy_;
   std::vector<std::uint8_t> legacyWidth_;
 };
