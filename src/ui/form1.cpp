@@ -53,6 +53,8 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
 
   // 2. The tree frame with its three fixed nodes; the controller is selected.
   frame1_ = new TFrame1(*doc_, this);
+  for (const char* key : {"Минимум квантов", "Максимум квантов", "Нижний предел", "Верхний предел"})
+    frame1_->editorTISettings[key] = settings_.ReadString("EditorTI", key);
   setCentralWidget(frame1_);
   messages_->selectHandler = [this](TNode* n) {
     if (n && doc_->Tree().AbsoluteIndex(n) >= 0) frame1_->SelectNode(n);
@@ -248,6 +250,7 @@ void TForm1::NewExecute() {
 
 bool TForm1::OpenFile(const QString& path) {
   frame1_->StoreEditor();
+  frame1_->DropCurrent();  // the items shown now are replaced by the file's
   TCpu cpu = Cpu();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   bool ok = OpenConfigFile(*doc_, path.toStdString(), &cpu);

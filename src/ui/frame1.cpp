@@ -16,6 +16,7 @@
 #include "model/storage.h"
 #include "ui/dialogs.h"
 #include "ui/frames.h"
+#include "ui/frames_tables.h"
 #include "ui/storagepanel.h"
 #include "ui/treemodel.h"
 #include "ui/treerules.h"
@@ -195,6 +196,7 @@ TFrame1::TFrame1(TDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
   lay->addWidget(splitter_);
 
   BuildMenus();
+  doc_.Storage().onRefresh = [this] { RefreshViews(); };
 
   connect(tree_, &QTreeView::expanded, this, [this](const QModelIndex& i) {
     if (TNode* n = model_->NodeOf(i)) n->expanded = true;
@@ -216,7 +218,14 @@ TFrame1::TFrame1(TDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
   SelectNode(doc_.ControllerNode());
 }
 
+void TFrame1::RefreshViews() {
+  if (auto* f = dynamic_cast<TFrameParams*>(frame_)) f->Refresh();
+  storage_->RefreshLists();
+  storage_->RefreshButtons();
+}
+
 TFrame1::~TFrame1() {
+  doc_.Storage().onRefresh = nullptr;
   // Frames refer to items; they go before the document does.
   for (auto& [name, f] : frames_) delete f;
 }
@@ -276,9 +285,7 @@ void TFrame1::RefreshCurrent() {
 }
 
 void TFrame1::AfterRebuild() {
-  current_ = nullptr;
-  if (frame_) frame_->hide();
-  frame_ = nullptr;
+  DropCurrent();
   SyncExpanded({});
   SelectNode(doc_.ControllerNode());
 }
@@ -493,17 +500,20 @@ void TFrame1::DeleteClick() {
   if (question.empty() || !offered) return;
   if (doc_.Messages().AskConfirm(question, false) != kYes) return;
   // The frame shows the item that goes away: it is not stored.
-  if (frame_) frame_->hide();
-  frame_ = nullptr;
-  current_ = nullptr;
+  DropCurrent();
   TNode* next = DeleteNode(doc_, node);
   SelectNode(next ? next : doc_.ControllerNode());
 }
 
-void TFrame1::NewConfiguration() {
+void TFrame1::DropCurrent() {
   if (frame_) frame_->hide();
   frame_ = nullptr;
   current_ = nullptr;
+  storage_->SyncWithCurrentItem(nullptr);
+}
+
+void TFrame1::NewConfiguration() {
+  DropCurrent();
   doc_.NewConfiguration();
   AfterRebuild();
 }

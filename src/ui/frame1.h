@@ -73,6 +73,8 @@ class TFrame1 : public QWidget {
   void StoreEditor();
   // After a rebuild of the whole tree: expands as the nodes say and shows the selection again.
   void AfterRebuild();
+  // Forgets the shown item without storing it (before the tree is rebuilt or it is deleted).
+  void DropCurrent();
 
   // Menus and commands
   QMenu* MenuFor(const TNode* node);
@@ -103,6 +105,10 @@ class TFrame1 : public QWidget {
   QAction* BlockAction(int tag) const;
   // Popup menu by item class for the classes whose menu the item's popup kind does not name.
   std::map<std::string, QMenu*> menuByClass;
+  // Values offered by the ТИ dialog's calculator (settings section "EditorTI").
+  std::map<std::string, std::string> editorTISettings;
+  // Redraws the shown table and the storage lists (the storage calls it after changes).
+  void RefreshViews();
 
  signals:
   void CurrentChanged(t32::TNode* node);

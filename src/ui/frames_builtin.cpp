@@ -16,6 +16,8 @@ void RegisterBuiltinFrames() {
   RegisterFrame("TController", [](TFrame1& o, QWidget* p) { return new TControllerFrame(o, p); });
   RegisterFrame("TProc", [](TFrame1& o, QWidget* p) { return new TProcFrame(o, p); });
   RegisterFrame("TPortIP", [](TFrame1& o, QWidget* p) { return new TPortIPFrame(o, p); });
+  RegisterBoardFrames();
+  RegisterTableFrames();
 }
 
 }  // namespace t32::ui

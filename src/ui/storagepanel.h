@@ -8,11 +8,13 @@ class QToolButton;
 
 namespace t32 {
 class TItem;
-}
+class TParams;
+}  // namespace t32
 
 namespace t32::ui {
 
 class TFrame1;
+class TFrameParams;
 
 class TStoragePanel : public QWidget {
   Q_OBJECT
@@ -22,12 +24,25 @@ class TStoragePanel : public QWidget {
   // button states.
   void SyncWithCurrentItem(TItem* item);
   void RefreshButtons();
+  // Redraws the six lists (after every storage rebuild).
+  void RefreshLists();
   QTabWidget* Tabs() const { return tabs_; }
+  TParams& ActiveList() const;
+  int ActiveType() const;
+  bool AddSelectEnabled() const;
+  TFrameParams* List(int type) const { return lists_[type - 1]; }
+
+  QToolButton *DefaultName, *AddFree, *ClearSelect, *AddSelect, *AddAll, *DelSelect, *DelAll, *NameUp, *NameDown,
+      *SetTemplateButton, *PriorityButton;
 
  private:
+  TParams* CurrentTable() const;
+  void AddClick(bool all);
+  void DelClick(bool all);
   TFrame1& owner_;
   TItem* current_ = nullptr;
   QTabWidget* tabs_;
+  TFrameParams* lists_[6];
 };
 
 }  // namespace t32::ui

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include "model/boards.h"
+
 namespace t32::test {
 
 QApplication& App() {
@@ -17,6 +19,7 @@ void UiTest::SetUp() {
   App();
   // Every class of the board and port menus that this test binary knows, plus stand-ins for
   // the ports whose menu state is checked.
+  RegisterModelItems(factory);
   for (int tag : {101, 102, 124, 128, 129})
     factory.Register(tag, TItemPlace::Port, [tag] { return std::make_unique<TFakePort>(tag); }, tag);
   ui::SetModalHook([this](QDialog& d) {
