@@ -205,7 +205,9 @@ void TPort::BindByAddress(int address) {
     if (order[i] == ip) start = i + 1;
   for (std::size_t i = start; i < order.size(); ++i) {
     auto* b = dynamic_cast<TBlock*>(order[i]->Item());
-    if (b && b->interfaces != 0 && b->number == address) {
+    // Only serial channels and modems carry ports: a board that happens to have the same
+    // number (a DI32 at that address, say) must not take the port.
+    if (b && (b->interfaces & (kIfRS232 | kIfRS485 | kIfModem)) != 0 && b->number == address) {
       if (b->Bind(this)) {
         boundChannel = b;
         if (node) node->SetImages(2);
