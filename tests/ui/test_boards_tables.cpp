@@ -197,9 +197,6 @@ TEST_F(UiTest, TIDialogCalculatorAndAccept) {
 }
 
 TEST_F(UiTest, SaveAndReopenShowTheSameTree) {
-#if !T32_HAVE_CFGFILE
-  GTEST_SKIP() << "file layer not in this build";
-#else
   MakeForm();
   ui::TFrame1& f = Frame();
   f.AddFromMenu(4, true);
@@ -217,7 +214,6 @@ TEST_F(UiTest, SaveAndReopenShowTheSameTree) {
   ASSERT_TRUE(form->OpenFile(path));
   EXPECT_EQ(Doc().Dump(), before);
   EXPECT_EQ(f.TreeModel()->rowCount(f.TreeModel()->IndexOf(Doc().ControllerNode())), 4);
-#endif
 }
 
 }  // namespace

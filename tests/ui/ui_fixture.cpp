@@ -6,14 +6,9 @@
 
 namespace t32::test {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_ui";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+// The application object lives in main() (ui_main.cpp): a function-local static one would be
+// destroyed after Qt's own globals at exit and crash the test program.
+QApplication& App() { return *static_cast<QApplication*>(QCoreApplication::instance()); }
 
 void UiTest::SetUp() {
   App();

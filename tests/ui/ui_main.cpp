@@ -1,0 +1,12 @@
+// main() of the UI tests: one QApplication on the offscreen platform (unless another platform
+// is asked for) that outlives every test and is destroyed before Qt's globals.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
