@@ -7,7 +7,9 @@
 #include "model/config.h"
 #include "model/cp1251.h"
 #include "model/document.h"
+#include "model/factory.h"
 #include "model/fileio.h"
+#include "model/item.h"
 #include "model/messages.h"
 #include "project/cfgfile.h"
 #include "project/compress.h"
@@ -64,16 +66,37 @@ bool Split(const Args& a, std::vector<std::string>& pos, TCpu* cpu, bool* cpuGiv
 bool Load(TDocument& doc, const std::string& path, TCpu& cpu) { return OpenConfigFile(doc, path, &cpu); }
 
 const char* kNewHelp =
-    "Usage: tavrik32-cli new [--cpu 927|6358] OUT.cfg\n"
+    "Usage: tavrik32-cli new [--cpu 927|6358] [--sample] OUT.cfg\n"
     "Writes a new configuration (controller, processor and IP port with their defaults).\n"
-    "--cpu  processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n";
+    "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
+    "--sample  add one board of every kind at addresses 0, 1, 2, ... (a configuration to try\n"
+    "          the other verbs and the desktop program on)\n";
+
+// One board of every kind, each at its own address.
+void AddSampleBoards(TDocument& doc) {
+  const int codes[] = {4, 5, 9, 3, 7, 15, 1};
+  int address = 0;
+  for (int code : codes)
+    if (auto item = DefaultFactory().Make(code, TItemPlace::Board)) {
+      TNode* n = doc.Tree().Add(doc.Tree().Root(), std::move(item));
+      if (auto* b = dynamic_cast<TBlock*>(n->Item())) b->SetAddress(address++);
+    }
+  doc.AfterEdit();
+}
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;
   std::vector<std::string> pos;
   TCpu cpu = TCpu::Cpu927;
-  if (!Split(a, pos, &cpu) || pos.size() != 1) return Usage(kNewHelp);
+  Args rest;
+  bool sample = false;
+  for (const auto& x : a) {
+    if (x == "--sample") sample = true;
+    else rest.push_back(x);
+  }
+  if (!Split(rest, pos, &cpu) || pos.size() != 1) return Usage(kNewHelp);
   TStderrMessages m;
   TDocument doc(&m);
+  if (sample) AddSampleBoards(doc);
   return SaveConfigFile(doc, pos[0], cpu) ? kOk : kFailure;
 }
 
