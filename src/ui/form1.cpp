@@ -30,6 +30,8 @@
 #include "ui/dialogs.h"
 #include "ui/frame1.h"
 #include "ui/frames.h"
+#include "ui/link_session.h"
+#include "model/memstream.h"
 
 namespace t32::ui {
 
@@ -63,6 +65,27 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
   BuildToolbar();
   statusBar()->setSizeGripEnabled(true);
 
+  // The controller link with the settings just read; its state shows in the status bar.
+  link_ = new TLinkSession(*this, *messages_);
+  link_->ApplySettings();
+  link_->TestLink();
+  connect(ReadConf, &QAction::triggered, link_, [this] { link_->ReadConfClick(); });
+  connect(WriteConf, &QAction::triggered, link_, [this] { link_->WriteConfClick(); });
+  connect(WriteProg, &QAction::triggered, link_, [this] { link_->WriteProgExecute(); });
+  connect(ReadAuto, &QAction::triggered, link_, [this] { link_->ReadAutoExecute(); });
+  connect(WriteAuto, &QAction::triggered, link_, [this] { link_->WriteAutoExecute(); });
+  connect(WritePswrd, &QAction::triggered, link_, [this] { link_->WritePswrdExecute(); });
+  connect(Reboot, &QAction::triggered, link_, [this] { link_->RebootClick(); });
+  connect(SetTime, &QAction::triggered, link_, [this] { link_->SetTimeExecute(); });
+  connect(PasswordButton, &QToolButton::clicked, link_, [this] { link_->PasswordButtonClick(); });
+  // One command at a time: while one runs, the others (and the link settings) wait.
+  connect(link_, &TLinkSession::BusyChanged, this, [this](bool busy) {
+    for (QAction* a : {ReadConf, WriteConf, WriteProg, ReadAuto, WriteAuto, WritePswrd, Reboot, SetTime})
+      a->setEnabled(!busy);
+    LinkButton->setEnabled(!busy);
+    PasswordButton->setEnabled(!busy);
+  });
+
   setGeometry(settings_.geometry);
   // A window restored from the defaults of a smaller screen still shows all three panels.
   if (width() < 900 || height() < 560) resize(std::max(width(), 1000), std::max(height(), 640));
@@ -74,6 +97,7 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
 
 TForm1::~TForm1() {
   qApp->removeEventFilter(rules_);
+  link_->Shutdown();
   // The frames refer to the document's items: the tree frame goes first.
   delete frame1_;
   frame1_ = nullptr;
@@ -114,12 +138,6 @@ void TForm1::BuildActions() {
   connect(Exits, &QAction::triggered, this, &QWidget::close);
   connect(Helps, &QAction::triggered, this, &TForm1::HelpsClick);
   connect(About, &QAction::triggered, this, &TForm1::AboutClick);
-  // The controller commands need the controller link, which this build does not carry yet:
-  // they stay disabled rather than pretend to have talked to a controller.
-  for (QAction* a : {ReadConf, WriteConf, WriteProg, ReadAuto, WriteAuto, WritePswrd, Reboot, SetTime}) {
-    a->setEnabled(false);
-    a->setStatusTip("Связь с контроллером в этой версии программы недоступна");
-  }
 
   fileMenu = new QMenu("Файл", this);
   fileMenu->setObjectName("FileMenu");
@@ -190,9 +208,8 @@ void TForm1::BuildToolbar() {
   PasswordButton = new QToolButton(tb);
   PasswordButton->setObjectName("PasswordButton");
   PasswordButton->setText("Пароль");
-  PasswordButton->setToolTip("Вход в контроллер: связь с контроллером в этой версии программы недоступна");
+  PasswordButton->setToolTip("Вход в контроллер");
   PasswordButton->setToolTipDuration(kHintMs);
-  PasswordButton->setEnabled(false);
   tb->addWidget(PasswordButton);
   popupButton("HelpButton", helpMenu);
   tb->addSeparator();
@@ -238,7 +255,7 @@ void TForm1::UpdateCaption() {
   // The link kind and its address, as the controller link will use them.
   QString title = QString::fromUtf8(kProgramTitle);
   if (settings_.linkMode == 1)
-    setWindowTitle(QString("%1.  IP=%2").arg(title, Q(settings_.destIp)));
+    setWindowTitle(QString("%1.  IP=%2").arg(title, Q(U32ToIpText(IpTextToU32(settings_.destIp)))));
   else
     setWindowTitle(QString("%1.  COM=%2").arg(title).arg(settings_.comPort));
   if (!currentFile_.isEmpty()) setWindowTitle(windowTitle() + "  —  " + QFileInfo(currentFile_).fileName());
@@ -340,42 +357,12 @@ void TForm1::AboutClick() {
   RunModal(box);
 }
 
-void TForm1::LinkButtonClick() {
-  // The link settings as the controller link will use them: kind, serial port, addresses.
-  TRightCloseDialog dlg(this);
-  dlg.setWindowTitle("Связь с контроллером");
-  dlg.setProperty("helpContext", 7);
-  auto* form = new QFormLayout(&dlg);
-  auto* mode = new QComboBox(&dlg);
-  mode->addItems({"Последовательный порт", "IP (UDP)"});
-  mode->setCurrentIndex(settings_.linkMode);
-  auto* com = new QSpinBox(&dlg);
-  com->setRange(1, 8);
-  com->setPrefix("COM");
-  com->setValue(settings_.comPort);
-  auto* self = new QLineEdit(Q(settings_.selfIp), &dlg);
-  auto* dest = new QLineEdit(Q(settings_.destIp), &dlg);
-  form->addRow("Вид связи", mode);
-  form->addRow("Последовательный порт", com);
-  form->addRow("Свой IP адрес", self);
-  form->addRow("IP адрес контроллера", dest);
-  auto* bb = new QDialogButtonBox(&dlg);
-  bb->addButton("Принять", QDialogButtonBox::AcceptRole);
-  bb->addButton("Отмена", QDialogButtonBox::RejectRole);
-  connect(bb, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-  connect(bb, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
-  form->addRow(bb);
-  if (RunModal(dlg) != QDialog::Accepted) return;
-  settings_.linkMode = mode->currentIndex();
-  settings_.comPort = com->value();
-  settings_.selfIp = S(self->text().trimmed());
-  settings_.destIp = S(dest->text().trimmed());
-  UpdateCaption();
-}
+void TForm1::LinkButtonClick() { link_->LinkButtonClick(); }
 
 void TForm1::closeEvent(QCloseEvent* e) {
   if (!closed_) {
     closed_ = true;
+    link_->Shutdown();  // a running command is cancelled; the link closes
     frame1_->StoreEditor();
     settings_.geometry = QRect(geometry().left(), geometry().top(), width(), height());
     settings_.Save(opt_.settingsPath);  // a settings file that cannot be written is not an error

@@ -21,6 +21,7 @@ namespace t32::ui {
 
 class TFrame1;
 class TQtMessages;
+class TLinkSession;
 
 struct TForm1Options {
   QString settingsPath;  // empty: beside the program, else the user's config folder
@@ -60,6 +61,8 @@ class TForm1 : public QMainWindow {
   void AboutClick();
   void LinkButtonClick();
   void UpdateCaption();
+  // The controller link: commands on its worker thread, progress, login, live values.
+  TLinkSession& Link() const { return *link_; }
 
   // Actions (menu entries) by their handler names.
   QAction *New, *Open, *Save, *Save_as, *ReadConf, *WriteConf, *WriteProg, *ReadAuto, *WriteAuto, *WritePswrd,
@@ -84,6 +87,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TQtMessages> messages_;
   std::unique_ptr<TDocument> doc_;
   TFrame1* frame1_ = nullptr;
+  TLinkSession* link_ = nullptr;
   QString currentFile_;
   QString openDir_;
   bool closed_ = false;

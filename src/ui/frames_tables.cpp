@@ -22,6 +22,7 @@
 #include "model/params.h"
 #include "model/storage.h"
 #include "ui/frame1.h"
+#include "ui/link_session.h"
 #include "ui/storagepanel.h"
 
 namespace t32::ui {
@@ -217,18 +218,32 @@ TFrameParams::TFrameParams(TFrame1& owner, QWidget* parent, bool storageList)
   lay->setContentsMargins(0, 0, 0, 0);
   ValueBox = new QCheckBox("Значение", this);
   ValueBox->setObjectName("ValueBox");
-  ValueBox->setToolTip("Текущие значения из контроллера (нужна связь с контроллером)");
-  ValueBox->setEnabled(false);  // live values come with the controller link
+  ValueBox->setToolTip("Текущие значения из контроллера");
   lay->addWidget(ValueBox);
   model = new TParamsModel(this);
   view = new TParamsView(*this, this);
   view->setModel(model);
   lay->addWidget(view);
+  if (!storageList) {
+    live = new TLiveValues(*this, *ValueBox);
+    connect(ValueBox, &QCheckBox::toggled, this, [this](bool on) {
+      if (on) live->Start();
+      else live->Stop();
+    });
+  }
+}
+
+TFrameParams::~TFrameParams() {
+  // Live values end (and the link closes) while the model they draw into still exists.
+  delete live;
+  live = nullptr;
 }
 
 TParams* TFrameParams::Table() const { return model->Table(); }
 
 void TFrameParams::ShowItem(TItem* item) {
+  // Values belong to the table they were read for.
+  if (live && item != item_) live->Stop();
   item_ = item;
   auto* t = dynamic_cast<TParams*>(item);
   model->SetTable(t, storageList_);

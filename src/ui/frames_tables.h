@@ -20,6 +20,7 @@ class TParam;
 namespace t32::ui {
 
 class TFrameParams;
+class TLiveValues;
 
 // Columns of a list frame.
 enum class TCol { No, Inversion, Kind, Gain, Group, Blocking, Address, Name };
@@ -74,6 +75,7 @@ class TFrameParams : public TEditorFrame {
   Q_OBJECT
  public:
   TFrameParams(TFrame1& owner, QWidget* parent, bool storageList = false);
+  ~TFrameParams() override;
   void ShowItem(TItem* item) override;
   int HelpContext() const override { return 6; }
   void Refresh();
@@ -90,6 +92,7 @@ class TFrameParams : public TEditorFrame {
   TParamsModel* model;
   TParamsView* view;
   QCheckBox* ValueBox;
+  TLiveValues* live = nullptr;  // "Значение": the rows' values read from the controller
   QLineEdit* nameEditor = nullptr;
   int nameRow = -1;
 

@@ -32,6 +32,13 @@ void TAppSettings::Load(const QString& path, const QString& programDir) {
   comPort = (com < 1 || com > 8) ? 1 : static_cast<int>(com);
   selfIp = ini.ReadString("Link", "SelfIP", "00.00.00.00");
   destIp = ini.ReadString("Link", "DestIP", "00.00.00.00");
+  serialDevice = ini.ReadString("Link", "SerialDevice", "");
+  auto port = [&](const char* k, long long min) {
+    long long v = num("Link", k, 208);
+    return static_cast<int>(v < min || v > 65535 ? 208 : v);
+  };
+  localPort = port("LocalPort", 0);
+  remotePort = port("RemotePort", 1);
   QString dir = QDir(programDir).absolutePath() + "/";
   progRtu = QString::fromStdString(ini.ReadString("Progs", "ProgRTU", (dir + "TVR32.bin").toStdString()));
   dataAuto = QString::fromStdString(ini.ReadString("Progs", "DataAuto", (dir + "Auto.shm").toStdString()));
@@ -41,6 +48,18 @@ std::string TAppSettings::ReadString(const std::string& section, const std::stri
   TIniFile ini;
   ini.Parse(rawText);
   return ini.ReadString(section, key);
+}
+
+TIniFile TAppSettings::Raw() const {
+  TIniFile ini;
+  ini.Parse(rawText);
+  return ini;
+}
+
+void TAppSettings::UpdateRaw(const std::function<void(TIniFile&)>& change) {
+  TIniFile ini = Raw();
+  change(ini);
+  rawText = ini.Serialize();
 }
 
 bool TAppSettings::Save(const QString& path, std::string* error) const {
@@ -54,6 +73,10 @@ bool TAppSettings::Save(const QString& path, std::string* error) const {
   ini.WriteInteger("Link", kComKey, comPort);
   ini.WriteString("Link", "SelfIP", selfIp);
   ini.WriteString("Link", "DestIP", destIp);
+  // The extra link keys stay out of the file while they hold their defaults.
+  if (!serialDevice.empty() || ini.HasKey("Link", "SerialDevice")) ini.WriteString("Link", "SerialDevice", serialDevice);
+  if (localPort != 208 || ini.HasKey("Link", "LocalPort")) ini.WriteInteger("Link", "LocalPort", localPort);
+  if (remotePort != 208 || ini.HasKey("Link", "RemotePort")) ini.WriteInteger("Link", "RemotePort", remotePort);
   ini.WriteString("Progs", "ProgRTU", progRtu.toStdString());
   ini.WriteString("Progs", "DataAuto", dataAuto.toStdString());
   QDir().mkpath(QFileInfo(path).absolutePath());
