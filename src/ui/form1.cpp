@@ -256,6 +256,8 @@ void TForm1::UpdateCaption() {
   QString title = QString::fromUtf8(kProgramTitle);
   if (settings_.linkMode == 1)
     setWindowTitle(QString("%1.  IP=%2").arg(title, Q(U32ToIpText(IpTextToU32(settings_.destIp)))));
+  else if (!settings_.serialDevice.empty())  // a device path chosen instead of COM1..COM8
+    setWindowTitle(QString("%1.  COM=%2").arg(title, Q(settings_.serialDevice)));
   else
     setWindowTitle(QString("%1.  COM=%2").arg(title).arg(settings_.comPort));
   if (!currentFile_.isEmpty()) setWindowTitle(windowTitle() + "  —  " + QFileInfo(currentFile_).fileName());

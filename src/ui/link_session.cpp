@@ -224,7 +224,7 @@ void TLinkSession::Shutdown() {
   // once now, but they must be let through.
   QElapsedTimer t;
   t.start();
-  while (!worker_.Idle() && t.elapsed() < 10000) {
+  while (!worker_.Idle() && t.elapsed() < 5000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QThread::msleep(2);
   }
@@ -324,6 +324,11 @@ void TLinkSession::LinkButtonClick() {
   dlg.Store(form_.Settings());
   form_.Settings().Save(form_.SettingsFile());
   ApplySettings();
+  // Live values may still hold the old link for a moment; the test of the new one waits for it
+  // so that the old socket or port is not mistaken for a fault of the new settings.
+  QElapsedTimer t;
+  t.start();
+  while (!worker_.Idle() && t.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   TestLink();
   form_.UpdateCaption();
 }
@@ -506,12 +511,12 @@ TLinkSession* TLiveValues::Session() const {
 
 void TLiveValues::Start() {
   TLinkSession* s = Session();
-  if (running_ || !s) return;
-  if (s->Busy()) {
+  if (running_) return;
+  if (!s || s->Busy()) {
     // A command has the link; the box cannot be ticked now.
     QSignalBlocker b(&box_);
     box_.setChecked(false);
-    s->Messages().ShowError(link::kTextCommandBusy);
+    if (s) s->Messages().ShowError(link::kTextCommandBusy);
     return;
   }
   s->SetLive(this);

@@ -289,6 +289,24 @@ TEST_F(LinkUiTest, WindowStaysResponsiveDuringASlowTransferAndRefusesASecondComm
   EXPECT_TRUE(form->WriteProg->isEnabled());
 }
 
+TEST_F(LinkUiTest, ClosingTheWindowDuringATransferEndsItAtOnce) {
+  rtusim::TFaults slow;
+  slow.delayMs = 200;
+  sim->SetFaults(slow);
+  const QString local = dir.filePath("big.bin");
+  WriteFile(local, Pattern(128 * 100, 6));
+  form->Link().Controller().Login().Set("admin", "");
+  ASSERT_TRUE(form->Link().WriteProgExecute(local));
+  ASSERT_TRUE(WaitFor([&] { return FramesOf(link::kCmdWritePiece).size() >= 1; }));
+  QElapsedTimer t;
+  t.start();
+  form->close();
+  form.reset();
+  EXPECT_LT(t.elapsed(), 2000);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();  // nothing pops up while closing
+  EXPECT_LT(FramesOf(link::kCmdWritePiece).size(), 100u);
+}
+
 TEST_F(LinkUiTest, LiveValuesShowBesideTheNames) {
   Frame().AddFromMenu(4, true);  // DI32: a source ТС table of 32 rows
   TNode* tableNode = nullptr;
@@ -343,6 +361,27 @@ TEST_F(LinkUiTest, LiveValuesShowBesideTheNames) {
   EXPECT_TRUE(form->Link().LastOk()) << errors.join("\n").toStdString();
   EXPECT_TRUE(infos.contains("Время установлено."));
   EXPECT_TRUE(sim->Stats().clockSet);
+}
+
+TEST_F(LinkUiTest, LiveValuesOnALinkThatCannotOpen) {
+  form->Settings().linkMode = 0;
+  form->Settings().serialDevice = "/dev/t32-no-such-line";
+  form->Link().ApplySettings();
+  Frame().AddFromMenu(4, true);
+  TNode* tableNode = nullptr;
+  Doc().Tree().ForEach([&](TNode* n) {
+    auto* t = dynamic_cast<TParams*>(n->Item());
+    if (!tableNode && t && t->IsSource() && t->Type() == kSigTS) tableNode = n;
+  });
+  ASSERT_TRUE(tableNode);
+  Frame().SelectNode(tableNode);
+  auto* frame = dynamic_cast<ui::TFrameParams*>(Frame().CurrentFrame());
+  ASSERT_TRUE(frame);
+  frame->ValueBox->setChecked(true);
+  ASSERT_TRUE(WaitFor([&] { return !frame->ValueBox->isChecked(); }));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].startsWith("Ошибка при инициализации порта")) << errors[0].toStdString();
+  EXPECT_FALSE(frame->model->showValues);
 }
 
 TEST_F(LinkUiTest, RestartAsksWithTheControllerAddress) {
@@ -415,7 +454,7 @@ TEST_F(LinkUiTest, LinkSettingsDialogStoresAndTestsTheLink) {
   } cases[] = {
       {true, "COM1", "127.0.0.1", 0, "Конфигуратор ТАВРИК32.  IP=127.0.0.1", 1, 1, ""},
       {false, "com4", "127.0.0.1", 0, "Конфигуратор ТАВРИК32.  COM=4", -1, 4, ""},
-      {false, "/dev/t32-no-such-line", "127.0.0.1", 0, "Конфигуратор ТАВРИК32.  COM=4", 0, 4,
+      {false, "/dev/t32-no-such-line", "127.0.0.1", 0, "Конфигуратор ТАВРИК32.  COM=/dev/t32-no-such-line", 0, 4,
        "/dev/t32-no-such-line"},
       // A port number typed while the Ethernet button is chosen still replaces the device path.
       {true, "COM2", "10.1.2.3", 2404, "Конфигуратор ТАВРИК32.  IP=10.1.2.3", 1, 2, ""},
