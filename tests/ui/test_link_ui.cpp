@@ -243,6 +243,35 @@ TEST_F(LinkUiTest, RefusedPasswordIsReportedAndTheNextCommandAsksAgain) {
   EXPECT_EQ(FramesOf(link::kCmdWritePiece).size(), writesBefore);
 }
 
+TEST_F(LinkUiTest, KeyFileFromTheLoginDialogGuardsTheController) {
+  // "Добавить в файл" in the login dialog makes the key file ...
+  chosenFile = dir.filePath("keys.ini");
+  ui::TPasswordForm login(form.get());
+  login.UserEdit->setText("oper");
+  login.PasswordEdit->setText("Пароль1");
+  QTest::mouseClick(login.AddButton, Qt::LeftButton);
+  ASSERT_EQ(fileDialogs.size(), 1);
+  TIniFile keys;
+  ASSERT_TRUE(keys.Load(chosenFile.toStdString()));
+  EXPECT_EQ(Utf8ToCp1251(keys.ReadString("Users", "oper")), link::PasswordWireForm(Utf8ToCp1251("Пароль1")));
+
+  // ... "Записать файл паролей" sends it, and from then on the controller knows only that user.
+  form->Link().Controller().Login().Set("admin", "");
+  form->WritePswrd->trigger();
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(form->Link().LastOk()) << errors.join("\n").toStdString();
+  EXPECT_TRUE(fileDialogs[1].startsWith("Выбор файла паролей|Файл паролей (*.ini)"));
+  const QString program = dir.filePath("p.bin");
+  WriteFile(program, Pattern(10, 1));
+  ASSERT_TRUE(form->Link().WriteProgExecute(program));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_FALSE(form->Link().LastOk());
+  form->Link().Controller().Login().Set("oper", "Пароль1");
+  ASSERT_TRUE(form->Link().WriteProgExecute(program));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(form->Link().LastOk()) << errors.join("\n").toStdString();
+}
+
 TEST_F(LinkUiTest, WindowStaysResponsiveDuringASlowTransferAndRefusesASecondCommand) {
   rtusim::TFaults slow;
   slow.delayMs = 25;  // every answer comes late
