@@ -345,6 +345,7 @@ bool TParams::AssignRows(const std::vector<const TParamRef*>& refs) {
 
 void TParams::ResolveReferences() {
   if (!referencesPending) return;
+  relinkList_ = nullptr;  // the rows are made anew: the next relinking must look at them
   TStorage* st = Storage();
   if (IsOutput()) {
     rows_.clear();
@@ -386,6 +387,10 @@ void TParams::RelinkOutputRows() {
   if (!IsOutput() || referencesPending) return;
   TStorage* st = Storage();
   if (!st) return;
+  const TParams& list = st->List(signalKind);
+  const std::uint64_t epoch = TParam::DefaultNameEpoch();
+  if (relinkList_ == &list && relinkListMod_ == list.ModCount() && relinkMod_ == modCount_ && relinkEpoch_ == epoch)
+    return;
   for (TParamRef& r : rows_) {
     if (!r || r->DefaultName().empty()) continue;
     // A resolved row that is itself in the storage has its source: nothing to look up.
@@ -402,6 +407,10 @@ void TParams::RelinkOutputRows() {
       r->unresolved = false;
     }
   }
+  relinkList_ = &list;
+  relinkListMod_ = list.ModCount();
+  relinkMod_ = modCount_;
+  relinkEpoch_ = TParam::DefaultNameEpoch();
 }
 
 // ---------------------------------------------------------------------------------------

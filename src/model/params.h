@@ -220,6 +220,10 @@ class TParams : public TItem {
  private:
   std::vector<TParamRef> rows_;
   std::uint64_t modCount_ = 0;
+  // What the last relinking saw: it is a function of these rows, the storage list of this
+  // type and the default names, so while none of them changed it has nothing to do.
+  const TParams* relinkList_ = nullptr;
+  std::uint64_t relinkListMod_ = 0, relinkMod_ = 0, relinkEpoch_ = 0;
   // Image buffers between reading and ResolveReferences.
   int pendingCount_ = 0;
   std::vector<std::uint16_t> indexBuf_;
