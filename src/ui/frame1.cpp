@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "model/document.h"
 #include "model/factory.h"
@@ -282,6 +283,20 @@ void TFrame1::RefreshCurrent() {
     emptyLabel_->show();
   }
   storage_->SyncWithCurrentItem(item);
+  FitStoragePanel(item);
+}
+
+void TFrame1::FitStoragePanel(TItem* item) {
+  // A signal table is edited against the storage lists, so the panel opens up beside it;
+  // every other item gets the room for its own page and the panel keeps only its buttons.
+  QList<int> sizes = splitter_->sizes();
+  if (sizes.size() < 3) return;
+  int panel = sizes[2];
+  int want = (item && item->signalKind != 0) ? std::max(panel, 440) : std::min(panel, 120);
+  if (want == panel) return;
+  sizes[1] = std::max(0, sizes[1] + panel - want);
+  sizes[2] = want;
+  splitter_->setSizes(sizes);
 }
 
 void TFrame1::AfterRebuild() {

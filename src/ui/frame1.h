@@ -59,6 +59,9 @@ class TFrame1 : public QWidget {
   TBlockTree* BlockTree() const { return tree_; }
   TTreeModel* TreeModel() const { return model_; }
   TStoragePanel* StoragePanel() const { return storage_; }
+  // Widens the storage panel to at least 440 pixels for signal tables, narrows it to at most
+  // 120 for every other item.
+  void FitStoragePanel(TItem* item);
   QSplitter* Splitter() const { return splitter_; }
   TNode* CurrentNode() const { return current_; }
   TItem* CurrentItem() const;

@@ -19,6 +19,7 @@
 #include "ui/treemodel.h"
 #include "ui/treerules.h"
 #include "ui_fixture.h"
+#include "ui/storagepanel.h"
 
 namespace t32::test {
 namespace {
@@ -296,4 +297,23 @@ TEST_F(UiTest, HelpPageFollowsTheShownFrame) {
 }
 
 }  // namespace
+TEST_F(UiTest, StoragePanelWidensForTablesAndNarrowsForOtherItems) {
+  MakeForm();
+  form->resize(1200, 700);
+  QApplication::processEvents();
+  ui::TFrame1& f = Frame();
+  f.AddFromMenu(4, true);  // a DI32 with its ТС table
+  TNode* table = NodeByCaption("ТС");
+  ASSERT_NE(table, nullptr);
+  f.SelectNode(table);
+  QApplication::processEvents();
+  EXPECT_GE(f.StoragePanel()->width(), 440);
+  f.SelectNode(Doc().PortIPNode());
+  QApplication::processEvents();
+  EXPECT_LE(f.StoragePanel()->width(), 120);
+  f.SelectNode(table);
+  QApplication::processEvents();
+  EXPECT_GE(f.StoragePanel()->width(), 440);
+}
+
 }  // namespace t32::test
