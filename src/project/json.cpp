@@ -17,7 +17,7 @@ namespace {
 
 using nlohmann::ordered_json;
 
-enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes };
+enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List };
 struct Slot {
   std::string id;
   Kind kind;
@@ -58,11 +58,43 @@ void Learn(Classes& cl, TItem* item) {
   item->Fields(v);
 }
 
+// Entries that items write outside their setting lists (counts worked out while writing,
+// per-row arrays of the signal tables), named here so the JSON reads as a description.
+void AddKnownSlots(Classes& cl) {
+  auto add = [&](int code, int key, const char* id, Kind k) {
+    Schema& s = cl.schema[code];
+    if (!s.count(key)) s[key] = {id, k};
+  };
+  add(0, 2, "boardCount", Kind::U8);
+  add(0, 3, "portCount", Kind::U8);
+  add(0, 20, "groupCount", Kind::U8);
+  add(0, 46, "groups", Kind::Bytes);
+  add(100, 20, "pcCount", Kind::U8);
+  struct Table {
+    int code, countKey;
+  } tables[] = {{211, 13}, {212, 15}, {213, 14}, {214, 75}, {215, 74}, {219, 99}};
+  for (const Table& t : tables) {
+    add(t.code, t.countKey, "rowCount", Kind::U16);
+    add(t.code, 41, "names", Kind::Bytes);
+    add(t.code, 1, "storageIndexes", Kind::U16List);
+  }
+  add(211, 78, "flags", Kind::U8List);
+  add(213, 21, "gains", Kind::F32List);
+  add(213, 42, "offsets", Kind::F32List);
+  add(213, 96, "upperThresholds", Kind::F32List);
+  add(213, 97, "lowerThresholds", Kind::F32List);
+  add(213, 98, "relativeApertures", Kind::U8List);
+  add(213, 46, "groupNumbers", Kind::U8List);
+  add(212, 110, "blockOn", Kind::U16List);
+  add(212, 111, "blockOff", Kind::U16List);
+}
+
 Classes LearnClasses(TDocument& doc) {
   Classes cl;
   doc.Tree().ForEach([&](TNode* n) {
     if (n->Item()) Learn(cl, n->Item());
   });
+  AddKnownSlots(cl);
   return cl;
 }
 
@@ -96,7 +128,8 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
   if (!slot && key == 48) slot = &kVersion;
   if (slot) e["id"] = slot->id;
   Kind k = slot ? slot->kind : Kind::Bytes;
-  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes) ? n : 4;
+  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List) ? n
+                     : k == Kind::U16List ? n - n % 2 : k == Kind::F32List ? n - n % 4 : 4;
   if (n != want) k = Kind::Bytes;  // stored width differs from the class's: keep the bytes
   switch (k) {
     case Kind::U8: e["u8"] = v[0]; break;
@@ -114,6 +147,31 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
       break;
     }
     case Kind::Ip: e["ip"] = U32ToIpText(Le(v, 4)); break;
+    case Kind::U8List: {
+      ordered_json list = ordered_json::array();
+      for (std::size_t i = 0; i < n; ++i) list.push_back(v[i]);
+      e["u8s"] = list;
+      break;
+    }
+    case Kind::U16List: {
+      ordered_json list = ordered_json::array();
+      for (std::size_t i = 0; i < n; i += 2) list.push_back(Le(v + i, 2));
+      e["u16s"] = list;
+      break;
+    }
+    case Kind::F32List: {
+      ordered_json list = ordered_json::array();
+      bool numbers = true;
+      for (std::size_t i = 0; i < n && numbers; i += 4) {
+        float f;
+        std::memcpy(&f, v + i, 4);
+        if (f != f || f - f != 0) numbers = false;  // NaN and infinities have no JSON number
+        else list.push_back(f);
+      }
+      if (numbers) e["f32s"] = list;
+      else e["hex"] = Hex(v, n);
+      break;
+    }
     case Kind::Text:
       if (n == 65 && CleanText(v)) e["text"] = TConfig::DecodeText(v, 65);
       else e["hex"] = Hex(v, n);
@@ -252,6 +310,36 @@ struct Writer {
       for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(ip >> (8 * i)));
       return true;
     }
+    auto list = [&](const char* k, double lo, double hi, std::size_t width) {
+      if (!e[k].is_array()) {
+        error = std::string("\"") + k + "\" должен быть списком";
+        return false;
+      }
+      for (const auto& j : e[k]) {
+        if (!j.is_number()) {
+          error = std::string("в \"") + k + "\" не число: " + j.dump();
+          return false;
+        }
+        double d = j.get<double>();
+        if (width == 4) {
+          float f = j.get<float>();
+          std::uint8_t b[4];
+          std::memcpy(b, &f, 4);
+          v.insert(v.end(), b, b + 4);
+          continue;
+        }
+        if (d < lo || d > hi || d != static_cast<double>(static_cast<long long>(d))) {
+          error = std::string("в \"") + k + "\" значение вне диапазона: " + j.dump();
+          return false;
+        }
+        std::uint32_t u = static_cast<std::uint32_t>(static_cast<long long>(d));
+        for (std::size_t i = 0; i < width; ++i) v.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+      }
+      return true;
+    };
+    if (e.contains("u8s")) return list("u8s", 0, 255, 1);
+    if (e.contains("u16s")) return list("u16s", 0, 65535, 2);
+    if (e.contains("f32s")) return list("f32s", 0, 0, 4);
     if (e.contains("text")) return TextField(e["text"], v);
     if (e.contains("texts")) {
       if (!e["texts"].is_array()) {

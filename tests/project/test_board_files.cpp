@@ -29,6 +29,25 @@ void Fill(TDocument& d) {
     for (TItem* ch : b->ChildItems())
       if (auto* rs = dynamic_cast<TRS232*>(ch)) rs->SetSpeed(38400);
   }
+  // Per-row settings of the tables, wherever they sit (the AI8 modules hold the ТИ tables,
+  // once a connection is chosen).
+  d.Tree().ForEach([](TNode* n) {
+    if (auto* ai8 = dynamic_cast<TAI8*>(n->Item())) {
+      ai8->connection = 1;
+      ai8->multiplexers = 1;
+      ai8->RebuildTable();
+    }
+  });
+  d.Tree().ForEach([](TNode* n) {
+    auto* t = dynamic_cast<TParams*>(n->Item());
+    if (!t || !t->IsSource() || t->Count() == 0) return;
+    if (t->Type() == kSigTI) {  // as the ТИ dialog sets them: a scaled value is 4 bytes wide
+      t->At(0)->gain = 0.025f;
+      t->At(0)->offset = -4;
+      t->At(0)->valueWidth = 4;
+    }
+    if (t->Type() == kSigTS) t->At(0)->inversion = 4;
+  });
   d.AfterEdit();
 }
 
@@ -66,5 +85,8 @@ TEST(BoardFiles, EveryBoardSurvivesFileAndJson) {
     // The JSON names the classes and the settings it knows.
     EXPECT_NE(json.find("\"class\": \"TUnio96\""), std::string::npos);
     EXPECT_NE(json.find(".Вход_4"), std::string::npos);
+    EXPECT_NE(json.find("\"id\": \"gains\""), std::string::npos);
+    EXPECT_NE(json.find("\"f32s\""), std::string::npos);
+    EXPECT_NE(json.find("\"id\": \"flags\""), std::string::npos);
   }
 }
