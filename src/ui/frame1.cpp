@@ -20,7 +20,7 @@
 #include "ui/frames_tables.h"
 #include "ui/storagepanel.h"
 #include "ui/treemodel.h"
-#include "ui/treerules.h"
+#include "model/treerules.h"
 
 namespace t32::ui {
 

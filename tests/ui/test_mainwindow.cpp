@@ -17,7 +17,7 @@
 #include "ui/frame_proc.h"
 #include "ui/frames.h"
 #include "ui/treemodel.h"
-#include "ui/treerules.h"
+#include "model/treerules.h"
 #include "ui_fixture.h"
 #include "ui/storagepanel.h"
 
@@ -184,8 +184,8 @@ TEST_F(UiTest, DragPortBeforeAnotherPort) {
   // Onto the IP port or the processor: refused; the fixed nodes cannot be dragged at all.
   EXPECT_FALSE(f.DropNode(b, Doc().PortIPNode()));
   EXPECT_FALSE(f.DropNode(b, proc));
-  EXPECT_FALSE(ui::CanDrag(Doc(), Doc().PortIPNode()));
-  EXPECT_FALSE(ui::CanDrop(Doc(), b, nullptr));  // empty space takes boards only
+  EXPECT_FALSE(CanDrag(Doc(), Doc().PortIPNode()));
+  EXPECT_FALSE(CanDrop(Doc(), b, nullptr));  // empty space takes boards only
   EXPECT_EQ(proc->Child(2), b);
   // Onto another port: inserted before it; the view follows the tree.
   EXPECT_TRUE(f.DropNode(b, a));

@@ -1,14 +1,12 @@
-// Rules of the tree frame that need no window: which nodes may be dragged and where they may
-// be dropped, the move itself, the delete question and the delete itself.
+// Rules of the configuration tree that the tree view applies: which nodes may be dragged and
+// where they may be dropped, the move itself, the delete question and the delete itself.
 #pragma once
 #include <string>
 
 namespace t32 {
+
 class TDocument;
 class TNode;
-}  // namespace t32
-
-namespace t32::ui {
 
 bool CanDrag(const TDocument& doc, const TNode* node);
 // target null: the empty space below the tree.
@@ -22,4 +20,4 @@ std::string DeleteQuestion(const TDocument& doc, const TNode* node);
 // Deletes the node after the answer was "Да" and returns the node to show next.
 TNode* DeleteNode(TDocument& doc, TNode* node);
 
-}  // namespace t32::ui
+}  // namespace t32

@@ -1,10 +1,9 @@
-#include "ui/treerules.h"
+#include "model/treerules.h"
 
 #include "model/document.h"
 #include "model/item.h"
-#include "model/storage.h"
 
-namespace t32::ui {
+namespace t32 {
 
 namespace {
 bool IsFixed(const TDocument& doc, const TNode* n) {
@@ -53,9 +52,7 @@ bool MoveNode(TDocument& doc, TNode* dragged, TNode* target) {
     index = -1;
   }
   doc.Tree().Move(dragged, newParent, index);
-  if (oldParent->Item()) oldParent->Item()->RecountChildren();
-  if (newParent != oldParent && newParent->Item()) newParent->Item()->RecountChildren();
-  doc.Storage().Rebuild();
+  doc.AfterEdit();  // both parents recount their children; the storage follows the new order
   return true;
 }
 
@@ -75,7 +72,6 @@ TNode* DeleteNode(TDocument& doc, TNode* node) {
   int level = node->Level();
   int row = node->Index();
   doc.Tree().Delete(node);
-  if (parent->Item()) parent->Item()->RecountChildren();
   doc.AfterEdit();
   if (level == 3) return parent;
   // The node that took the deleted one's place, else the one before it, else the parent.
@@ -84,4 +80,4 @@ TNode* DeleteNode(TDocument& doc, TNode* node) {
   return parent;
 }
 
-}  // namespace t32::ui
+}  // namespace t32
