@@ -16,6 +16,8 @@ constexpr std::array<std::uint32_t, 256> MakeTable() {
 constexpr auto kTable = MakeTable();
 }  // namespace
 
+std::uint32_t Crc32TableEntry(std::uint8_t n) { return kTable[n]; }
+
 std::uint32_t Crc32NoFinal(const void* data, std::size_t size, std::uint32_t crc) {
   auto p = static_cast<const unsigned char*>(data);
   for (std::size_t i = 0; i < size; ++i) crc = kTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);

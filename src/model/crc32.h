@@ -6,4 +6,6 @@
 
 namespace t32 {
 std::uint32_t Crc32NoFinal(const void* data, std::size_t size, std::uint32_t crc = 0xFFFFFFFFu);
+// Entry n (0..255) of the table behind it; the image scrambling uses its low bytes.
+std::uint32_t Crc32TableEntry(std::uint8_t n);
 }

@@ -42,17 +42,9 @@ std::uint16_t Sum16(const std::vector<std::uint8_t>& b, std::size_t count) {
 // The controller's scrambling: byte i of the region is XORed with the low byte of CRC table
 // entry (i mod 256) plus the low byte of the check value. It is its own inverse.
 void Scramble(std::vector<std::uint8_t>& b, std::size_t from, std::size_t to, std::uint32_t check) {
-  static const auto table = [] {
-    std::array<std::uint8_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = static_cast<std::uint8_t>(c);
-    }
-    return t;
-  }();
   std::uint8_t c = static_cast<std::uint8_t>(check);
-  for (std::size_t i = from; i < to; ++i) b[i] ^= static_cast<std::uint8_t>(table[i & 0xFF] + c);
+  for (std::size_t i = from; i < to; ++i)
+    b[i] ^= static_cast<std::uint8_t>(Crc32TableEntry(static_cast<std::uint8_t>(i)) + c);
 }
 
 std::string BaseName(const std::string& path) {
