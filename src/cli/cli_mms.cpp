@@ -40,15 +40,15 @@ class TSession {
   TCliEvents ev;
   std::string host;
 
-  bool Resolve(const std::string& spec) {
-    host = spec;
-    std::string name = spec;
+  bool Resolve(const std::string& hostPort) {
+    host = hostPort;
+    std::string name = hostPort;
     int port = 102;
-    auto colon = spec.rfind(':');
+    auto colon = hostPort.rfind(':');
     if (colon != std::string::npos) {
-      name = spec.substr(0, colon);
+      name = hostPort.substr(0, colon);
       char* end = nullptr;
-      long p = std::strtol(spec.c_str() + colon + 1, &end, 10);
+      long p = std::strtol(hostPort.c_str() + colon + 1, &end, 10);
       if (*end || p <= 0 || p > 65535) return false;
       port = static_cast<int>(p);
     }

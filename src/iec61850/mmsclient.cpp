@@ -935,10 +935,10 @@ bool TMMSobject::GetVariableAttributes(TMMSvar* v) {
   return SendRequest(std::move(req), std::move(body));
 }
 
-bool TMMSobject::BuildType(TMMSvar& node, const std::uint8_t* spec, std::size_t length, int depth) {
+bool TMMSobject::BuildType(TMMSvar& node, const std::uint8_t* typeSpec, std::size_t length, int depth) {
   TBerHeader h;
-  if (depth > kMaxBerDepth || !ParseHeader(spec, length, h) || h.tagClass != kContext) return false;
-  const std::uint8_t* c = spec + h.headerSize;
+  if (depth > kMaxBerDepth || !ParseHeader(typeSpec, length, h) || h.tagClass != kContext) return false;
+  const std::uint8_t* c = typeSpec + h.headerSize;
   node.Size = 0;
   node.Type = static_cast<std::uint8_t>(h.tag >= 1 && h.tag <= 17 ? h.tag : 0);
   switch (h.tag) {

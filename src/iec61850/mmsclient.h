@@ -171,7 +171,7 @@ class TMMSobject : public TACSEobject {
   void CollectControlBlocks(const char* fc, std::vector<TMMSvar*>& out);
   bool ReadOne(TMMSvar* v);
   void ForgetNodes(const TMMSvar* subtree);
-  bool BuildType(TMMSvar& node, const std::uint8_t* spec, std::size_t length, int depth);
+  bool BuildType(TMMSvar& node, const std::uint8_t* typeSpec, std::size_t length, int depth);
   TMMSvar* ResolveName(std::string_view domain, std::string_view item);
   bool OnGetNameList(TConfirmedServiceRequest& req, const std::uint8_t* d, std::size_t n);
   bool OnRead(TConfirmedServiceRequest& req, const std::uint8_t* d, std::size_t n);

@@ -332,9 +332,9 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
   auto varList = [&](const Bytes& list) {
     std::vector<std::pair<std::string, std::string>> out;
     for (auto& item : Parse(list)) {
-      auto spec = Parse(item.c);
-      if (spec.empty()) continue;
-      auto name = Parse(spec[0].c);
+      auto varSpec = Parse(item.c);
+      if (varSpec.empty()) continue;
+      auto name = Parse(varSpec[0].c);
       if (name.empty()) continue;
       if (name[0].tag == 1) {
         auto parts = Parse(name[0].c);
@@ -386,8 +386,8 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
       Bytes results;
       for (auto& e : els)
         if (e.tag == 1)
-          for (auto& spec : Parse(e.c))
-            for (auto& [dom, item] : varList(spec.c)) {
+          for (auto& varSpec : Parse(e.c))
+            for (auto& [dom, item] : varList(varSpec.c)) {
               SNode* n = Resolve(dom, item);
               results += n ? DataOf(*n) : Int(0x80, 10);  // object-non-existent
             }

@@ -204,8 +204,8 @@ TEST_F(Mms, ReadRequestIsTheGoldenEncoding) {
   // { SEQUENCE { [0] name { [1] domain-specific { "TESTLD", "LLN0$ST$Mod$stVal" } } } } } }.
   std::string item = "LLN0$ST$Mod$stVal";
   Bytes name = Bytes{char(0xA1), char(8 + 2 + item.size())} + Bytes{0x1A, 6} + "TESTLD" + Bytes{0x1A, char(item.size())} + item;
-  Bytes spec = Bytes{char(0xA0), char(name.size())} + name;
-  Bytes seq = Bytes{0x30, char(spec.size())} + spec;
+  Bytes typeSpec = Bytes{char(0xA0), char(name.size())} + name;
+  Bytes seq = Bytes{0x30, char(typeSpec.size())} + typeSpec;
   Bytes list = Bytes{char(0xA0), char(seq.size())} + seq;
   Bytes access = Bytes{char(0xA1), char(list.size())} + list;
   Bytes read = Bytes{char(0xA4), char(access.size())} + access;
