@@ -87,6 +87,8 @@ class TLink {
  private:
   void Fail(const std::string& text);
   std::unique_ptr<TTransport> MakeTransport(std::string& error) const;
+  // Waits out the answers still owed to requests that timed out; false when cancelled.
+  bool DrainLateAnswers();
 
   TMessages& messages_;
   TLinkSettings settings_;
@@ -95,6 +97,10 @@ class TLink {
   std::uint8_t request_[kFrameBufferSize] = {};
   std::uint8_t response_[kFrameBufferSize] = {};
   std::size_t responseLength_ = 0;
+  // Requests that went unanswered in time: their answers may still come and must not be
+  // taken for the answer to a later request (commands such as a file read cannot tell one
+  // piece's answer from the next one's).
+  int owed_ = 0;
   bool sent_ = false;
   bool errorsShown_ = true;
   std::string lastFailure_;
