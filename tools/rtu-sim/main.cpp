@@ -208,6 +208,8 @@ int main(int argc, char** argv) {
     servers.push_back(std::move(s));
   }
   std::fflush(stdout);
+  for (auto& s : servers)
+    s->SetNotice([](const std::string& text) { std::fprintf(stderr, "tavrik32-rtu-sim: %s\n", text.c_str()); });
   for (std::size_t i = 0; i < servers.size(); ++i) gServers[i] = servers[i].get();
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);

@@ -170,7 +170,42 @@ bool TSerialServer::OpenDevice(const std::string& path, std::string& error) {
     error = path + ": " + SystemErrorText(errno);
     return false;
   }
+  devicePath_ = path;
   return MakeRaw(fd_, error);
+}
+
+namespace {
+constexpr int kLineRetryMs = 500;
+
+bool HungUp(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return fd < 0 || (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN));
+}
+}  // namespace
+
+bool TSerialServer::WaitForLine() {
+  const std::string name = devicePath_.empty() ? std::string("псевдотерминала") : devicePath_;
+  Notice("Линия " + name + " отключена; ожидание её восстановления.");
+  for (;;) {
+    pollfd stop{stopFd_, POLLIN, 0};
+    if (::poll(&stop, 1, kLineRetryMs) > 0) return false;
+    if (!devicePath_.empty()) {
+      // A device that hung up stays hung up on its old descriptor: open it afresh.
+      int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+      std::string error;
+      if (fd < 0) continue;
+      if (!MakeRaw(fd, error) || HungUp(fd)) {
+        ::close(fd);
+        continue;
+      }
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = fd;
+    } else if (HungUp(fd_)) {
+      continue;
+    }
+    Notice("Линия " + name + " снова доступна.");
+    return true;
+  }
 }
 
 void TSerialServer::Serve() {
@@ -191,11 +226,23 @@ void TSerialServer::Serve() {
       continue;
     }
     if (!(p[0].revents & POLLIN)) {
-      if (p[0].revents & (POLLERR | POLLNVAL)) return;
+      if (p[0].revents & POLLNVAL) return;
+      // Hung up (or failed) with nothing to read: poll would report it again at once, so
+      // wait for the line instead of turning round here.
+      if (p[0].revents & (POLLHUP | POLLERR)) {
+        pending.clear();
+        if (!WaitForLine()) return;
+      }
       continue;
     }
     ssize_t n = ::read(fd_, chunk, sizeof chunk);
-    if (n <= 0) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) {
+      // End of input or a read error on a readable line: the other end went away.
+      pending.clear();
+      if (!WaitForLine()) return;
+      continue;
+    }
     pending.insert(pending.end(), chunk, chunk + n);
     while (!pending.empty() && pending.size() >= link::AnnouncedFrameSize(pending[0])) {
       std::size_t size = link::AnnouncedFrameSize(pending[0]);

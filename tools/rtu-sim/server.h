@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -22,12 +23,19 @@ class TServer {
   void Stop();
   // Only signals the serving loop to end (safe in a signal handler); Stop() also waits.
   void RequestStop();
+  // Receives what the server has to tell its operator (a line that hung up, came back).
+  // Set before Start().
+  void SetNotice(std::function<void(const std::string&)> f) { notice_ = std::move(f); }
 
  protected:
   virtual void Serve() = 0;
   void Reply(const std::vector<std::uint8_t>& answer, int delayMs);
   virtual void Send(const std::vector<std::uint8_t>& answer) = 0;
+  void Notice(const std::string& text) {
+    if (notice_) notice_(text);
+  }
   TRtuSimulator& sim_;
+  std::function<void(const std::string&)> notice_;
   int stopFd_ = -1;
   std::thread thread_;
 };
@@ -64,7 +72,12 @@ class TSerialServer : public TServer {
   void Send(const std::vector<std::uint8_t>& answer) override;
 
  private:
+  // After a hang-up: waits, without spinning, until the line is usable again (a device is
+  // reopened by its path). False when the server is stopping.
+  bool WaitForLine();
+
   int fd_ = -1;
+  std::string devicePath_;  // set for a device opened by path
   int peerFd_ = -1;  // the pty's other end, kept open so the line survives the configurator's close
 };
 

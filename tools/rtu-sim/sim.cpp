@@ -1,6 +1,11 @@
 #include "sim.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "model/cp1251.h"
@@ -17,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 constexpr std::size_t kFrameLog = 4096;
 // Operation numbers of file errors, as the controller reports them.
-constexpr unsigned kOpOpenRead = 33, kOpSegmentNumber = 35, kOpOpenWrite = 38, kOpWriteSegment = 39,
+constexpr unsigned kOpOpenRead = 33, kOpReadSegment = 34, kOpSegmentNumber = 35, kOpOpenWrite = 38, kOpWriteSegment = 39,
                    kOpRename = 43;
 constexpr unsigned kFsParam = 2, kFsInvalidName = 3, kFsNotFound = 9, kFsBadPos = 15, kFsGeneral = 18,
                    kFsDiskFull = 22, kFsData = 25;
@@ -114,12 +119,34 @@ bool TRtuSimulator::CredentialOk(const TRequest& r) const {
 }
 
 std::uint16_t TRtuSimulator::ReadFile(const TRequest& r, std::vector<std::uint8_t>& data) const {
+  // Only the piece asked for is read: a large file costs one short read per piece.
   std::string path = FindPath(r.name);
-  std::string bytes;
-  if (path.empty() || !ReadWholeFile(path, bytes, nullptr, diskLimit_)) return FileOpError(kOpOpenRead, kFsNotFound);
-  if (r.offset > bytes.size()) return FileOpError(kOpSegmentNumber, kFsBadPos);
-  std::size_t count = std::min<std::size_t>({r.pieceLength, kPieceSize, bytes.size() - r.offset});
-  data.assign(bytes.begin() + r.offset, bytes.begin() + r.offset + count);
+  int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FileOpError(kOpOpenRead, kFsNotFound);
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return FileOpError(kOpOpenRead, kFsNotFound);
+  }
+  const std::uint64_t fileSize = std::uint64_t(st.st_size);
+  if (r.offset > fileSize) {
+    ::close(fd);
+    return FileOpError(kOpSegmentNumber, kFsBadPos);
+  }
+  std::size_t count = std::size_t(std::min<std::uint64_t>({r.pieceLength, kPieceSize, fileSize - r.offset}));
+  data.assign(count, 0);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(fd, data.data() + done, count - done, off_t(r.offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += std::size_t(n);
+  }
+  ::close(fd);
+  if (done != count) {
+    data.clear();
+    return FileOpError(kOpReadSegment, kFsData);
+  }
   return 0;
 }
 
