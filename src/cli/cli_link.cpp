@@ -28,7 +28,7 @@ const char* const kRtuHelp =
     "  read-config OUT.cfg   read the configuration that Boot.ini names and save it as a file\n"
     "  write-config IN.cfg   build IN.cfg for the controller's CPU type and program version and write it\n"
     "  read FILE OUT         read the controller's FILE into OUT\n"
-    "  write FILE IN         write IN to the controller's FILE (names are cut to 12 characters)\n"
+    "  write FILE IN         write IN to the controller's FILE (names of up to 12 characters)\n"
     "  set-time              set the controller's clock to this computer's local time\n"
     "  restart               restart the controller (no answer is awaited)\n"
     "  value ADDR            read one live value; ADDR is the signal address (type base +\n"
@@ -80,6 +80,7 @@ int RunRtu(const Args& args) {
     return args.empty() ? kUsage : kOk;
   }
   TLinkSettings settings;
+  settings.commandLine = true;
   std::string user = "admin", password;
   bool haveLink = false;
   std::vector<std::string> positional;

@@ -23,11 +23,14 @@ namespace {
 const char* const kTextBadAnswer = "Неверный ответ контроллера.";
 const char* const kTextShortPiece = "Контроллер передал неполный сегмент файла.";
 
-// Names go to the controller in cp1251, cut to 12 characters (8.3 names).
-std::string ControllerName(std::string_view utf8) {
-  std::string cp = Utf8ToCp1251(utf8);
-  if (cp.size() > kMaxNameLength) cp.resize(kMaxNameLength);
-  return cp;
+// Names go to the controller in cp1251; its file requests carry at most 12 characters (8.3
+// names). A longer name is refused: cut short it would name another file.
+bool ControllerName(std::string_view utf8, std::string& cp, std::string& error) {
+  cp = Utf8ToCp1251(utf8);
+  if (cp.size() <= kMaxNameLength) return true;
+  error = "Имя файла «" + std::string(utf8) + "» длиннее " + std::to_string(kMaxNameLength) +
+          " символов: контроллер хранит файлы только с такими короткими именами.";
+  return false;
 }
 
 bool SameText(std::string_view a, std::string_view b) { return Utf8Upper(a) == Utf8Upper(b); }
@@ -162,6 +165,11 @@ bool TController::ReadControllerFile(std::string_view name, std::vector<std::uin
 
 bool TController::ReadFileLocked(std::string_view name, std::vector<std::uint8_t>& bytes) {
   bytes.clear();
+  std::string cpName, nameError;
+  if (!ControllerName(name, cpName, nameError)) {
+    Show(nameError);
+    return false;
+  }
   link_.ForgetControllerAddress();
   messages_.Progress(0, 0);
   if (!EnsureLogin()) return false;
@@ -169,7 +177,6 @@ bool TController::ReadFileLocked(std::string_view name, std::vector<std::uint8_t
   if (!OpenDisk()) return false;
   link_.Pause(diskPauseMs_);
 
-  const std::string cpName = ControllerName(name);
   std::uint32_t size = 0;
   std::uint16_t error = 0;
   if (!FindFile(cpName, size, error)) {
@@ -245,6 +252,11 @@ bool TController::WriteControllerFile(std::string_view name, const std::vector<s
     Show("Файл больше допустимого размера " + std::to_string(kMaxControllerFile) + " байт.");
     return false;
   }
+  std::string cpName, nameError;
+  if (!ControllerName(name, cpName, nameError)) {
+    Show(nameError);
+    return false;
+  }
   if (messages_.AskConfirm(QuestionFor("Записать в RTU")) != kYes) {
     lastError_ = "Запись отменена.";
     return false;
@@ -254,7 +266,6 @@ bool TController::WriteControllerFile(std::string_view name, const std::vector<s
   if (!OpenDisk()) return false;
   link_.Pause(diskPauseMs_);
 
-  const std::string cpName = ControllerName(name);
   const std::uint32_t size = std::uint32_t(bytes.size());
   const std::uint32_t fileCheck = Crc32NoFinal(bytes.data(), bytes.size());
   // An empty file still goes out as one empty piece, so the controller creates (or empties) it.

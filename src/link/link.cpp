@@ -43,7 +43,7 @@ std::unique_ptr<TTransport> TLink::MakeTransport(std::string& error) const {
     return MakeSerialTransport(path, settings_.timeouts);
   }
   return MakeUdpTransport(ResolveOwnAddress(settings_.ownIp), settings_.localPort, settings_.controllerIp,
-                          settings_.remotePort, settings_.timeouts);
+                          settings_.remotePort, settings_.timeouts, settings_.commandLine);
 }
 
 bool TLink::OpenLink(std::string* reason) {

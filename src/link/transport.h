@@ -34,6 +34,9 @@ struct TLinkSettings {
   std::uint16_t localPort = kDefaultUdpPort;   // 0: the system picks one (tests)
   std::uint16_t remotePort = kDefaultUdpPort;
   TLinkTimeouts timeouts;
+  // The settings come from the command line: messages name its options (--local) instead of
+  // the link settings dialog.
+  bool commandLine = false;
 };
 
 // The device path for the serial settings; false with a Russian reason when the port number is
@@ -58,6 +61,7 @@ class TTransport {
 
 std::unique_ptr<TTransport> MakeSerialTransport(const std::string& devicePath, const TLinkTimeouts& t);
 std::unique_ptr<TTransport> MakeUdpTransport(std::uint32_t ownIp, std::uint16_t localPort, std::uint32_t controllerIp,
-                                             std::uint16_t remotePort, const TLinkTimeouts& t);
+                                             std::uint16_t remotePort, const TLinkTimeouts& t,
+                                             bool commandLine = false);
 
 }  // namespace t32::link

@@ -41,8 +41,8 @@ sockaddr_in MakeAddr(std::uint32_t ip, std::uint16_t port) {
 class TUdpTransport : public TTransport {
  public:
   TUdpTransport(std::uint32_t own, std::uint16_t lport, std::uint32_t ctrl, std::uint16_t rport,
-                const TLinkTimeouts& t)
-      : own_(own), lport_(lport), ctrl_(ctrl), rport_(rport), t_(t), rx_(kDatagramBuffer) {}
+                const TLinkTimeouts& t, bool commandLine)
+      : own_(own), lport_(lport), ctrl_(ctrl), rport_(rport), t_(t), commandLine_(commandLine), rx_(kDatagramBuffer) {}
   ~TUdpTransport() override { Close(); }
 
   bool Open(std::string& error) override {
@@ -61,18 +61,21 @@ class TUdpTransport : public TTransport {
       if (e == EADDRINUSE) {
         error = "UDP порт " + where +
                 " уже занят другой программой (например, вторым экземпляром конфигуратора или симулятором "
-                "контроллера на том же адресе). Закройте её или задайте в параметрах связи другой IP адрес "
-                "ПЭВМ или другой порт.";
+                "контроллера на том же адресе). Закройте её или " +
+                std::string(commandLine_ ? "задайте другой адрес или порт опцией --local ADDR[:PORT]."
+                                         : "задайте в параметрах связи другой IP адрес ПЭВМ или другой порт.");
       } else if (e == EACCES) {
         error = "Нет прав открыть UDP порт " + std::to_string(lport_) +
                 ": порты с номерами ниже 1024 открывает только программа с правом CAP_NET_BIND_SERVICE. "
                 "Дайте программе это право командой «sudo setcap cap_net_bind_service=+ep " +
                 ProgramPath() + "», или разрешите такие порты всем командой «sudo sysctl -w "
-                "net.ipv4.ip_unprivileged_port_start=" + std::to_string(lport_) +
-                "», или задайте в параметрах связи порт 1024 или выше.";
+                "net.ipv4.ip_unprivileged_port_start=" + std::to_string(lport_) + "», или " +
+                (commandLine_ ? "задайте опцией --local ADDR:PORT порт 1024 или выше (или 0)."
+                              : "задайте в параметрах связи порт 1024 или выше.");
       } else if (e == EADDRNOTAVAIL) {
-        error = "Адрес " + U32ToIpText(own_) +
-                " не принадлежит этому компьютеру. Выберите IP адрес ПЭВМ из списка в параметрах связи.";
+        error = "Адрес " + U32ToIpText(own_) + " не принадлежит этому компьютеру. " +
+                (commandLine_ ? "Задайте опцией --local ADDR[:PORT] один из адресов этого компьютера."
+                              : "Выберите IP адрес ПЭВМ из списка в параметрах связи.");
       } else {
         error = "Не удалось открыть UDP порт " + where + ": " + SystemErrorText(e);
       }
@@ -145,6 +148,7 @@ class TUdpTransport : public TTransport {
   std::uint32_t ctrl_;
   std::uint16_t rport_;
   TLinkTimeouts t_;
+  bool commandLine_ = false;
   std::vector<std::uint8_t> rx_;
   sockaddr_in self_{};
   int fd_ = -1;
@@ -152,8 +156,8 @@ class TUdpTransport : public TTransport {
 }  // namespace
 
 std::unique_ptr<TTransport> MakeUdpTransport(std::uint32_t ownIp, std::uint16_t localPort, std::uint32_t controllerIp,
-                                             std::uint16_t remotePort, const TLinkTimeouts& t) {
-  return std::make_unique<TUdpTransport>(ownIp, localPort, controllerIp, remotePort, t);
+                                             std::uint16_t remotePort, const TLinkTimeouts& t, bool commandLine) {
+  return std::make_unique<TUdpTransport>(ownIp, localPort, controllerIp, remotePort, t, commandLine);
 }
 
 }  // namespace t32::link

@@ -157,6 +157,23 @@ TEST_P(LinkEndToEnd, Writes300BytesIn128128And44) {
   EXPECT_EQ(msgs_.questions[0].rfind("Записать в RTU", 0), 0u);
 }
 
+TEST_P(LinkEndToEnd, NamesLongerThanTwelveAreRefused) {
+  // Cut to 12 characters the name would be another file ("LONGFILENAME").
+  WriteDisk(dir_ / "LONGFILENAME", "other");
+  const std::string text =
+      "Имя файла «LONGFILENAME_X.BIN» длиннее 12 символов: контроллер хранит файлы только с такими короткими "
+      "именами.";
+  EXPECT_FALSE(ctl_->WriteControllerFile("LONGFILENAME_X.BIN", Pattern(10, 9)));
+  std::vector<std::uint8_t> got;
+  EXPECT_FALSE(ctl_->ReadControllerFile("LONGFILENAME_X.BIN", got));
+  EXPECT_EQ(msgs_.errors, (std::vector<std::string>{text, text}));
+  EXPECT_TRUE(sim_->Frames().empty());
+  EXPECT_EQ(ReadDisk(dir_ / "LONGFILENAME"), (std::vector<std::uint8_t>{'o', 't', 'h', 'e', 'r'}));
+  // Twelve characters exactly still go.
+  ASSERT_TRUE(ctl_->WriteControllerFile("ABCDEFGH.BIN", Pattern(10, 9)));
+  EXPECT_EQ(ReadDisk(dir_ / "ABCDEFGH.BIN"), Pattern(10, 9));
+}
+
 TEST_P(LinkEndToEnd, WriteWithoutUserSendsShortFrames) {
   ctl_->Login().Set("", "");
   auto file = Pattern(300, 3);
