@@ -802,6 +802,11 @@ void TMMSobject::AddWriteUnsigned(TMMSvar* v, std::uint64_t x) {
 void TMMSobject::AddWriteVisibleString(TMMSvar* v, std::string_view s) {
   writeList_.emplace_back(v, std::make_unique<TASNVisibleString>(kContext, s, 10));
 }
+void TMMSobject::AddWriteMmsString(TMMSvar* v, std::string_view utf8) {
+  // An MMS string (Unicode, UTF-8 on the wire) has its own tag; servers refuse it as a
+  // visible string.
+  writeList_.emplace_back(v, std::make_unique<TASNVisibleString>(kContext, utf8, 16));
+}
 void TMMSobject::AddWriteOctetString(TMMSvar* v, const std::uint8_t* d, std::size_t n) {
   writeList_.emplace_back(v, std::make_unique<TASNOctetString>(kContext, n, d, 9));
 }
@@ -857,8 +862,10 @@ bool TMMSobject::AddWriteText(TMMSvar* v, std::string_view text) {
       return true;
     }
     case kMmsVisibleString:
-    case kMmsString:
       AddWriteVisibleString(v, t);
+      return true;
+    case kMmsString:
+      AddWriteMmsString(v, t);
       return true;
     case kMmsBitString:
     case kMmsBooleanArray: {

@@ -122,6 +122,7 @@ class TMMSobject : public TACSEobject {
   void AddWriteBitString(TMMSvar* v, int bits, const std::uint8_t* octets);
   void AddWriteUnsigned(TMMSvar* v, std::uint64_t x);
   void AddWriteVisibleString(TMMSvar* v, std::string_view s);
+  void AddWriteMmsString(TMMSvar* v, std::string_view utf8);
   void AddWriteOctetString(TMMSvar* v, const std::uint8_t* d, std::size_t n);
   void AddWriteFloat(TMMSvar* v, double x);
   // Parses text for the node's type and adds it; false when the text does not fit the type.

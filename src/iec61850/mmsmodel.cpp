@@ -1,6 +1,7 @@
 // Variable tree, value containers, value texts and MMS Data decoding.
 #include "iec61850/mmsmodel.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -85,9 +86,14 @@ std::string ValueText(const TMMSDataContainer& v) {
       return std::to_string(v.integer);
     case kMmsUnsigned:
       return std::to_string(static_cast<std::uint64_t>(v.integer));
-    case kMmsFloat:
-      std::snprintf(buf, sizeof buf, "%g", v.floatValue);
-      return buf;
+    case kMmsFloat: {
+      // The shortest text that reads back to the same value, in the width it came in: a
+      // single-precision 0.1 shows as "0.1", not as its double widening.
+      std::to_chars_result r = v.bitCount == 32
+                                   ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v.floatValue))
+                                   : std::to_chars(buf, buf + sizeof buf, v.floatValue);
+      return std::string(buf, r.ptr);
+    }
     case kMmsOctetString: {
       std::string s;
       for (unsigned char c : v.octets) {
@@ -100,8 +106,11 @@ std::string ValueText(const TMMSDataContainer& v) {
     case kMmsString:
     case kMmsObjId:
       return v.octets;
-    case kMmsGeneralizedTime:
     case kMmsBinaryTime:
+      // Four octets carry only the time of day.
+      if (v.bitCount == 4) return DateTimeText(v.RawDouble()).substr(9);
+      return DateTimeText(v.RawDouble());
+    case kMmsGeneralizedTime:
     case kMmsUtcTime:
       return DateTimeText(v.RawDouble());
     default:
@@ -250,6 +259,7 @@ bool DecodeOne(const TBerHeader& h, const std::uint8_t* c, std::vector<TMMSDataC
         float f;
         std::memcpy(&f, &u, 4);
         last.floatValue = f;
+        last.bitCount = 32;
         ok = true;
       } else if (h.length == 9 && c[0] == 11) {
         std::uint64_t u = 0;
@@ -257,6 +267,7 @@ bool DecodeOne(const TBerHeader& h, const std::uint8_t* c, std::vector<TMMSDataC
         double d;
         std::memcpy(&d, &u, 8);
         last.floatValue = d;
+        last.bitCount = 64;
         ok = true;
       }
       if (ok) last.SetRawDouble(last.floatValue);
@@ -276,6 +287,26 @@ bool DecodeOne(const TBerHeader& h, const std::uint8_t* c, std::vector<TMMSDataC
       if (ok) fifo[idx].Assign(last);
       fifo[idx].valid = ok;
       return true;
+    }
+    case 12: {
+      // Binary time (TimeOfDay): milliseconds since midnight, then (six octets) days since
+      // 1984-01-01; shown in local time like UTC time. bitCount keeps the octet count.
+      if (h.length == 4 || h.length == 6) {
+        std::uint32_t ms = (std::uint32_t(c[0]) << 24) | (std::uint32_t(c[1]) << 16) | (std::uint32_t(c[2]) << 8) | c[3];
+        if (ms < 86400000u) {
+          double days = ms / 86400000.0 + shift / 24.0;
+          if (h.length == 6) {
+            days += 30682.0 + ((std::uint32_t(c[4]) << 8) | c[5]);  // 1984-01-01 as a day number
+          } else {
+            days -= std::floor(days);  // time of day only: stays within one day
+          }
+          last.floatValue = days;
+          last.SetRawDouble(days);
+          last.bitCount = static_cast<std::int16_t>(h.length);
+          ok = true;
+        }
+      }
+      break;
     }
     case 13: {
       // 18 digits at most: a longer BCD number does not fit the 64-bit value.
@@ -316,7 +347,7 @@ bool DecodeOne(const TBerHeader& h, const std::uint8_t* c, std::vector<TMMSDataC
       break;
     }
     default:
-      return true;  // binary time and unknown tags: not decoded
+      return true;  // unknown tags: not decoded
   }
   if (ok) fifo[idx].Assign(last);
   return true;

@@ -503,6 +503,11 @@ void BuildSampleModel(TTestMmsServer& s) {
       Leaf("oid", 15, 0, T(0x8F, Bytes{0x28, char(0xCA), 0x22, 0x02, 0x03})),
       Leaf("ms", 16, 64, T(0x90, "text")),
       Leaf("utc", 17, 0, T(0x91, Bytes(8, 0))),
+      Leaf("f7", 7, 32, F32(1234567.0f)),
+      Leaf("d9", 7, 64, F64(0.123456789)),
+      // 12:34:56.789 on 2024-01-31 (day 14640 after 1984-01-01), and the time of day alone.
+      Leaf("bt6", 12, 0, T(0x8C, Bytes{0x02, char(0xB3), 0x2C, char(0x95), 0x39, 0x30})),
+      Leaf("bt4", 12, 0, T(0x8C, Bytes{0x02, char(0xB3), 0x2C, char(0x95)})),
   };
   SNode arr;
   arr.name = "arr";

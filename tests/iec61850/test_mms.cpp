@@ -92,7 +92,7 @@ TEST_F(Mms, AssociatesAndLoadsTheModelPageByPage) {
   // Every variable the server named is in the tree, in the order of its type description.
   TMMSvar* all = client.FindVariable("TESTLD/GGIO1$ST$All");
   ASSERT_NE(all, nullptr);
-  ASSERT_EQ(all->Children.size(), 13u);
+  ASSERT_EQ(all->Children.size(), 17u);
   EXPECT_EQ(client.Dictionary()[all->Children[0]->Name], "b");
   EXPECT_EQ(client.Dictionary()[all->Children[12]->Name], "utc");
   // Data set members resolved; report control blocks read during the load.
@@ -117,6 +117,10 @@ TEST_F(Mms, ReadsEveryDataType) {
       {"b", "true"}, {"bs", "1010010100101"}, {"i", "-1234567"}, {"u", "3000000000"}, {"f", "1.5"},
       {"d", "-2.25"}, {"os", "DE AD BE EF "}, {"vs", "hello"}, {"gt", "31.01.24 23-59-59.000"}, {"bcd", "1234"},
       {"oid", "1.0.9506.2.3"}, {"ms", "text"}, {"utc", "01.01.70 03-00-00.000"},
+      // Every digit that tells the value apart, and no more.
+      {"f7", "1234567"}, {"d9", "0.123456789"},
+      // Binary time in local time (3 hours ahead here), with and without the date.
+      {"bt6", "31.01.24 15-34-56.789"}, {"bt4", "15-34-56.789"},
   };
   for (auto& c : cases) EXPECT_EQ(Text(("TESTLD/GGIO1$ST$All$" + std::string(c.ref)).c_str()), c.text) << c.ref;
   EXPECT_EQ(Text("TESTLD/GGIO1$ST$arr"), "(0=10, 1=11, 2=12)");
@@ -142,21 +146,25 @@ TEST_F(Mms, WriteReportsSuccessAndFailure) {
   TMMSvar* i = client.FindVariable("TESTLD/GGIO1$ST$All$i");
   TMMSvar* f = client.FindVariable("TESTLD/GGIO1$ST$All$f");
   TMMSvar* ro = client.FindVariable("TESTLD/GGIO1$CF$ro");
+  TMMSvar* ms = client.FindVariable("TESTLD/GGIO1$ST$All$ms");
   client.BeginWrite();
-  ASSERT_TRUE(client.AddWriteText(i, "42"));
+  ASSERT_TRUE(client.AddWriteText(i, "-42"));
   ASSERT_TRUE(client.AddWriteText(f, "2.5"));
   ASSERT_TRUE(client.AddWriteText(ro, "1"));
+  ASSERT_TRUE(client.AddWriteText(ms, "Привет"));
   EXPECT_FALSE(client.AddWriteText(i, "4x2"));
   ASSERT_TRUE(client.SendWrite());
   EXPECT_FALSE(client.SendWrite());  // one write at a time
-  ASSERT_TRUE(Run([&] { return ev.writes.size() == 3; }));
+  ASSERT_TRUE(Run([&] { return ev.writes.size() == 4; }));
   EXPECT_EQ(ev.writes[0].second, 255);
   EXPECT_EQ(ev.writes[1].second, 255);  // a 32-bit float attribute takes a single-precision value
   EXPECT_EQ(ev.writes[2].second, 3);
-  ASSERT_TRUE(client.ReadVariables({i, f}));
+  EXPECT_EQ(ev.writes[3].second, 255);  // an MMS string goes with its own tag
+  ASSERT_TRUE(client.ReadVariables({i, f, ms}));
   ASSERT_TRUE(Run([&] { return !client.OutstandingCount(); }));
-  EXPECT_EQ(Text("TESTLD/GGIO1$ST$All$i"), "42");
+  EXPECT_EQ(Text("TESTLD/GGIO1$ST$All$i"), "-42");
   EXPECT_EQ(Text("TESTLD/GGIO1$ST$All$f"), "2.5");
+  EXPECT_EQ(Text("TESTLD/GGIO1$ST$All$ms"), "Привет");
 }
 
 TEST_F(Mms, ListsDirectoryAndDownloadsFiles) {
