@@ -1239,44 +1239,72 @@ bool TMMSobject::OnFileDirectory(TConfirmedServiceRequest& req, const std::uint8
   TBerHeader h;
   const std::uint8_t* c;
   bool more = false, haveList = false;
-  while (r.Next(h, c)) {
+  // One directory entry: SEQUENCE { [0] file name (GraphicStrings), [1] { [0] size, [1] time } }.
+  auto addEntry = [&](const std::uint8_t* ec, std::size_t len) {
+    TDirectoryEntry de;
+    TBerReader f(ec, len);
+    TBerHeader fh;
+    const std::uint8_t* fc;
+    while (f.Next(fh, fc)) {
+      if (fh.tagClass != kContext) continue;
+      if (fh.tag == 0) {
+        TBerReader names(fc, fh.length);
+        TBerHeader nh;
+        const std::uint8_t* nc;
+        while (names.Next(nh, nc)) de.Name += Text(nc, nh.length);
+        if (names.Failed()) return false;
+      } else if (fh.tag == 1) {
+        TBerReader attrs(fc, fh.length);
+        TBerHeader ah;
+        const std::uint8_t* ac;
+        while (attrs.Next(ah, ac)) {
+          std::int64_t v;
+          if (ah.tag == 0 && ReadInt(ac, ah.length, v) && v >= 0) de.Size = static_cast<std::uint64_t>(v);
+          if (ah.tag == 1) {
+            TASNGeneralizedTime t(kContext, 1);
+            if (t.DecodeContents(ac, ah.length)) de.Modified = t.DateTime();
+          }
+        }
+      }
+    }
+    if (f.Failed() || de.Name.empty()) return false;
+    if (directory_.size() < kMaxNames) directory_.push_back(std::move(de));
+    return true;
+  };
+  bool bad = false;
+  while (!bad && r.Next(h, c)) {
     if (h.tagClass != kContext) continue;
     if (h.tag == 1) more = h.length == 1 && c[0] != 0;
     if (h.tag != 0) continue;
     haveList = true;
+    // [0] holds a SEQUENCE OF whose elements are the entries. An entry itself begins with its
+    // [0] name, so a list sent without that wrapper is told apart and read as well.
     TBerReader l(c, h.length);
     TBerHeader e;
     const std::uint8_t* ec;
-    while (l.Next(e, ec)) {
-      TDirectoryEntry de;
-      TBerReader f(ec, e.length);
-      TBerHeader fh;
-      const std::uint8_t* fc;
-      while (f.Next(fh, fc)) {
-        if (fh.tag == 0) {
-          TBerReader names(fc, fh.length);
-          TBerHeader nh;
-          const std::uint8_t* nc;
-          while (names.Next(nh, nc)) de.Name += Text(nc, nh.length);
-        } else if (fh.tag == 1) {
-          TBerReader attrs(fc, fh.length);
-          TBerHeader ah;
-          const std::uint8_t* ac;
-          while (attrs.Next(ah, ac)) {
-            std::int64_t v;
-            if (ah.tag == 0 && ReadInt(ac, ah.length, v) && v >= 0) de.Size = static_cast<std::uint64_t>(v);
-            if (ah.tag == 1) {
-              TASNGeneralizedTime t(kContext, 1);
-              if (t.DecodeContents(ac, ah.length)) de.Modified = t.DateTime();
-            }
-          }
-        }
+    while (!bad && l.Next(e, ec)) {
+      if (e.tagClass != kUniversal || e.tag != 16) {
+        bad = true;
+        break;
       }
-      if (directory_.size() < kMaxNames) directory_.push_back(std::move(de));
+      TBerReader inner(ec, e.length);
+      TBerHeader first;
+      const std::uint8_t* fc;
+      bool wrapper = inner.Next(first, fc) && first.tagClass == kUniversal && first.tag == 16;
+      if (!wrapper) {
+        if (e.length && !addEntry(ec, e.length)) bad = true;
+        continue;
+      }
+      TBerReader entries(ec, e.length);
+      TBerHeader eh;
+      const std::uint8_t* eec;
+      while (!bad && entries.Next(eh, eec))
+        if (eh.tagClass != kUniversal || eh.tag != 16 || !addEntry(eec, eh.length)) bad = true;
+      if (entries.Failed()) bad = true;
     }
-    if (l.Failed()) return false;
+    if (l.Failed()) bad = true;
   }
-  if (r.Failed() || !haveList) {
+  if (bad || r.Failed() || !haveList) {
     directoryPending_ = false;
     if (Events) Events->DirectoryComplete(false);
     return false;

@@ -452,7 +452,8 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
         ++count;
         list += T(0x30, T(0xA0, T(0x19, f.first)) + T(0xA1, Int(0x80, f.second.size()) + T(0x81, "20240131235959.000Z")));
       }
-      return T2(0xBF, 0x4D, T(0xA0, list) + T(0x81, Bytes(1, more ? 1 : 0)));
+      // listOfDirectoryEntry [0] holds one SEQUENCE OF with the entries, as servers send it.
+      return T2(0xBF, 0x4D, T(0xA0, T(0x30, list)) + T(0x81, Bytes(1, more ? 1 : 0)));
     }
     case 72: {  // FileOpen
       std::string name = Parse(els.at(0).c).at(0).c;
