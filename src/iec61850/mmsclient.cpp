@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace t32 {
 
@@ -471,6 +472,17 @@ void TMMSobject::Tick(TTime now) {
     if (Events) Events->ActiveServerChanged(active_);
   }
   if (CotpState() != kCotpConnected) {
+    // The connection went away under the association: what was waiting for an answer ends
+    // now, as failed, instead of waiting for ever.
+    if (mmsState_ == kMmsAssociated) {
+      FreeOutstanding();
+      writeOutstanding_ = false;
+      if (directoryPending_) {
+        directoryPending_ = false;
+        if (Events) Events->DirectoryComplete(false);
+      }
+      if (download_.active) FinishDownload(false);
+    }
     if (mmsState_ != kMmsOff) SetMMSState(kMmsIdle);
     return;
   }
@@ -1366,8 +1378,14 @@ bool TMMSobject::DownloadToMemory(std::string_view remote) {
 
 void TMMSobject::FinishDownload(bool ok) {
   if (download_.file) {
+    if (std::fflush(download_.file) != 0 || ::fsync(::fileno(download_.file)) != 0) ok = false;
     if (std::fclose(download_.file) != 0) ok = false;
     download_.file = nullptr;
+    // The file arrives beside its target and replaces it only whole: an interrupted download
+    // leaves an existing file as it was.
+    if (ok && std::rename(download_.temp.c_str(), download_.local.c_str()) != 0) ok = false;
+    if (!ok) std::remove(download_.temp.c_str());
+    download_.temp.clear();
   }
   download_.active = false;
   if (ok && Events) Events->FileProgress(download_.received, download_.received);
@@ -1393,8 +1411,15 @@ bool TMMSobject::OnFileOpen(TConfirmedServiceRequest&, const std::uint8_t* d, st
   download_.frsm = frsm;
   download_.size = size > 0 ? static_cast<std::uint64_t>(size) : 0;
   if (!download_.toMemory) {
-    download_.file = std::fopen(download_.local.c_str(), "wb");
+    download_.temp = download_.local + ".XXXXXX";
+    int fd = ::mkstemp(download_.temp.data());
+    download_.file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
     if (!download_.file) {
+      if (fd >= 0) {
+        ::close(fd);
+        std::remove(download_.temp.c_str());
+      }
+      download_.temp.clear();
       // The local file cannot be created: close the remote one and report the failure.
       SendRequest(std::make_unique<TConfirmedServiceRequest>(), std::make_unique<TASNInteger>(kContext, frsm, 74));
       FinishDownload(false);

@@ -226,6 +226,7 @@ class TMMSobject : public TACSEobject {
     bool active = false;
     bool toMemory = false;
     std::string remote, local;
+    std::string temp;  // the file being written; renamed to `local` when complete
     std::int64_t frsm = 0;
     std::uint64_t size = 0, received = 0;
     std::FILE* file = nullptr;

@@ -165,6 +165,7 @@ void TTestMmsServer::CloseConnection() {
   in_.clear();
   out_.clear();
   tsdu_.clear();
+  held_.clear();
   associated_ = false;
 }
 
@@ -172,8 +173,22 @@ void TTestMmsServer::Poll() {
   if (conn_ < 0) {
     int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
-    conn_ = fd;
     ++connections;
+    if (closeOnAccept) {
+      ::close(fd);
+      return;
+    }
+    conn_ = fd;
+  }
+  // Answers held back go out when their time has come.
+  for (auto it = held_.begin(); it != held_.end();) {
+    if (it->at <= std::chrono::steady_clock::now()) {
+      Bytes t = std::move(it->tsdu);
+      it = held_.erase(it);
+      SendTsdu(t);
+    } else {
+      ++it;
+    }
   }
   char buf[65536];
   for (;;) {
@@ -204,6 +219,10 @@ void TTestMmsServer::Poll() {
     ssize_t n = ::send(conn_, out_.data(), out_.size(), MSG_NOSIGNAL);
     if (n <= 0) break;
     out_.erase(0, std::size_t(n));
+  }
+  if (closeAfterFlush_ && out_.empty()) {
+    closeAfterFlush_ = false;
+    CloseConnection();
   }
 }
 
@@ -237,6 +256,10 @@ void TTestMmsServer::SendTsdu(const Bytes& tsdu) {
 
 void TTestMmsServer::SendMms(const Bytes& pdu) {
   Bytes pdata = T(0x61, T(0x30, Int(0x02, 3) + T(0xA0, pdu)));
+  if (answerDelayMs > 0) {
+    held_.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(answerDelayMs), Bytes{1, 0, 1, 0} + pdata});
+    return;
+  }
   SendTsdu(Bytes{1, 0, 1, 0} + pdata);
 }
 
@@ -476,6 +499,7 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
       error = true;
       return T(0x8B, IntC(1));
     }
+    if (++fileReads_ == closeAfterFileReads) closeAfterFlush_ = true;
     auto& [data, pos] = it->second;
     Bytes piece = data.substr(pos, fileChunk);
     pos += piece.size();

@@ -2,6 +2,7 @@
 // (it shares no code with the client): RFC 1006, ISO 8073 class 0, the session, presentation
 // and ACSE kernels, and the MMS services the client uses, over loopback.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -48,6 +49,9 @@ class TTestMmsServer {
   bool rejectAssociation = false;
   std::uint8_t ccSizeCode = 0x0A;
   bool silent = false;  // takes requests and never answers
+  int closeAfterFileReads = -1;  // closes the connection after answering this many FileReads
+  bool closeOnAccept = false;    // accepts and closes at once (a connection limit, say)
+  int answerDelayMs = 0;         // holds every MMS answer back this long
   Bytes garbageAfterAssociation;  // sent raw (inside TPKT/DT framing is up to the test) once associated
   bool garbageRaw = false;        // true: the bytes go straight onto the TCP stream
 
@@ -69,6 +73,13 @@ class TTestMmsServer {
   Bytes in_, out_, tsdu_;
   bool associated_ = false;
   std::map<int, std::pair<Bytes, std::size_t>> open_;  // frsm -> file, position
+  int fileReads_ = 0;
+  bool closeAfterFlush_ = false;
+  struct Held {
+    std::chrono::steady_clock::time_point at;
+    Bytes tsdu;
+  };
+  std::vector<Held> held_;
   int nextFrsm_ = 1;
 };
 

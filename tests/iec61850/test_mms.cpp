@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -200,6 +201,27 @@ TEST_F(Mms, ListsDirectoryAndDownloadsFiles) {
   EXPECT_EQ(std::string(client.DownloadedData().begin(), client.DownloadedData().end()), "line one\nline two\n");
   std::remove((std::string(dir) + "/rec1.cfg").c_str());
   ::rmdir(dir);
+}
+
+TEST_F(Mms, InterruptedDownloadKeepsTheExistingFile) {
+  char dir[] = "/tmp/t32mmsXXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string local = std::string(dir) + "/rec1.cfg";
+  { std::ofstream(local, std::ios::binary) << "old contents"; }
+  server.closeAfterFileReads = 2;  // the connection breaks in the middle of the file
+  ASSERT_TRUE(Associate());
+  ASSERT_TRUE(client.DownloadFile("COMTRADE/rec1.cfg", local));
+  ASSERT_TRUE(Run([&] { return ev.fileDone != 0; }));
+  EXPECT_EQ(ev.fileDone, 2);
+  std::ifstream in(local, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  EXPECT_EQ(ss.str(), "old contents");
+  // Nothing else is left behind in the folder.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.is_regular_file();
+  EXPECT_EQ(entries, 1);
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Mms, ReadRequestIsTheGoldenEncoding) {
