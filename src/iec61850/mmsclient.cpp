@@ -325,7 +325,8 @@ void TMMSobject::HandlePdu(const std::uint8_t* data, std::size_t length) {
 
 void TMMSobject::HandleInitiateResponse(const std::uint8_t* data, std::size_t length) {
   TASNSequence resp(kContext, 9);
-  for (int t = 0; t < 4; ++t) resp.Add<TASNInteger>(kContext, 0, t);
+  auto* detailCalled = resp.Add<TASNInteger>(kContext, 0, 0);
+  for (int t = 1; t < 4; ++t) resp.Add<TASNInteger>(kContext, 0, t);
   auto* detail = resp.Add<TASNSequence>(kContext, 4);
   detail->Add<TASNInteger>(kContext, 0, 0);
   auto* cbb = detail->Add<TASNBitString>(kContext, 0, nullptr, 1);
@@ -338,6 +339,10 @@ void TMMSobject::HandleInitiateResponse(const std::uint8_t* data, std::size_t le
   }
   BitsFrom(*cbb, serverCbb_);
   BitsFrom(*services, serverServices_);
+  // The PDU size both sides accept: the smaller of the two proposals.
+  maxPduSize_ = LocalDetailCalling > 0 ? LocalDetailCalling : 65000;
+  if (detailCalled->Valid && detailCalled->Value() > 0 && detailCalled->Value() < maxPduSize_)
+    maxPduSize_ = static_cast<std::int32_t>(detailCalled->Value());
   stats_.Add(TStatHolder::kResponses);
   stats_.Add(TStatHolder::kReconnects);
   associatedAt_ = Now();
@@ -437,6 +442,22 @@ void TMMSobject::HandleConfirmedError(const std::uint8_t* d, std::size_t n) {
       if (req->NameListKind == kListVmdLists) vmd_.ListsLoaded = true;
       if (req->NameListKind == kListDomainLists && req->DomainIndex >= 0 && req->DomainIndex < (int)domains_.size())
         domains_[req->DomainIndex].ListsLoaded = true;
+      break;
+    case 4:
+      // A read refused as a whole (a response too large for the PDU size, say) is asked
+      // again in halves; a single variable keeps the server's reason.
+      if (req->Vars.size() > 1) {
+        std::size_t half = req->Vars.size() / 2;
+        std::vector<TMMSvar*> a(req->Vars.begin(), req->Vars.begin() + static_cast<long>(half)),
+            b(req->Vars.begin() + static_cast<long>(half), req->Vars.end());
+        ReadVariables(a);
+        ReadVariables(b);
+      } else {
+        for (TMMSvar* v : req->Vars) {
+          v->ReadErrorClass = static_cast<std::int8_t>(errClass);
+          v->ReadErrorCode = static_cast<std::int16_t>(std::clamp<std::int64_t>(code, -1, 32767));
+        }
+      }
       break;
     case 5:
       writeOutstanding_ = false;
@@ -769,6 +790,20 @@ bool TMMSobject::ReadVariables(const std::vector<TMMSvar*>& vars) {
   if (mmsState_ != kMmsAssociated || vars.empty()) return false;
   auto body = std::make_unique<TASNSequence>(kContext, 4);
   AddVariableList(*body->Add<TASNStructured>(kContext, 1), vars, 0);
+  // A request the server could not take in one PDU goes as two halves (and so on).
+  if (vars.size() > 1) {
+    enc_.BeginEncode();
+    if (!body->Encode(enc_) || enc_.EncodedLength() + 16 > static_cast<std::size_t>(maxPduSize_)) {
+      std::size_t half = vars.size() / 2;
+      std::vector<TMMSvar*> a(vars.begin(), vars.begin() + static_cast<long>(half)),
+          b(vars.begin() + static_cast<long>(half), vars.end());
+      return ReadVariables(a) && ReadVariables(b);
+    }
+  }
+  for (TMMSvar* v : vars) {
+    v->ReadErrorClass = -1;
+    v->ReadErrorCode = 0;
+  }
   auto req = std::make_unique<TConfirmedServiceRequest>();
   req->Vars = vars;
   return SendRequest(std::move(req), std::move(body));
@@ -789,6 +824,11 @@ bool TMMSobject::OnRead(TConfirmedServiceRequest& req, const std::uint8_t* d, st
   std::size_t pos = 0;
   for (TMMSvar* v : req.Vars) {
     if (pos >= fifo_.size()) break;
+    if (fifo_[pos].kind == 0) {
+      // The server's reason for this variable (DataAccessError).
+      v->ReadErrorClass = kDataAccessErrorClass;
+      v->ReadErrorCode = static_cast<std::int16_t>(std::clamp<std::int64_t>(fifo_[pos].integer, -1, 32767));
+    }
     if (MatchValue(*v, fifo_, pos) && Events) Events->VariableUpdated(v);
     pos += fifo_[pos].span;  // a failed or mismatched result does not shift the ones after it
   }

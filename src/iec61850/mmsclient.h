@@ -110,6 +110,8 @@ class TMMSobject : public TACSEobject {
   TDataSet* FindDataSet(std::string_view reference);
   std::string Reference(const TMMSvar* v) const;
   std::size_t OutstandingCount() const { return outstanding_.size(); }
+  // The largest MMS PDU both sides accept (settled by the initiate exchange).
+  std::int32_t MaxPduSize() const { return maxPduSize_; }
   // Approximate heap bytes held by the loaded model (tree, values, names, lists).
   std::size_t ModelMemory() const;
 
@@ -195,6 +197,7 @@ class TMMSobject : public TACSEobject {
   TTime lastStatus_{};
   TTime associatedAt_{};
   std::uint32_t invokeId_ = 0;
+  std::int32_t maxPduSize_ = 65000;  // negotiated at the association
   std::bitset<11> serverCbb_;
   std::bitset<85> serverServices_;
   std::int64_t serverStatus_ = -1;

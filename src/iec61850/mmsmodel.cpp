@@ -174,6 +174,24 @@ std::string TypeText(const TMMSvar& v) {
   return s;
 }
 
+std::string ReadErrorText(const TMMSvar& v) {
+  static const char* const kClasses[13] = {"vmd-state", "application-reference", "definition", "resource",
+                                           "service", "service-preempt", "time-resolution", "access",
+                                           "initiate", "conclude", "cancel", "file", "others"};
+  static const char* const kAccess[12] = {"object-invalidated", "hardware-fault", "temporarily-unavailable",
+                                          "object-access-denied", "object-undefined", "invalid-address",
+                                          "type-unsupported", "type-inconsistent", "object-attribute-inconsistent",
+                                          "object-access-unsupported", "object-non-existent", "object-value-invalid"};
+  const int code = v.ReadErrorCode;
+  if (v.ReadErrorClass == kDataAccessErrorClass)
+    return std::string("ошибка доступа: ") + (code >= 0 && code < 12 ? kAccess[code] : "код") + " (" +
+           std::to_string(code) + ")";
+  if (v.ReadErrorClass >= 0 && v.ReadErrorClass < 13)
+    return std::string("отказ сервера: класс ") + kClasses[v.ReadErrorClass] + " (" +
+           std::to_string(v.ReadErrorClass) + "), код " + std::to_string(code);
+  return {};
+}
+
 std::string NodeValueText(const TMMSvar& v, const TStrDictionary& dict) {
   if (v.Type == kMmsArray || v.Type == kMmsStructure) {
     if (!v.ValueReceived) return "н/д";

@@ -77,10 +77,19 @@ class TMMSvar {
   bool Claimed = false;
   bool TypeTried = false;  // attributes were asked (answered or refused)
   char FC[2] = {0, 0};
+  // Why the last read gave no value: -1 none, 0..12 the class of a refusal of the whole read
+  // (ServiceError), kDataAccessErrorClass a refusal of this variable (DataAccessError).
+  std::int8_t ReadErrorClass = -1;
+  std::int16_t ReadErrorCode = 0;
   std::int32_t Size = 0;
   std::unique_ptr<TMMSDataContainer> Value;
   std::vector<std::unique_ptr<TMMSvar>> Children;
 };
+
+constexpr std::int8_t kDataAccessErrorClass = 100;
+// The reason of a failed read as text ("" when there is none), e.g.
+// "ошибка доступа: object-non-existent (10)" or "отказ сервера: класс resource (3), код 1".
+std::string ReadErrorText(const TMMSvar& v);
 
 // Value text of a node: "н/д" without a value, "(name=value, ...)" for arrays and structures.
 std::string NodeValueText(const TMMSvar& v, const TStrDictionary& dict);

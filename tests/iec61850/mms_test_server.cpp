@@ -281,7 +281,7 @@ void TTestMmsServer::HandleTsdu(const Bytes& s) {
     Bytes svc(1, 3);
     svc.append(reinterpret_cast<char*>(services), 11);
     Bytes detail = Int(0x80, 1) + T(0x81, Bytes{5, char(0xF1), 0}) + T(0x82, svc);
-    initiate = T(0xA9, Int(0x80, 65000) + Int(0x81, 5) + Int(0x82, 5) + Int(0x83, 4) + T(0xA4, detail));
+    initiate = T(0xA9, Int(0x80, localDetail) + Int(0x81, 5) + Int(0x82, 5) + Int(0x83, 4) + T(0xA4, detail));
     Bytes mmsCtx = Bytes{6, 5, 0x28, char(0xCA), 0x22, 2, 3};
     Bytes aare = T(0x61, T(0xA1, mmsCtx) + T(0xA2, Int(0x02, rejectAssociation ? 1 : 0)) +
                              T(0xA3, T(0xA1, Int(0x02, 0))) +
@@ -406,6 +406,14 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
       return T(0xA1, resp);
     }
     case 4: {  // Read
+      int count = 0;
+      for (auto& e : els)
+        if (e.tag == 1)
+          for (auto& varSpec : Parse(e.c)) count += int(varList(varSpec.c).size());
+      if (maxReadVariables >= 0 && count > maxReadVariables) {
+        error = true;
+        return Int(0x83, 1);  // resource, memory-unavailable
+      }
       Bytes results;
       for (auto& e : els)
         if (e.tag == 1)

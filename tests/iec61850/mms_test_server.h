@@ -52,6 +52,8 @@ class TTestMmsServer {
   int closeAfterFileReads = -1;  // closes the connection after answering this many FileReads
   bool closeOnAccept = false;    // accepts and closes at once (a connection limit, say)
   int answerDelayMs = 0;         // holds every MMS answer back this long
+  int maxReadVariables = -1;     // a Read of more variables is refused (resource, memory-unavailable)
+  int localDetail = 65000;       // the PDU size the server proposes
   Bytes garbageAfterAssociation;  // sent raw (inside TPKT/DT framing is up to the test) once associated
   bool garbageRaw = false;        // true: the bytes go straight onto the TCP stream
 

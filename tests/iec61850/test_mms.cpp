@@ -142,6 +142,40 @@ TEST_F(Mms, FailedResultLeavesOnlyItsOwnVariableUnchanged) {
   EXPECT_EQ(ev.updated.size(), 2u);
 }
 
+TEST_F(Mms, ReadFailuresSayWhyAndLargeReadsAreSplit) {
+  server.localDetail = 300;  // a small PDU size: five names do not fit one read request
+  server.maxReadVariables = 2;  // and more than two values do not fit one answer
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(client.MaxPduSize(), 300);
+  TMMSvar* all = client.FindVariable("TESTLD/GGIO1$ST$All");
+  TMMSvar* ghost = all->AddChild(client.Dictionary().Add("ghost"));
+  ghost->Type = kMmsInteger;
+  std::vector<TMMSvar*> vars;
+  for (const char* n : {"i", "vs", "b", "u", "bcd", "os"}) vars.push_back(client.FindVariable(std::string("TESTLD/GGIO1$ST$All$") + n));
+  vars.insert(vars.begin() + 2, ghost);
+  server.mmsRequests.clear();
+  ASSERT_TRUE(client.ReadVariables(vars));
+  ASSERT_TRUE(Run([&] { return !client.OutstandingCount(); }));
+  for (TMMSvar* v : vars) {
+    if (v == ghost) continue;
+    EXPECT_TRUE(v->ValueReceived) << client.Dictionary()[v->Name];
+    EXPECT_EQ(ReadErrorText(*v), "");
+  }
+  EXPECT_EQ(Text("TESTLD/GGIO1$ST$All$i"), "-1234567");
+  EXPECT_EQ(NodeValueText(*ghost, client.Dictionary()), "н/д");
+  EXPECT_EQ(ReadErrorText(*ghost), "ошибка доступа: object-non-existent (10)");
+  for (const auto& r : server.mmsRequests) EXPECT_LE(r.size() + 16, 300u);
+
+  // Refused even alone: the server's class and code are kept.
+  server.maxReadVariables = 0;
+  TMMSvar* i = client.FindVariable("TESTLD/GGIO1$ST$All$i");
+  i->ValueReceived = false;
+  ASSERT_TRUE(client.ReadVariables({i}));
+  ASSERT_TRUE(Run([&] { return !client.OutstandingCount(); }));
+  EXPECT_EQ(ReadErrorText(*i), "отказ сервера: класс resource (3), код 1");
+  EXPECT_EQ(client.MMSState(), TMMSobject::kMmsAssociated);
+}
+
 TEST_F(Mms, WriteReportsSuccessAndFailure) {
   ASSERT_TRUE(Load());
   TMMSvar* i = client.FindVariable("TESTLD/GGIO1$ST$All$i");
