@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,7 +24,12 @@ const char* kMmsHelp =
     "  read HOST REFERENCE...          print the values of variables (LD/LN$FC$DO$DA)\n"
     "  write HOST REFERENCE VALUE      write one value (the variable's type decides the form)\n"
     "  files HOST [PATH]               list the server's files\n"
-    "  get HOST REMOTE LOCAL           download a file\n\n"
+    "  get HOST REMOTE LOCAL           download a file (an existing LOCAL is replaced only by a\n"
+    "                                  complete download)\n\n"
+    "Options:\n"
+    "  --timeout SECONDS               longest wait for each answer of the server (default 20)\n"
+    "  --                              what follows is arguments, even when it starts with '-'\n"
+    "                                  (negative values are taken as values anyway)\n\n"
     "Exit status: 0 success, 1 failure (connection, association, refused service), 2 bad usage.\n";
 
 struct TCliEvents : TMMSEvents {
@@ -68,31 +74,50 @@ class TSession {
     return true;
   }
 
-  // Ticks until done() or a failure; false on failure (message printed).
+  // Ticks until done() or a failure; false on failure (message printed). The time limit is
+  // per answer: as long as the server keeps answering within `timeout` seconds, a long
+  // command (the browse of a large model) goes on.
   template <class F> bool Run(F done) {
-    auto end = TClock::now() + std::chrono::seconds(timeout);
-    while (TClock::now() < end) {
+    auto lastHeard = TClock::now();
+    std::int64_t heard = client.Stats().Get(TStatHolder::kBytesReceived);
+    const std::int64_t timeouts = client.Stats().Get(TStatHolder::kTimeouts);
+    for (;;) {
       client.Tick(TClock::now());
       if (done()) return true;
       int s = client.MMSState();
+      if (client.Stats().Get(TStatHolder::kTimeouts) > timeouts) return Fail(NoAnswerText());
+      if (client.ConnectedAt() != TTime{} && client.State() != TTCPObject::kConnected) {
+        // The server ended the connection: at once a failure, never a wait for a retry.
+        return Fail(everAssociated ? "сервер закрыл соединение"
+                                   : "сервер закрыл соединение до установления связи (например, занято "
+                                     "предельное число подключений или нужен пароль)");
+      }
+      if (s == TMMSobject::kMmsAssociated) everAssociated = true;
       if (s == TMMSobject::kMmsError || s == TMMSobject::kMmsRefused || s == TMMSobject::kMmsFailure ||
           client.State() == TTCPObject::kFailed || client.State() == TTCPObject::kNoSocket ||
           (client.Stats().Get(TStatHolder::kReconnects) > 0 && s != TMMSobject::kMmsAssociated)) {
-        return Fail();
+        return Fail(TMMSobject::StateCaption(s));
+      }
+      std::int64_t now = client.Stats().Get(TStatHolder::kBytesReceived);
+      if (now != heard) {
+        heard = now;
+        lastHeard = TClock::now();
+      } else if (TClock::now() - lastHeard > std::chrono::seconds(timeout)) {
+        return Fail(NoAnswerText());
       }
       pollfd p{client.Fd(), client.PollEvents(), 0};
       ::poll(&p, client.Fd() >= 0 ? 1 : 0, 20);
     }
-    return Fail();
   }
-  bool Fail() {
+  std::string NoAnswerText() const { return "сервер не ответил за " + std::to_string(timeout) + " с"; }
+  bool Fail(const std::string& what) {
     std::string status = client.StatusText();
     for (char& c : status)
       if (c == '\r') c = ';';
-    std::fprintf(stderr, "tavrik32-cli mms: %s: %s (%s)\n", host.c_str(), TMMSobject::StateCaption(client.MMSState()),
-                 status.c_str());
+    std::fprintf(stderr, "tavrik32-cli mms: %s: %s (%s)\n", host.c_str(), what.c_str(), status.c_str());
     return false;
   }
+  bool everAssociated = false;
   bool Associate() { return Run([&] { return client.MMSState() == TMMSobject::kMmsAssociated; }); }
 
   // Builds the node of a reference without loading the whole model and asks its type.
@@ -148,16 +173,26 @@ void PrintTree(const TMMSobject& c, const TMMSvar& n, int depth) {
   for (const auto& ch : n.Children) PrintTree(c, *ch, depth + 1);
 }
 
+// A value such as "-1" or "-.5e3" is an argument, not an option.
+bool LooksNegativeNumber(const std::string& a) {
+  return a.size() > 1 && a[0] == '-' && (std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.');
+}
+
 bool ParseCommon(Args& args, TSession& s) {
-  for (std::size_t i = 0; i < args.size(); ++i)
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--") {
+      args.erase(args.begin() + static_cast<long>(i));  // everything after it is an argument
+      break;
+    }
     if (args[i] == "--timeout" && i + 1 < args.size()) {
       s.timeout = std::atoi(args[i + 1].c_str());
       if (s.timeout <= 0) return false;
       args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
       --i;
-    } else if (!args[i].empty() && args[i][0] == '-' && args[i].size() > 1) {
+    } else if (!args[i].empty() && args[i][0] == '-' && args[i].size() > 1 && !LooksNegativeNumber(args[i])) {
       return false;
     }
+  }
   return true;
 }
 
@@ -211,6 +246,8 @@ int RunMms(const Args& in) {
     int rc = kOk;
     for (std::size_t i = 0; i < vars.size(); ++i) {
       std::string text = NodeValueText(*vars[i], s.client.Dictionary());
+      std::string why = vars[i]->ValueReceived ? std::string() : ReadErrorText(*vars[i]);
+      if (!why.empty()) text += " (" + why + ")";
       std::printf("%s = %s\n", args[i + 2].c_str(), text.c_str());
       if (!vars[i]->ValueReceived) rc = kFailure;
     }
@@ -251,10 +288,10 @@ int RunMms(const Args& in) {
   }
   if (cmd == "get") {
     if (args.size() != 4) return Usage();
-    if (!s.Associate() || !s.client.DownloadFile(args[2], args[3]) || !s.Run([&] { return s.ev.file != 0; }))
-      return kFailure;
-    if (s.ev.file != 1) {
-      std::fprintf(stderr, "tavrik32-cli mms: %s: download failed\n", args[2].c_str());
+    if (!s.Associate() || !s.client.DownloadFile(args[2], args[3])) return kFailure;
+    if (!s.Run([&] { return s.ev.file != 0; }) || s.ev.file != 1) {
+      std::fprintf(stderr, "tavrik32-cli mms: %s: загрузка прервана; %s не изменён\n", args[2].c_str(),
+                   args[3].c_str());
       return kFailure;
     }
     return kOk;
