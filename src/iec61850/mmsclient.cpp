@@ -307,7 +307,8 @@ void TMMSobject::HandlePdu(const std::uint8_t* data, std::size_t length) {
       if (mmsState_ == kMmsAssociated) HandleConfirmedError(c, h.length);
       break;
     case 3:
-      break;  // unconfirmed services (information reports) are handled by the report layer
+      OnUnconfirmed(c, h.length);
+      break;
     case 4:
       DropConnection();
       break;
@@ -351,6 +352,7 @@ void TMMSobject::HandleInitiateResponse(const std::uint8_t* data, std::size_t le
   SetBrowseStep(0);
   for (auto& ds : dataSets_)
     if (ds->MustExist) ds->Present = false;
+  ResetReports();
   SetMMSState(kMmsAssociated);
 }
 
@@ -439,8 +441,13 @@ void TMMSobject::HandleConfirmedError(const std::uint8_t* d, std::size_t n) {
       break;
     case 5:
       writeOutstanding_ = false;
-      for (TMMSvar* v : req->Vars)
+      for (TMMSvar* v : req->Vars) {
+        NoteWriteResult(v, static_cast<int>(code));
         if (Events) Events->WriteResult(v, static_cast<int>(code));
+      }
+      break;
+    case 11:
+      NoteRefused(*req);
       break;
     case 12:
       if (req->DataSet) req->DataSet->Read = true;
@@ -516,6 +523,8 @@ void TMMSobject::Tick(TTime now) {
         if (browseStep_ == 0) BrowseNext();
         return;
       }
+      if (reportStep_ != 11 && reportStep_ != 3) ReportTick();
+      if (ReadGooseBlocks && gooseStep_ != 2) GooseTick();
       if (serverServices_[0] && outstanding_.empty() && WholeSeconds(lastStatus_, Now()) > kStatusPeriod) {
         lastStatus_ = Now();
         auto req = std::make_unique<TConfirmedServiceRequest>();
@@ -637,6 +646,7 @@ void TMMSobject::BrowseNext() {
       browsing_ = false;
       loaded_ = true;
       stage_ = 0;
+      BuildGooseList();
       SetBrowseStep(0);
       if (Events) Events->ModelLoaded();
       return;
@@ -659,6 +669,7 @@ void TMMSobject::ForgetNodes(const TMMSvar* subtree) {
   };
   drop(rcbs_);
   drop(gocbs_);
+  ForgetReportNodes(subtree);
   writeList_.erase(std::remove_if(writeList_.begin(), writeList_.end(),
                                   [&](const auto& w) { return w.first->IsUnder(subtree); }),
                    writeList_.end());
@@ -683,6 +694,7 @@ void InitNode(TMMSvar& n, const TStrDictionary& dict) {
 }  // namespace
 
 void TMMSobject::RebuildTree() {
+  DropModelRefs();
   for (auto& ds : dataSets_) ds->Members.clear();
   rcbs_.clear();
   gocbs_.clear();
@@ -722,6 +734,7 @@ void TMMSobject::RebuildTree() {
 }
 
 void TMMSobject::RebuildDataSets() {
+  DropModelRefs();
   dataSets_.erase(std::remove_if(dataSets_.begin(), dataSets_.end(), [](const auto& d) { return !d->MustExist; }),
                   dataSets_.end());
   auto add = [&](const std::string& domain, const std::string& name) {
@@ -920,6 +933,7 @@ bool TMMSobject::OnWrite(TConfirmedServiceRequest& req, const std::uint8_t* d, s
     } else if (!(h.tagClass == kContext && h.tag == 1)) {
       return false;
     }
+    if (i < req.Vars.size()) NoteWriteResult(req.Vars[i], code);
     if (i < req.Vars.size() && Events) Events->WriteResult(req.Vars[i], code);
     ++i;
   }
