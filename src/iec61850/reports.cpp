@@ -167,8 +167,9 @@ void TMMSobject::EnableReports(const std::vector<TMMSReportParam*>& which, bool 
       if (!on) r->Active = false;
     }
   reports_.AllActive = false;
-  // A setup that had finished or stopped starts over for the newly enabled reports.
-  if (on && (reportStep_ == kStepDone || reportStep_ == kStepStopped || reportStep_ == kStepRetry))
+  // A setup that is not waiting for an answer starts over for the newly enabled reports.
+  if (on && (reportStep_ == kStepCheckSets || reportStep_ == kStepReadBlocks || reportStep_ == kStepDone ||
+             reportStep_ == kStepStopped || reportStep_ == kStepRetry))
     SetReportStep(kStepCheckSets);
 }
 
