@@ -76,23 +76,6 @@ bool GetOid(TMemStream& s, TOidArcs& o) {
   return true;
 }
 
-// The functional constraint a node gets from its place: its own two-letter name directly
-// under a logical node, inherited below that.
-void SetFC(TMMSvar& n, const TStrDictionary& dict) {
-  TMMSvar* p = n.Parent;
-  n.FC[0] = n.FC[1] = 0;
-  if (p && p->Parent && p->Parent->Domain) {
-    const std::string& s = dict[n.Name];
-    if (s.size() == 2) {
-      n.FC[0] = s[0];
-      n.FC[1] = s[1];
-    }
-  } else if (p && !p->Domain) {
-    n.FC[0] = p->FC[0];
-    n.FC[1] = p->FC[1];
-  }
-}
-
 bool KeptWithoutNeed(std::string_view fc) {
   return fc.empty() || fc == "RP" || fc == "BR" || fc == "CO" || fc == "SP" || fc == "CF";
 }
@@ -132,6 +115,24 @@ void MarkNeeded(const TMMSvar* n, std::unordered_set<const TMMSvar*>& needed) {
 }
 
 }  // namespace
+
+// The functional constraint a node gets from its place: its own two-letter name directly
+// under a logical node, inherited below that.
+void AssignFC(TMMSvar& n, const TStrDictionary& dict) {
+  TMMSvar* p = n.Parent;
+  n.FC[0] = n.FC[1] = 0;
+  if (p && p->Parent && p->Parent->Domain) {
+    const std::string& s = dict[n.Name];
+    if (s.size() == 2) {
+      n.FC[0] = s[0];
+      n.FC[1] = s[1];
+    }
+  } else if (p && !p->Domain) {
+    n.FC[0] = p->FC[0];
+    n.FC[1] = p->FC[1];
+  }
+}
+
 
 bool DictionaryMemWrite(TMemStream& s, const TStrDictionary& dict) {
   if (!PutU32(s, 1) || !PutU32(s, static_cast<std::uint32_t>(dict.Count()))) return false;
@@ -242,7 +243,7 @@ bool TMMSobject::LoadNode(TMemStream& s, const TStrDictionary& names, TMMSvar& i
   into.Name = dict_.Add(name);
   into.Domain = domain != 0;
   into.Type = static_cast<std::uint8_t>(type);
-  if (!isRoot) SetFC(into, dict_);
+  if (!isRoot) AssignFC(into, dict_);
   // Every child takes a header of its own: a count the bytes left cannot hold is a lie.
   std::size_t minimum = version == 2 ? kMinNodeV2 : kMinNodeV1;
   if (count > s.Left() / std::min(kMinNodeV1, minimum)) return false;

@@ -11,6 +11,10 @@ namespace t32 {
 
 // 32-bit version 1, 32-bit count, then each name as a length octet and its characters.
 bool DictionaryMemWrite(TMemStream& s, const TStrDictionary& dict);
+// The functional constraint a node takes from its place in the tree: its own two-letter name
+// directly under a logical node, inherited below that.
+void AssignFC(TMMSvar& n, const TStrDictionary& dict);
+
 // Reads such a block into an empty dictionary; false on a damaged block.
 bool DictionaryMemRead(TMemStream& s, TStrDictionary& dict);
 
