@@ -86,8 +86,8 @@ TEST_F(Scl, SampleIcdBuildsTheModel) {
   for (const char* b : {"brcb01", "brcb02", "brcb03"})
     EXPECT_EQ(ChildCount(std::string("IED1LD0/LLN0$BR$") + b), 15u) << b;
   EXPECT_EQ(ChildCount("IED1LD0/LLN0$RP$urcbA"), 12u);
-  EXPECT_EQ(ChildCount("IED1LD0/LLN0$GO$gcb01"), 9u);  // DstAddress holds three of the 13
-  EXPECT_EQ(ChildCount("IED1LD0/LLN0$GO$gcb01$DstAddress"), 3u);
+  EXPECT_EQ(ChildCount("IED1LD0/LLN0$GO$gcb01"), 9u);  // DstAddress holds four of the 13
+  EXPECT_EQ(ChildCount("IED1LD0/LLN0$GO$gcb01$DstAddress"), 4u);
   EXPECT_EQ(ChildCount("IED1LD0/LLN0$SP$SGCB"), 6u);
   EXPECT_EQ(dict[Var("IED1LD0/LLN0$BR$brcb01")->Children[0]->Name], "RptID");
   EXPECT_EQ(dict[Var("IED1LD0/LLN0$BR$brcb01")->Children[14]->Name], "Owner");
