@@ -59,6 +59,14 @@ template <class F> void ForChildren(const TXMLNode& n, std::string_view name, F 
     if (Same(c.Name(), name)) f(c);
 }
 
+// A section of the file: a child of the root as the schema puts it, anywhere else failing that
+// (a search of the whole document is the slow path on large SCD files).
+TXMLNode Section(const TXMLNode& root, std::string_view name) {
+  for (TXMLNode c = root.FirstChild(); c; c = c.NextSibling())
+    if (Same(c.Name(), name)) return c;
+  return root.FindElement(name);
+}
+
 std::string Dollars(std::string s) {
   for (char& c : s)
     if (c == '.') c = '$';
@@ -375,7 +383,7 @@ class TSclReader {
 
   void ReadAddresses() {
     TXMLNode ap;
-    if (TXMLNode comm = scl_.FindElement("Communication"))
+    if (TXMLNode comm = Section(scl_, "Communication"))
       for (TXMLNode sub = comm.FirstChild(); sub && !ap; sub = sub.NextSibling())
         ForChildren(sub, "ConnectedAP", [&](const TXMLNode& c) {
           if (!ap && Same(Attr(c, "iedName"), iedName_)) ap = c;
@@ -497,7 +505,7 @@ bool LoadSCLBytes(std::string_view bytes, const std::string& path, TMMSobject& c
     ied = n;
     break;
   }
-  TXMLNode templates = root.FindElement("DataTypeTemplates");
+  TXMLNode templates = Section(root, "DataTypeTemplates");
   if (!ied || !templates) {
     Say(msgs, "В файле " + path + " нет описания IED");
     return false;
