@@ -372,6 +372,8 @@ bool TMMSobject::LoadState(TMemStream& s, const TStrDictionary& names) {
       gcbs_.Items.push_back(std::move(g));
     }
   }
+  // Reports of the new model are set up on the association that is running.
+  if (reportStep_ == 3 || reportStep_ == 11) SetReportStep(0);
   return true;
 }
 

@@ -273,7 +273,9 @@ class TSclReader {
   }
 
   void BuildTree() {
-    for (auto& [ld, domain] : lds_) {
+    for (auto& entry : lds_) {
+      const TXMLNode& ld = entry.first;
+      const std::string& domain = entry.second;
       TMMSvar* dom = root_->AddChild(dict_.Add(domain));
       dom->Domain = true;
       dom->Type = kMmsStructure;
@@ -322,7 +324,9 @@ class TSclReader {
   }
 
   void BuildDataSets() {
-    for (auto& [ld, domain] : lds_) {
+    for (auto& entry : lds_) {
+      const TXMLNode& ld = entry.first;
+      const std::string& domain = entry.second;
       ForLogicalNodes(ld, [&](const TXMLNode& ln) {
         ForChildren(ln, "DataSet", [&](const TXMLNode& dsx) {
           auto ds = std::make_unique<TDataSet>();
@@ -349,7 +353,9 @@ class TSclReader {
   }
 
   void BuildReportsAndGoose() {
-    for (auto& [ld, domain] : lds_) {
+    for (auto& entry : lds_) {
+      const TXMLNode& ld = entry.first;
+      const std::string& domain = entry.second;
       ForLogicalNodes(ld, [&](const TXMLNode& ln) {
         std::string lnName = LnName(ln);
         ForChildren(ln, "ReportControl", [&](const TXMLNode& rc) {
@@ -382,12 +388,18 @@ class TSclReader {
   }
 
   void ReadAddresses() {
-    TXMLNode ap;
+    // The access point of the IED's server when the IED has several, else its first one.
+    TXMLNode ap, any;
+    TXMLNode server = ied_.FindElement("Server");
+    std::string apName = server && server.Parent() ? Attr(server.Parent(), "name") : std::string();
     if (TXMLNode comm = Section(scl_, "Communication"))
       for (TXMLNode sub = comm.FirstChild(); sub && !ap; sub = sub.NextSibling())
         ForChildren(sub, "ConnectedAP", [&](const TXMLNode& c) {
-          if (!ap && Same(Attr(c, "iedName"), iedName_)) ap = c;
+          if (ap || !Same(Attr(c, "iedName"), iedName_)) return;
+          if (!any) any = c;
+          if (!apName.empty() && Same(Attr(c, "apName"), apName)) ap = c;
         });
+    if (!ap) ap = any;
     if (!ap) return;
     ForChildren(ap, "Address", [&](const TXMLNode& addr) {
       ForChildren(addr, "P", [&](const TXMLNode& p) {
