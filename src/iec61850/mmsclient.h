@@ -249,6 +249,7 @@ class TMMSobject : public TACSEobject {
   std::vector<std::uint32_t> blockReads_, gooseReads_;
   std::vector<std::pair<TMMSvar*, int>> writeResults_;
   std::vector<std::string> refusedDefines_;
+  std::vector<TMMSvar*> refusedBlocks_;  // refused a report's settings on this association
   TTime reportStepAt_{};
   // modelstream.cpp
   bool LoadNode(TMemStream& s, const TStrDictionary& names, TMMSvar& into, int depth, bool isRoot);

@@ -116,6 +116,7 @@ void TMMSobject::DropModelRefs() {
     g->DataSet = nullptr;
   }
   writeResults_.clear();
+  refusedBlocks_.clear();
 }
 
 void TMMSobject::ForgetReportNodes(const TMMSvar* subtree) {
@@ -129,6 +130,9 @@ void TMMSobject::ForgetReportNodes(const TMMSvar* subtree) {
   writeResults_.erase(std::remove_if(writeResults_.begin(), writeResults_.end(),
                                      [&](const auto& w) { return w.first->IsUnder(subtree); }),
                       writeResults_.end());
+  refusedBlocks_.erase(std::remove_if(refusedBlocks_.begin(), refusedBlocks_.end(),
+                                      [&](const TMMSvar* b) { return b->IsUnder(subtree); }),
+                       refusedBlocks_.end());
 }
 
 void TMMSobject::ResetReports() {
@@ -143,6 +147,7 @@ void TMMSobject::ResetReports() {
   gooseReads_.clear();
   writeResults_.clear();
   refusedDefines_.clear();
+  refusedBlocks_.clear();
   gooseStep_ = 0;
   reportStep_ = -1;  // reported even when it was 0 already
   SetReportStep(kStepCheckSets);
@@ -281,6 +286,7 @@ void TMMSobject::ReportTick() {
     case kStepRead:
       for (auto& r : reports_.Items) r->SetupSent = false;
       for (TMMSvar* b : rcbs_) b->Claimed = false;
+      writeResults_.clear();
       SetReportStep(kStepSetup);
       break;
     case kStepRestart: {
@@ -303,6 +309,7 @@ void TMMSobject::ReportTick() {
       if (wait && WholeSeconds(reportStepAt_, Now()) < kReportRetryDelay) break;
       for (auto& r : reports_.Items) r->SetupSent = false;
       for (TMMSvar* b : rcbs_) b->Claimed = false;
+      writeResults_.clear();
       SetReportStep(kStepSetup);
       break;
     }
@@ -312,6 +319,17 @@ void TMMSobject::ReportTick() {
       break;
     case kStepEnable: {
       if (writeOutstanding_) break;
+      // A block that refused a report's settings (another client holds it, or it is enabled)
+      // is not enabled for it and not chosen again on this association.
+      for (auto& r : reports_.Items) {
+        if (!r->SetupSent || !r->Block || r->Active) continue;
+        for (const auto& w : writeResults_)
+          if (w.second != kWriteSuccess && w.second != -1 && w.first->IsUnder(r->Block)) {
+            refusedBlocks_.push_back(r->Block);
+            r->Block = nullptr;
+            break;
+          }
+      }
       writeResults_.clear();
       BeginWrite();
       for (auto& r : reports_.Items) {
@@ -378,13 +396,16 @@ void TMMSobject::ReportTick() {
 TMMSvar* TMMSobject::ChooseBlock(TMMSReportParam& r, TDataSet* ds) {
   const char* kind = r.Buffered ? "BR" : "RP";
   // A block that already carries the report's data set is taken first.
+  auto refused = [&](TMMSvar* b) {
+    return std::find(refusedBlocks_.begin(), refusedBlocks_.end(), b) != refusedBlocks_.end();
+  };
   for (TMMSvar* b : rcbs_) {
-    if (b->Claimed || b->FunctionalConstraint() != kind) continue;
+    if (b->Claimed || b->FunctionalConstraint() != kind || refused(b)) continue;
     std::string set = ChildText(b, dict_, "DatSet");
     if (!set.empty() && ResolveDataSet(set) == ds) return b;
   }
   for (TMMSvar* b : rcbs_) {
-    if (b->Claimed || b->FunctionalConstraint() != kind) continue;
+    if (b->Claimed || b->FunctionalConstraint() != kind || refused(b)) continue;
     bool ena = false;
     ChildBool(b, dict_, "RptEna", ena);
     if (!ena) return b;
@@ -438,6 +459,7 @@ bool TMMSobject::SetupNextReport() {
     putNumber("BufTm", r.BufTm);
     putNumber("BufTim", r.BufTm);
     if (writeList_.empty()) continue;
+    for (const auto& w : writeList_) writeResults_.emplace_back(w.first, -1);
     SendWrite();
     return true;
   }

@@ -202,6 +202,22 @@ TEST_F(Reports, RefusedRptEnaRetriesAfterTheDelay) {
   EXPECT_TRUE(br->Active);
 }
 
+TEST_F(Reports, BlockHeldByAnotherClientIsLeftForTheNextOne) {
+  server.reservedElsewhere = {"RPTLD/LLN0$RP$urcb01"};
+  ASSERT_TRUE(Load());
+  client.BuildReportList();
+  TMMSReportParam* rp = Report("RP01");
+  rp->DatSet = "RPTLD/LLN0$DS1";
+  client.EnableReports({rp}, true);
+  ASSERT_TRUE(Run([&] { return client.ReportStep() == 12; }));
+  EXPECT_FALSE(rp->Active);
+  skew = 21s;
+  ASSERT_TRUE(Run([&] { return client.ReportStep() == 11; }));
+  EXPECT_TRUE(rp->Active);
+  ASSERT_NE(rp->Block, nullptr);
+  EXPECT_EQ(client.Reference(rp->Block), "RPTLD/LLN0$RP$urcb02");
+}
+
 TEST_F(Reports, RestartDisablesAndSetsUpAgain) {
   ASSERT_TRUE(Load());
   client.BuildReportList();
