@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "iec61850/scl.h"
 #include "model/messages.h"
 
@@ -250,4 +252,38 @@ TEST_F(Scl, BadFilesEndInAMessageOrAPartialModel) {
   msgs.errors.clear();
   EXPECT_FALSE(LoadSCL("/nonexistent/x.icd", c, {}, &msgs));
   EXPECT_EQ(msgs.errors, std::vector<std::string>{"Не удалось прочитать файл /nonexistent/x.icd"});
+}
+
+TEST_F(Scl, TypesNestNoDeeperThanSixteenLevels) {
+  // DO "D" -> DAType T1 -> T2 -> ... -> T20, each with a leaf "v" and the next level "n".
+  std::string types;
+  for (int i = 1; i <= 20; ++i)
+    types += "<DAType id=\"T" + std::to_string(i) + "\"><BDA name=\"v\" bType=\"INT8\"/>" +
+             (i < 20 ? "<BDA name=\"n\" bType=\"Struct\" type=\"T" + std::to_string(i + 1) + "\"/>" : "") + "</DAType>";
+  std::string scl = "<SCL><IED name=\"N\"><Server><LDevice inst=\"L\"><LN0 lnClass=\"LLN0\" inst=\"\" lnType=\"L\"/>"
+                    "</LDevice></Server></IED><DataTypeTemplates><LNodeType id=\"L\"><DO name=\"D\" type=\"DO\"/>"
+                    "</LNodeType><DOType id=\"DO\"><DA name=\"s\" bType=\"Struct\" type=\"T1\" fc=\"ST\"/></DOType>" +
+                    types + "</DataTypeTemplates></SCL>";
+  ASSERT_TRUE(LoadSCLBytes(scl, "n.scd", client));
+  auto path = [](int levels) {
+    std::string p = "NL/LLN0$ST$D$s";
+    for (int i = 1; i < levels; ++i) p += "$n";
+    return p + "$v";
+  };
+  // The DO type is one level of the sixteen; the data attribute types take the rest.
+  EXPECT_NE(Var(path(15)), nullptr);
+  EXPECT_EQ(Var(path(16)), nullptr);
+}
+
+TEST_F(Scl, FilesOverTheSizeLimitAreRefused) {
+  ASSERT_TRUE(LoadSCL(kSample, client));
+  std::string path = ::testing::TempDir() + "huge.scd";
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(kMaxSclFileSize + 1)), 0);  // sparse
+  EXPECT_FALSE(LoadSCL(path, client, {}, &msgs));
+  EXPECT_EQ(msgs.errors, std::vector<std::string>{"Не удалось прочитать файл " + path});
+  EXPECT_NE(Var("IED1LD0/XCBR1$ST$Pos$stVal"), nullptr);
+  std::remove(path.c_str());
 }
