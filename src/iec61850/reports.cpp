@@ -271,16 +271,16 @@ void TMMSobject::ReportTick() {
         break;
       }
       blockReads_.clear();
-      for (TMMSvar* b : rcbs_) {
-        if (!ReadVariables({b})) return;  // the connection went down
-        blockReads_.push_back(invokeId_);
-      }
       SetReportStep(kStepReading);
-      break;
     }
+      [[fallthrough]];
     case kStepReading:
-      for (std::uint32_t id : blockReads_)
-        if (IsOutstanding(id)) return;
+      // One block at a time: a server takes only a few requests outstanding.
+      if (!blockReads_.empty() && IsOutstanding(blockReads_.back())) break;
+      if (blockReads_.size() < rcbs_.size()) {
+        if (ReadVariables({rcbs_[blockReads_.size()]})) blockReads_.push_back(invokeId_);
+        break;
+      }
       SetReportStep(kStepRead);
       break;
     case kStepRead:
@@ -557,16 +557,14 @@ void TMMSobject::GooseTick() {
   if (gooseStep_ == 0) {
     if (gocbs_.empty()) CollectControlBlocks("GO", gocbs_);
     gooseReads_.clear();
-    for (TMMSvar* b : gocbs_) {
-      if (!ReadVariables({b})) return;
-      gooseReads_.push_back(invokeId_);
-    }
     gooseStep_ = 1;
-    return;
   }
   if (gooseStep_ == 1) {
-    for (std::uint32_t id : gooseReads_)
-      if (IsOutstanding(id)) return;
+    if (!gooseReads_.empty() && IsOutstanding(gooseReads_.back())) return;
+    if (gooseReads_.size() < gocbs_.size()) {
+      if (ReadVariables({gocbs_[gooseReads_.size()]})) gooseReads_.push_back(invokeId_);
+      return;
+    }
     BuildGooseList();
   }
 }
