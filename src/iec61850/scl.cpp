@@ -170,9 +170,11 @@ class TSclReader {
 
   // A DA or BDA: its own tag, or for a structure the members of its DAType.
   void AddAttribute(const TXMLNode& da, const std::string& path, TPaths& out, std::vector<std::string>& chain) {
+    if (!pathBudget_) return;
     std::string btype = Attr(da, "bType");
     if (!Same(btype, "Struct")) {
       out.emplace_back(path, static_cast<std::uint8_t>(SclTypeTag(btype)));
+      --pathBudget_;
       return;
     }
     std::string type = Attr(da, "type");
@@ -189,7 +191,7 @@ class TSclReader {
 
   void AddDataObject(const std::string& doPath, const std::string& type, TPaths& out, std::vector<std::string>& chain) {
     TXMLNode dot = Find(doTypes_, type);
-    if (!dot || chain.size() >= kMaxTypeDepth || std::find(chain.begin(), chain.end(), type) != chain.end()) return;
+    if (!dot || !pathBudget_ || chain.size() >= kMaxTypeDepth || std::find(chain.begin(), chain.end(), type) != chain.end()) return;
     chain.push_back(type);
     for (TXMLNode c = dot.FirstChild(); c; c = c.NextSibling()) {
       std::string name = Attr(c, "name");
@@ -219,8 +221,8 @@ class TSclReader {
     return out;
   }
 
-  static void AddBlock(TPaths& out, const std::string& prefix, const TAttr* attrs, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out.emplace_back(prefix + attrs[i].name, attrs[i].tag);
+  void AddBlock(TPaths& out, const std::string& prefix, const TAttr* attrs, std::size_t n) {
+    for (std::size_t i = 0; i < n && pathBudget_; ++i, --pathBudget_) out.emplace_back(prefix + attrs[i].name, attrs[i].tag);
   }
 
   static int Instances(const TXMLNode& rc) {
@@ -276,19 +278,28 @@ class TSclReader {
     for (auto& entry : lds_) {
       const TXMLNode& ld = entry.first;
       const std::string& domain = entry.second;
-      TMMSvar* dom = root_->AddChild(dict_.Add(domain));
+      if (domain.empty() || domain.size() > 64) continue;
+      TMMSvar* dom = root_->FindChild(dict_.Add(domain));
+      if (!dom) {
+        if (nodes_ >= TMMSobject::kMaxModelNodes) return;
+        dom = root_->AddChild(dict_.Add(domain));
+        ++nodes_;
+      }
       dom->Domain = true;
       dom->Type = kMmsStructure;
-      ++nodes_;
       ForLogicalNodes(ld, [&](const TXMLNode& ln) {
-        TMMSvar* node = dom->FindChild(dict_.Add(LnName(ln)));
+        std::string lnName = LnName(ln);
+        if (lnName.empty() || lnName.size() > 64) return;
+        TMMSvar* node = dom->FindChild(dict_.Add(lnName));
         if (!node) {
-          node = dom->AddChild(dict_.Add(LnName(ln)));
+          if (nodes_ >= TMMSobject::kMaxModelNodes) return;
+          node = dom->AddChild(dict_.Add(lnName));
           ++nodes_;
         }
         node->Type = kMmsStructure;
         if (TXMLNode sg = ln.FindElement("SGCB"); sg && sg != ln) return;
-        TPaths paths = TypePaths(Attr(ln, "lnType"));
+        const TPaths& data = TypePaths(Attr(ln, "lnType"));
+        TPaths paths;
         for (TXMLNode c = ln.FirstChild(); c; c = c.NextSibling()) {
           if (Same(c.Name(), "SettingControl")) {
             std::string name = Attr(c, "name");
@@ -304,7 +315,11 @@ class TSclReader {
             AddBlock(paths, "GO$" + Attr(c, "name") + "$", kGooseAttrs, std::size(kGooseAttrs));
           }
         }
-        for (const auto& [path, tag] : paths) Insert(node, path, tag);
+        for (const TPaths* list : {&data, static_cast<const TPaths*>(&paths)})
+          for (const auto& [path, tag] : *list) {
+            if (nodes_ >= TMMSobject::kMaxModelNodes) return;
+            Insert(node, path, tag);
+          }
       });
     }
   }
@@ -462,6 +477,9 @@ class TSclReader {
   std::vector<std::pair<TXMLNode, std::string>> lds_;
   std::unique_ptr<TMMSvar> root_;
   std::size_t nodes_ = 1;
+  // Paths the type expansion may still produce: types that fan out at every level would
+  // otherwise multiply without end before a single node is made.
+  std::size_t pathBudget_ = TMMSobject::kMaxModelNodes;
   std::vector<std::unique_ptr<TDataSet>> dataSets_;
   TMMSReportList reports_;
   TGCBList gcbs_;

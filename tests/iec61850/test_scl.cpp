@@ -287,3 +287,24 @@ TEST_F(Scl, FilesOverTheSizeLimitAreRefused) {
   EXPECT_NE(Var("IED1LD0/XCBR1$ST$Pos$stVal"), nullptr);
   std::remove(path.c_str());
 }
+
+TEST_F(Scl, TypesThatFanOutAtEveryLevelStayWithinTheModelLimit) {
+  // Eight levels of ten members each: 10^8 attributes if nothing held the expansion.
+  std::string types;
+  for (int i = 1; i <= 8; ++i) {
+    types += "<DAType id=\"T" + std::to_string(i) + "\">";
+    for (int k = 0; k < 10; ++k)
+      types += "<BDA name=\"m" + std::to_string(k) + "\" bType=\"" +
+               (i < 8 ? "Struct\" type=\"T" + std::to_string(i + 1) : std::string("INT8")) + "\"/>";
+    types += "</DAType>";
+  }
+  std::string lns;
+  for (int i = 1; i <= 50; ++i) lns += "<LN lnClass=\"GGIO\" inst=\"" + std::to_string(i) + "\" lnType=\"L\"/>";
+  std::string scl = "<SCL><IED name=\"F\"><Server><LDevice inst=\"L\">" + lns +
+                    "</LDevice></Server></IED><DataTypeTemplates><LNodeType id=\"L\"><DO name=\"D\" type=\"DO\"/>"
+                    "</LNodeType><DOType id=\"DO\"><DA name=\"s\" bType=\"Struct\" type=\"T1\" fc=\"ST\"/></DOType>" +
+                    types + "</DataTypeTemplates></SCL>";
+  ASSERT_TRUE(LoadSCLBytes(scl, "f.scd", client));
+  EXPECT_LE(client.NodeCount(), TMMSobject::kMaxModelNodes);
+  EXPECT_NE(Var("FL/GGIO1$ST$D$s$m0$m0$m0$m0$m0$m0$m0$m0"), nullptr);
+}
