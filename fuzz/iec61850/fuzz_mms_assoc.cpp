@@ -48,11 +48,39 @@ class TFuzzClient : public TMMSobject {
   void Feed(const Bytes& b) { Receive(reinterpret_cast<const std::uint8_t*>(b.data()), b.size()); }
 };
 
+// A configured report "R" on data set LD/DS of two members, so that information reports
+// get past the RptID look-up.
+void AddReportModel(TMMSobject& c) {
+  auto& d = c.Dictionary();
+  auto root = std::make_unique<TMMSvar>(d.Add("VMD"), nullptr);
+  TMMSvar* dom = root->AddChild(d.Add("LD"));
+  dom->Domain = true;
+  TMMSvar* st = dom->AddChild(d.Add("LLN0"))->AddChild(d.Add("ST"));
+  st->Type = kMmsStructure;
+  TMMSvar* x = st->AddChild(d.Add("x"));
+  x->Type = kMmsBoolean;
+  TMMSvar* s = st->AddChild(d.Add("s"));
+  s->Type = kMmsStructure;
+  s->AddChild(d.Add("f"))->Type = kMmsFloat;
+  std::vector<std::unique_ptr<TDataSet>> sets;
+  sets.push_back(std::make_unique<TDataSet>());
+  sets[0]->Name = "DS";
+  sets[0]->Domain = "LD";
+  sets[0]->Members = {x, s};
+  TMMSReportList reports;
+  TMMSReportParam* r = reports.Add();
+  r->RptID = "R";
+  r->DatSet = "LD/DS";
+  r->Buffered = true;
+  c.AdoptModel(std::move(root), std::move(sets), std::move(reports), TGCBList{});
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   TFuzzClient c;
+  AddReportModel(c);
   TTime now = TClock::now();
   c.Tick(now);  // CR goes out
   c.Feed(Bytes{3, 0, 0, 14, 9, char(0xD0), 0, 1, 0, 2, 0, char(0xC0), 1, 0x0A});

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +26,10 @@ const char* kMmsHelp =
     "  write HOST REFERENCE VALUE      write one value (the variable's type decides the form)\n"
     "  files HOST [PATH]               list the server's files\n"
     "  get HOST REMOTE LOCAL           download a file (an existing LOCAL is replaced only by a\n"
-    "                                  complete download)\n\n"
+    "                                  complete download)\n"
+    "  reports HOST [--rcb REF]... [--count N]\n"
+    "                                  set up reports (all control blocks with an RptID, or the\n"
+    "                                  blocks named LD/LN$BR$name) and print each one that arrives\n\n"
     "Options:\n"
     "  --timeout SECONDS               longest wait for each answer of the server (default 20)\n"
     "  --                              what follows is arguments, even when it starts with '-'\n"
@@ -201,11 +205,14 @@ int Usage() {
   return kUsage;
 }
 
+int RunMmsReports(const Args& in);
+
 int RunMms(const Args& in) {
   if (WantsHelp(in)) {
     std::fputs(kMmsHelp, stdout);
     return kOk;
   }
+  if (!in.empty() && in[0] == "reports") return RunMmsReports(in);
   Args args = in;
   TSession s;
   if (args.size() < 2 || !ParseCommon(args, s)) return Usage();
@@ -299,7 +306,92 @@ int RunMms(const Args& in) {
   return Usage();
 }
 
+// Each report with the members it updated (the updates come before its trace).
+struct TReportEvents : TMMSEvents {
+  void VariableUpdated(TMMSvar* v) override { pending.push_back(v); }
+  void Trace(const std::string& t) override {
+    if (t.rfind("Report:", 0) == 0) reports.emplace_back(t.substr(7), pending);
+    pending.clear();
+  }
+  std::vector<TMMSvar*> pending;
+  std::vector<std::pair<std::string, std::vector<TMMSvar*>>> reports;
+};
+
+int RunMmsReports(const Args& in) {
+  Args args;
+  std::vector<std::string> blocks;
+  long count = -1;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == "--rcb" && i + 1 < in.size()) {
+      blocks.push_back(in[++i]);
+    } else if (in[i] == "--count" && i + 1 < in.size()) {
+      char* end = nullptr;
+      count = std::strtol(in[++i].c_str(), &end, 10);
+      if (*end || count <= 0) return Usage();
+    } else {
+      args.push_back(in[i]);
+    }
+  }
+  TSession s;
+  if (args.size() != 2 || !ParseCommon(args, s)) return Usage();
+  if (!s.Resolve(args[1])) {
+    std::fprintf(stderr, "tavrik32-cli mms: '%s': not a host name or address[:port]\n", args[1].c_str());
+    return kFailure;
+  }
+  TReportEvents ev;
+  auto& c = s.client;
+  c.Events = &ev;
+  if (!s.Associate() || !c.LoadModel() || !s.Run([&] { return c.ModelLoaded(); })) return kFailure;
+  c.BuildReportList();
+  std::vector<TMMSReportParam*> chosen;
+  for (TMMSvar* b : c.ReportControlBlocks()) {
+    std::string ref = c.Reference(b);
+    if (!blocks.empty() && std::find(blocks.begin(), blocks.end(), ref) == blocks.end()) continue;
+    for (const auto& r : c.Reports().Items) {
+      TMMSvar* id = b->FindChild(static_cast<std::uint32_t>(std::max<std::int64_t>(0, c.Dictionary().Find("RptID"))));
+      if (id && id->Value && ValueText(*id->Value) == r->RptID && !r->DatSet.empty() &&
+          std::find(chosen.begin(), chosen.end(), r.get()) == chosen.end())
+        chosen.push_back(r.get());
+    }
+  }
+  if (chosen.empty()) {
+    std::fprintf(stderr, "tavrik32-cli mms: %s: no report control block with an RptID and a data set\n",
+                 s.host.c_str());
+    return kFailure;
+  }
+  c.EnableReports(chosen, true);
+  if (!s.Run([&] { return c.ReportStep() == 11 || c.ReportStep() == 12; })) return kFailure;
+  int active = 0;
+  for (TMMSReportParam* r : chosen) {
+    std::printf("%s %s: %s\n", r->RptID.c_str(), r->Block ? c.Reference(r->Block).c_str() : "-",
+                r->Active ? "enabled" : "refused");
+    active += r->Active ? 1 : 0;
+  }
+  std::fflush(stdout);
+  if (!active) return kFailure;
+  long seen = 0;
+  for (;;) {
+    c.Tick(TClock::now());
+    if (c.MMSState() != TMMSobject::kMmsAssociated) {
+      s.Fail();
+      return kFailure;
+    }
+    for (const auto& [id, members] : ev.reports) {
+      std::printf("Report %s\n", id.c_str());
+      for (TMMSvar* v : members)
+        std::printf("  %s = %s\n", c.Reference(v).c_str(), NodeValueText(*v, c.Dictionary()).c_str());
+      if (count > 0 && ++seen >= count) return kOk;
+    }
+    ev.reports.clear();
+    std::fflush(stdout);
+    pollfd p{c.Fd(), c.PollEvents(), 0};
+    ::poll(&p, c.Fd() >= 0 ? 1 : 0, 20);
+  }
+}
+
 }  // namespace
+
+void PrintMmsTree(const TMMSobject& c, const TMMSvar& n, int depth) { PrintTree(c, n, depth); }
 
 void AddMmsVerbs(std::vector<Verb>& verbs) {
   verbs.push_back({"mms", "browse, read, write and fetch files from an IEC 61850 server", RunMms});

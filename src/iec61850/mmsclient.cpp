@@ -308,7 +308,8 @@ void TMMSobject::HandlePdu(const std::uint8_t* data, std::size_t length) {
       if (mmsState_ == kMmsAssociated) HandleConfirmedError(c, h.length);
       break;
     case 3:
-      break;  // unconfirmed services (information reports) are handled by the report layer
+      OnUnconfirmed(c, h.length);
+      break;
     case 4:
       DropConnection();
       break;
@@ -357,6 +358,7 @@ void TMMSobject::HandleInitiateResponse(const std::uint8_t* data, std::size_t le
   SetBrowseStep(0);
   for (auto& ds : dataSets_)
     if (ds->MustExist) ds->Present = false;
+  ResetReports();
   SetMMSState(kMmsAssociated);
 }
 
@@ -461,8 +463,13 @@ void TMMSobject::HandleConfirmedError(const std::uint8_t* d, std::size_t n) {
       break;
     case 5:
       writeOutstanding_ = false;
-      for (TMMSvar* v : req->Vars)
+      for (TMMSvar* v : req->Vars) {
+        NoteWriteResult(v, static_cast<int>(code));
         if (Events) Events->WriteResult(v, static_cast<int>(code));
+      }
+      break;
+    case 11:
+      NoteRefused(*req);
       break;
     case 12:
       if (req->DataSet) req->DataSet->Read = true;
@@ -549,6 +556,8 @@ void TMMSobject::Tick(TTime now) {
         if (browseStep_ == 0) BrowseNext();
         return;
       }
+      if (reportStep_ != 11 && reportStep_ != 3) ReportTick();
+      if (ReadGooseBlocks && gooseStep_ != 2) GooseTick();
       if (serverServices_[0] && outstanding_.empty() && WholeSeconds(lastStatus_, Now()) > kStatusPeriod) {
         lastStatus_ = Now();
         auto req = std::make_unique<TConfirmedServiceRequest>();
@@ -670,6 +679,7 @@ void TMMSobject::BrowseNext() {
       browsing_ = false;
       loaded_ = true;
       stage_ = 0;
+      BuildGooseList();
       SetBrowseStep(0);
       if (Events) Events->ModelLoaded();
       return;
@@ -692,6 +702,7 @@ void TMMSobject::ForgetNodes(const TMMSvar* subtree) {
   };
   drop(rcbs_);
   drop(gocbs_);
+  ForgetReportNodes(subtree);
   writeList_.erase(std::remove_if(writeList_.begin(), writeList_.end(),
                                   [&](const auto& w) { return w.first->IsUnder(subtree); }),
                    writeList_.end());
@@ -716,6 +727,7 @@ void InitNode(TMMSvar& n, const TStrDictionary& dict) {
 }  // namespace
 
 void TMMSobject::RebuildTree() {
+  DropModelRefs();
   for (auto& ds : dataSets_) ds->Members.clear();
   rcbs_.clear();
   gocbs_.clear();
@@ -755,6 +767,7 @@ void TMMSobject::RebuildTree() {
 }
 
 void TMMSobject::RebuildDataSets() {
+  DropModelRefs();
   dataSets_.erase(std::remove_if(dataSets_.begin(), dataSets_.end(), [](const auto& d) { return !d->MustExist; }),
                   dataSets_.end());
   auto add = [&](const std::string& domain, const std::string& name) {
@@ -979,6 +992,7 @@ bool TMMSobject::OnWrite(TConfirmedServiceRequest& req, const std::uint8_t* d, s
     } else if (!(h.tagClass == kContext && h.tag == 1)) {
       return false;
     }
+    if (i < req.Vars.size()) NoteWriteResult(req.Vars[i], code);
     if (i < req.Vars.size() && Events) Events->WriteResult(req.Vars[i], code);
     ++i;
   }

@@ -11,8 +11,11 @@
 
 #include "iec61850/acse.h"
 #include "iec61850/mmsmodel.h"
+#include "iec61850/reports.h"
 
 namespace t32 {
+
+class TMemStream;
 
 struct TServerAddress {
   std::uint32_t Reserved = 0;
@@ -37,6 +40,7 @@ class TMMSEvents {
   virtual void ActiveServerChanged(int) {}
   virtual void Trace(const std::string&) {}
   virtual void ModelLoaded() {}
+  virtual void ReportStepChanged(int) {}
 };
 
 // One outstanding confirmed request and what its answer concerns.
@@ -145,6 +149,42 @@ class TMMSobject : public TACSEobject {
   // Ends the association now (the transport reconnects by its own timer).
   void DropConnection();
 
+  // ---- Reports, data sets and GOOSE control blocks (reports.cpp) ----
+  static constexpr int kReportRetryDelay = 20;  // s before a failed report setup is tried again
+  // Read the GOOSE control blocks after a load and after each new association.
+  bool ReadGooseBlocks = true;
+  TMMSReportList& Reports() { return reports_; }
+  const TMMSReportList& Reports() const { return reports_; }
+  TGCBList& GooseBlocks() { return gcbs_; }
+  const TGCBList& GooseBlocks() const { return gcbs_; }
+  int ReportStep() const { return reportStep_; }
+  int GooseStep() const { return gooseStep_; }
+  // Sets or clears the enabled flag of the given reports (all of them when the list is empty).
+  void EnableReports(const std::vector<TMMSReportParam*>& which, bool on);
+  // Disables RptEna of every enabled report's block and sets them up again.
+  bool RestartReports();
+  // Replaces the report list by the report control blocks of the model that carry an RptID.
+  void BuildReportList();
+  TDataSet* ResolveDataSet(std::string_view reference);
+  // The control blocks of the model with the given functional constraint (RP, BR, GO).
+  std::vector<TMMSvar*> ControlBlocks(const char* fc);
+  // Builds or refreshes the GOOSE control block list from the values read from the blocks.
+  void BuildGooseList();
+
+  // ---- Device model stream (modelstream.cpp) ----
+  static constexpr std::int32_t kStateVersion = 3;
+  // While on, SaveState leaves out data no data set, report or GOOSE block needs.
+  bool Pruning = false;
+  // Writes the client's state; node names go into `names` as indexes.
+  bool SaveState(TMemStream& s, TStrDictionary& names);
+  // Reads a state written by SaveState; node names are resolved through `names`. False on a
+  // damaged or hostile stream (what was read before the fault stays).
+  bool LoadState(TMemStream& s, const TStrDictionary& names);
+  // Replaces the tree, data sets, reports and GOOSE blocks (the SCL reader fills them).
+  void AdoptModel(std::unique_ptr<TMMSvar> root, std::vector<std::unique_ptr<TDataSet>> dataSets,
+                  TMMSReportList reports, TGCBList gcbs);
+  std::size_t NodeCount() const { return nodeCount_; }
+
   void Tick(TTime now) override;
   void Receive(const std::uint8_t* data, std::size_t length) override;
   bool Transmit(const std::uint8_t* data, std::size_t length) override;
@@ -188,6 +228,34 @@ class TMMSobject : public TACSEobject {
   void FinishDownload(bool ok);
   void AddObjectName(TASNStructured& parent, const TMMSvar* v, std::int32_t tag = -1);
   void AddVariableList(TASNStructured& parent, const std::vector<TMMSvar*>& vars, std::int32_t tag);
+
+  // reports.cpp
+  void SetReportStep(int s);
+  void ReportTick();
+  void GooseTick();
+  void ResetReports();
+  void OnUnconfirmed(const std::uint8_t* d, std::size_t n);
+  void OnInformationReport(const std::uint8_t* d, std::size_t n);
+  void NoteWriteResult(TMMSvar* v, int code);
+  void NoteRefused(const TConfirmedServiceRequest& req);
+  void DropModelRefs();
+  void ForgetReportNodes(const TMMSvar* subtree);
+  bool DefineNextDataSet();
+  bool SetupNextReport();
+  TMMSvar* ChooseBlock(TMMSReportParam& r, TDataSet* ds);
+  bool IsOutstanding(std::uint32_t id) const;
+  bool AnyOutstanding(int service) const;
+  TMMSReportList reports_;
+  TGCBList gcbs_;
+  int reportStep_ = 0;
+  int gooseStep_ = 0;
+  std::vector<std::uint32_t> blockReads_, gooseReads_;
+  std::vector<std::pair<TMMSvar*, int>> writeResults_;
+  std::vector<std::string> refusedDefines_;
+  std::vector<TMMSvar*> refusedBlocks_;  // refused a report's settings on this association
+  TTime reportStepAt_{};
+  // modelstream.cpp
+  bool LoadNode(TMemStream& s, const TStrDictionary& names, TMMSvar& into, int depth, bool isRoot);
 
   int mmsState_ = kMmsIdle;
   int active_ = 0;

@@ -439,6 +439,8 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
         if (!n) results += Int(0x80, 10);
         else if (n->readOnly) results += Int(0x80, 3);  // object-access-denied
         else if (i >= data.size() || data[i].tag != n->type) results += Int(0x80, 7);  // type-inconsistent
+        else if (int rule = ControlBlockWriteRule(vars[i].first, vars[i].second, data[i].tag, data[i].c); rule >= 0)
+          results += Int(0x80, rule);
         else {
           n->value = T(std::uint8_t(0x80 | data[i].tag), data[i].c);
           results += T(0x81, "");
@@ -455,6 +457,20 @@ Bytes TTestMmsServer::Answer(int service, const Bytes& body, bool& error) {
         return Int(0x82, 1);  // access class, object-non-existent
       }
       return T(0xA6, Int(0x80, 0) + T(0xA2, TypeDesc(*n)));
+    }
+    case 11: {  // DefineNamedVariableList { name, [0] listOfVariable }
+      if (refuseDefine || els.size() < 2) {
+        error = true;
+        return Int(0x82, 1);
+      }
+      SDataSet ds;
+      ds.name = els[0].c;
+      for (auto& [dom, item] : varList(els[1].c)) {
+        ds.domain = dom;
+        ds.members.push_back(item);
+      }
+      definedSets.push_back(ds);
+      return Bytes{char(0x8B), 0};
     }
     case 12: {  // GetNamedVariableListAttributes
       auto parts = Parse(els.at(0).c);
@@ -563,6 +579,101 @@ void BuildSampleModel(TTestMmsServer& s) {
   s.files["COMTRADE/rec1.cfg"] = big;
   s.files["log.txt"] = "line one\nline two\n";
   s.files["empty.bin"] = "";
+}
+
+int TTestMmsServer::ControlBlockWriteRule(const std::string& domain, const std::string& item, int tag,
+                                          const Bytes& contents) {
+  // LN$FC$block$attribute
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i <= item.size()) {
+    std::size_t j = item.find('$', i);
+    if (j == std::string::npos) j = item.size();
+    parts.push_back(item.substr(i, j - i));
+    i = j + 1;
+  }
+  if (parts.size() != 4 || (parts[1] != "RP" && parts[1] != "BR")) return -1;
+  std::string block = parts[0] + "$" + parts[1] + "$" + parts[2];
+  if (std::find(reservedElsewhere.begin(), reservedElsewhere.end(), domain + "/" + block) != reservedElsewhere.end())
+    return 2;  // temporarily-unavailable
+  const std::string& attr = parts[3];
+  if (attr == "RptEna" && tag == 3 && !contents.empty() && contents[0] && refuseRptEna) return 3;
+  SNode* ena = Resolve(domain, block + "$RptEna");
+  bool enabled = ena && ena->value.size() == 3 && ena->value[2] != 0;
+  // An enabled block takes no new settings: only RptEna, GI and (buffered) PurgeBuf.
+  if (enabled && attr != "RptEna" && attr != "GI" && attr != "PurgeBuf") return 2;
+  return -1;
+}
+
+void TTestMmsServer::SendReport(const Bytes& results) {
+  if (conn_ < 0 || !associated_) return;
+  Bytes report = T(0xA0, T(0xA1, T(0x80, "RPT")) + T(0xA0, results));
+  SendMms(T(0xA3, report));
+  while (!out_.empty()) {
+    ssize_t n = ::send(conn_, out_.data(), out_.size(), MSG_NOSIGNAL);
+    if (n <= 0) break;
+    out_.erase(0, std::size_t(n));
+  }
+}
+
+Bytes DataVisibleString(const std::string& s) { return T(0x8A, s); }
+Bytes DataBits(int bitCount, std::uint64_t bits) {
+  Bytes b(1, char((8 - bitCount % 8) % 8));
+  int octets = (bitCount + 7) / 8;
+  for (int o = 0; o < octets; ++o) {
+    std::uint8_t x = 0;
+    for (int k = 0; k < 8; ++k) {
+      int bit = o * 8 + k;
+      if (bit < bitCount && ((bits >> (bitCount - 1 - bit)) & 1)) x |= std::uint8_t(0x80 >> k);
+    }
+    b += char(x);
+  }
+  return T(0x84, b);
+}
+Bytes DataUnsigned(std::uint64_t v) {
+  Bytes c = IntC(std::int64_t(v));
+  if (std::uint8_t(c[0]) & 0x80) c.insert(0, 1, 0);
+  return T(0x86, c);
+}
+Bytes DataBool(bool b) { return T(0x83, Bytes(1, b ? 1 : 0)); }
+Bytes DataOctets(const Bytes& b) { return T(0x89, b); }
+Bytes DataFloat(float f) { return F32(f); }
+Bytes DataStructure(const Bytes& elements) { return T(0xA2, elements); }
+
+void BuildReportModel(TTestMmsServer& s) {
+  auto vs = [](const char* n, const char* v) { return Leaf(n, 10, 65, T(0x8A, v)); };
+  auto b = [](const char* n, bool v) { return Leaf(n, 3, 0, T(0x83, Bytes(1, v ? 1 : 0))); };
+  auto u = [](const char* n, std::uint32_t v) { return Leaf(n, 6, 32, DataUnsigned(v)); };
+  auto bits = [](const char* n, int count, std::uint64_t v) { return Leaf(n, 4, count, DataBits(count, v)); };
+  auto os = [](const char* n, const Bytes& v) { return Leaf(n, 9, int(v.size()), T(0x89, v)); };
+  auto brcb = [&](const char* name, const char* id) {
+    return Struct(name, {vs("RptID", id), b("RptEna", false), vs("DatSet", "RPTLD/LLN0$DS1"), u("ConfRev", 1),
+                         bits("OptFlds", 10, 0), u("BufTm", 0), u("SqNum", 0), bits("TrgOps", 6, 0), u("IntgPd", 0),
+                         b("GI", false), b("PurgeBuf", false), os("EntryID", Bytes(8, 0)),
+                         Leaf("TimeOfEntry", 12, 0, T(0x8C, Bytes(6, 0))), Leaf("ResvTms", 5, 16, Int(0x85, 0)),
+                         os("Owner", Bytes(4, 0))});
+  };
+  auto urcb = [&](const char* name, const char* id) {
+    return Struct(name, {vs("RptID", id), b("RptEna", false), b("Resv", false), vs("DatSet", ""), u("ConfRev", 1),
+                         bits("OptFlds", 10, 0), u("BufTm", 0), u("SqNum", 0), bits("TrgOps", 6, 0), u("IntgPd", 0),
+                         b("GI", false), os("Owner", Bytes(4, 0))});
+  };
+  SNode gcb = Struct("gcb01", {b("GoEna", true), vs("GoID", "RPTLD/LLN0$GO$gcb01"), vs("DatSet", "RPTLD/LLN0$DS1"),
+                               u("ConfRev", 7), b("NdsCom", false),
+                               Struct("DstAddress", {os("Addr", Bytes{1, 0x0C, char(0xCD), 1, 0, 1}),
+                                                     u("PRIORITY", 4), u("VID", 0x123), u("APPID", 0x3001)}),
+                               u("MinTime", 4), u("MaxTime", 1000), b("FixedOffs", false)});
+  SNode lln0 = Struct("LLN0", {Struct("ST", {Struct("Mod", {Leaf("stVal", 5, 8, Int(0x85, 1))})}),
+                               Struct("BR", {brcb("brcb01", "BR01"), brcb("brcb02", "BR02")}),
+                               Struct("RP", {urcb("urcb01", "RP01"), urcb("urcb02", "RP02")}),
+                               Struct("GO", {gcb})});
+  auto ind = [&](const char* n) {
+    return Struct(n, {b("stVal", false), bits("q", 13, 0)});
+  };
+  SNode ggio = Struct("GGIO1", {Struct("ST", {ind("Ind1"), ind("Ind2")}),
+                                Struct("MX", {Struct("AnIn1", {Struct("mag", {Leaf("f", 7, 32, F32(0))})})})});
+  s.domains["RPTLD"] = {lln0, ggio};
+  s.dataSets.push_back({"RPTLD", "LLN0$DS1", {"GGIO1$ST$Ind1$stVal", "GGIO1$ST$Ind2$stVal", "GGIO1$MX$AnIn1$mag$f"}});
 }
 
 void BuildLargeModel(TTestMmsServer& s, int attributes) {

@@ -57,6 +57,15 @@ class TTestMmsServer {
   Bytes garbageAfterAssociation;  // sent raw (inside TPKT/DT framing is up to the test) once associated
   bool garbageRaw = false;        // true: the bytes go straight onto the TCP stream
 
+  // Reports: DefineNamedVariableList answers, control block write rules, reports on demand.
+  bool refuseDefine = false;             // DefineNamedVariableList gets an error
+  bool refuseRptEna = false;             // writing RptEna true is refused (object-access-denied)
+  std::vector<std::string> reservedElsewhere;  // "LD/LN$RP$blk": another client holds them
+  std::vector<SDataSet> definedSets;     // association-specific lists the client defined
+  // Sends an information report whose list of access results is `results` (encoded Data
+  // elements, concatenated).
+  void SendReport(const Bytes& results);
+
   // What arrived.
   std::vector<Bytes> mmsRequests;
   int connections = 0;
@@ -70,6 +79,8 @@ class TTestMmsServer {
   void SendTsdu(const Bytes& tsdu);
   void SendMms(const Bytes& pdu);
   SNode* Resolve(const std::string& domain, const std::string& item);
+  // -1 when the write may go on, else the DataAccessError code the server answers.
+  int ControlBlockWriteRule(const std::string& domain, const std::string& item, int tag, const Bytes& contents);
 
   int listen_ = -1, conn_ = -1, port_ = 0;
   Bytes in_, out_, tsdu_;
@@ -88,6 +99,19 @@ class TTestMmsServer {
 // The model most tests use: one logical device with a structure holding every data type, a
 // read-only attribute, an array, report control blocks and a data set.
 void BuildSampleModel(TTestMmsServer& s);
+// A logical device "RPTLD" with buffered and unbuffered report control blocks carrying every
+// attribute, a GOOSE control block with values, data set LLN0$DS1 of three members.
+void BuildReportModel(TTestMmsServer& s);
+
+// Encoding helpers for report tests: Data elements as the server sends them.
+Bytes DataVisibleString(const std::string& s);
+Bytes DataBits(int bitCount, std::uint64_t bitsMsbFirst);  // bit 0 is the highest of bitCount
+Bytes DataUnsigned(std::uint64_t v);
+Bytes DataBool(bool b);
+Bytes DataOctets(const Bytes& b);
+Bytes DataFloat(float f);
+Bytes DataStructure(const Bytes& elements);
+
 // A model of about `attributes` data attributes over several logical devices.
 void BuildLargeModel(TTestMmsServer& s, int attributes);
 
