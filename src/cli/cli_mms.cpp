@@ -373,7 +373,7 @@ int RunMmsReports(const Args& in) {
   for (;;) {
     c.Tick(TClock::now());
     if (c.MMSState() != TMMSobject::kMmsAssociated) {
-      s.Fail();
+      s.Fail("сервер закрыл соединение");
       return kFailure;
     }
     for (const auto& [id, members] : ev.reports) {
