@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "model/factory.h"
+#include "ports/register.h"
+
 namespace t32::cli {
 
 bool WantsHelp(const Args& args) {
@@ -36,6 +39,7 @@ static void PrintHelp(const std::vector<Verb>& verbs) {
 }
 
 int main(int argc, char** argv) {
+  t32::RegisterPorts(t32::DefaultFactory());
   std::vector<Verb> verbs;
   AddFileVerbs(verbs);
   AddLinkVerbs(verbs);

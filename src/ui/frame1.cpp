@@ -398,14 +398,6 @@ void TFrame1::BuildMenus() {
   addDelete(dubbleDelMenu);
   AddCancel(dubbleDelMenu);
 
-  // Ports whose popup offers more than "Удалить".
-  menuByClass = {
-      {"TController", blockMenu},     {"TProc", portMenu},          {"TPortIP", addPcMenu},
-      {"TPortKP", addKpMenu},         {"TPortCC301", addCC301Menu}, {"TPortCE303", addCE303Menu},
-      {"TPortCE318", addCE318Menu},   {"TPortUnio", addMdsMrkMenu}, {"TPortMODBUS", addRtuMenu},
-      {"TPortRTUTCP", addRtuMenu},    {"TPort103", addRtuMenu},     {"TPortRTU104", addRtuMenu},
-      {"TPort61850", addRtuMenu},     {"TPortSNMP", addRtuMenu},
-  };
   connect(portMenu, &QMenu::aboutToShow, this, &TFrame1::UpdateMenuStates);
   connect(blockMenu, &QMenu::aboutToShow, this, &TFrame1::UpdateMenuStates);
   UpdateMenuStates();
@@ -443,17 +435,18 @@ void TFrame1::SetCpu(TCpu cpu) {
 
 QMenu* TFrame1::MenuFor(const TNode* node) {
   if (!node || !node->Item()) return nullptr;
-  TItem* item = node->Item();
-  auto it = menuByClass.find(item->ClassName());
-  if (it != menuByClass.end()) return it->second;
-  switch (item->popup) {
-    case TPopup::Board: return blockMenu;
-    case TPopup::Port: return portMenu;
-    case TPopup::PC: return addPcMenu;
-    case TPopup::Device: return dubbleDelMenu;
-    case TPopup::Channel:
-    case TPopup::Other: return deleteMenu;
-    case TPopup::Table:
+  switch (node->Item()->popup) {
+    case TPopup::BlockMenu: return blockMenu;
+    case TPopup::PortMenu: return portMenu;
+    case TPopup::DeleteMenu: return deleteMenu;
+    case TPopup::AddRTUMenu: return addRtuMenu;
+    case TPopup::AddKPMenu: return addKpMenu;
+    case TPopup::AddPCMenu: return addPcMenu;
+    case TPopup::AddCC301Menu: return addCC301Menu;
+    case TPopup::AddCE303Menu: return addCE303Menu;
+    case TPopup::AddCE318Menu: return addCE318Menu;
+    case TPopup::AddMdsMrkMenu: return addMdsMrkMenu;
+    case TPopup::DubbleDelMenu: return dubbleDelMenu;
     case TPopup::None: return nullptr;
   }
   return nullptr;
