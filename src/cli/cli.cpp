@@ -20,6 +20,7 @@ bool WantsHelp(const Args& args) {
 __attribute__((weak)) void AddFileVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddLinkVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddMmsVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddPortVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   AddFileVerbs(verbs);
   AddLinkVerbs(verbs);
   AddMmsVerbs(verbs);
+  AddPortVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

@@ -188,6 +188,7 @@ void TPortPU::ReadKeys(TConfig& c, bool shortRecords) {
   asduAddress = get(108, 1, &b) ? b : static_cast<std::uint8_t>(st);
   get(24, 1, &transmitDelay);
   get16(78, permissions);
+  DeriveOlderBytes();  // what the next write will store
   if (get(30, 1, &b)) BindByAddress(b);
   UpdateChannelProtocol();
   UpdateNode();
