@@ -106,10 +106,13 @@ int main(int argc, char** argv) {
   TBigPU& n2 = Fixture(8192);
   double a1 = BestMs([&] { n.AllAddresses(); });
   double a2 = BestMs([&] { n2.AllAddresses(); });
+  double t1 = BestMs([&] { benchmark::DoNotOptimize(n.pu->IniText()); });
+  double t2 = BestMs([&] { benchmark::DoNotOptimize(n2.pu->IniText()); });
   double e1 = BestMs([&] { n.Export(); });
   double e2 = BestMs([&] { n2.Export(); });
   std::printf("\n\"Сириус\" port, mixed ТИ widths; rows 6 x 4096 = N, 6 x 8192 = 2N\n");
   std::printf("Address texts of all rows: N %.2f ms, 2N %.2f ms, ratio time(2N)/time(N) = %.2f\n", a1, a2, a2 / a1);
+  std::printf("INI text: N %.2f ms, 2N %.2f ms, ratio time(2N)/time(N) = %.2f\n", t1, t2, t2 / t1);
   std::printf("INI export (text and safe write): N %.2f ms, 2N %.2f ms, ratio time(2N)/time(N) = %.2f\n", e1, e2,
               e2 / e1);
   return 0;

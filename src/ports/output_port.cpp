@@ -95,30 +95,31 @@ std::string IniSafe(std::string s) {
   return s;
 }
 
-// Sections in order of first use, keys in order of first use; a key written again replaces
-// its value in place, as the system's INI writer does.
+// Sections in order of first use, rows in order. Keys never repeat inside a section: every
+// section belongs to one table, and a table's valid addresses all differ.
 struct TIniBuilder {
   struct Section {
     std::string name;
-    std::vector<std::pair<std::string, std::string>> entries;
-    std::unordered_map<std::string, std::size_t> at;
+    std::string body;  // "key=value\r\n" lines
   };
   std::vector<Section> sections;
   std::unordered_map<std::string, std::size_t> byName;
 
-  void Write(const std::string& section, const std::string& key, const std::string& value) {
-    auto [it, fresh] = byName.emplace(section, sections.size());
-    if (fresh) sections.push_back({section, {}, {}});
-    Section& s = sections[it->second];
-    auto [k, newKey] = s.at.emplace(key, s.entries.size());
-    if (newKey) s.entries.emplace_back(key, value);
-    else s.entries[k->second].second = value;
+  std::size_t SectionIndex(std::string name) {
+    auto [it, fresh] = byName.emplace(name, sections.size());
+    if (fresh) sections.push_back({std::move(name), {}});
+    return it->second;
   }
   std::string Text() const {
+    std::size_t size = 0;
+    for (const Section& s : sections) size += s.name.size() + s.body.size() + 6;
     std::string out;
+    out.reserve(size);
     for (const Section& s : sections) {
-      out += "[" + s.name + "]\r\n";
-      for (const auto& [k, v] : s.entries) out += k + "=" + v + "\r\n";
+      out += '[';
+      out += s.name;
+      out += "]\r\n";
+      out += s.body;
       out += "\r\n";
     }
     return Utf8ToCp1251(out);
@@ -133,24 +134,32 @@ std::string TOutputPort::IniText(int* skipped) const {
     const TParams* p = Table(t);
     if (!p || p->Count() == 0) continue;
     std::vector<std::string> addresses = SignalAddressTexts(t, p->Count());
+    // Rows of one owner follow each other: the section of the row before is usually this one's.
+    std::string_view lastHead;
+    std::size_t last = static_cast<std::size_t>(-1);
     for (int i = 0; i < p->Count(); ++i) {
       const TParam* r = p->At(i);
       if (!r || r->Name().empty()) continue;  // an empty slot carries no signal
-      const std::string& key = static_cast<std::size_t>(i) < addresses.size() ? addresses[static_cast<std::size_t>(i)] : std::string();
+      std::size_t k = static_cast<std::size_t>(i);
+      const std::string& key = k < addresses.size() ? addresses[k] : std::string();
       // INI keys must differ: rows without a usable address would overwrite one another.
       if (key.empty() || key == "Ошибка!!!") {
         ++left;
         continue;
       }
-      const std::string& name = r->Name();
+      std::string_view name = r->Name();
       std::size_t dot = name.rfind('.');
-      std::string section = IniPrefix(t);
-      std::string value = name;
-      if (dot != std::string::npos) {
-        section += name.substr(0, dot);
-        value = name.substr(dot + 1);
+      std::string_view head = dot == std::string_view::npos ? std::string_view() : name.substr(0, dot);
+      std::string_view value = dot == std::string_view::npos ? name : name.substr(dot + 1);
+      if (last == static_cast<std::size_t>(-1) || head != lastHead) {
+        last = ini.SectionIndex(IniSafe(IniPrefix(t) + std::string(head)));
+        lastHead = head;
       }
-      ini.Write(IniSafe(section), key, IniSafe(value));
+      std::string& body = ini.sections[last].body;
+      body += key;
+      body += '=';
+      body += IniSafe(std::string(value));
+      body += "\r\n";
     }
   }
   if (skipped) *skipped = left;
