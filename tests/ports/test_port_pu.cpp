@@ -451,3 +451,33 @@ TEST(PortMenu, EntryRules) {
   EXPECT_EQ(LowestFreePortNumber(d), 1);
   EXPECT_EQ(AddPortFromMenu(d, 112), nullptr);
 }
+
+TEST(PortPU, TimeTaggedTiAndUpdatePeriod) {
+  TDocument d(nullptr, &PortsFactory());
+  d.Proc()->stationAddress = 0x23;
+  TPortPU* pu = AddPU(d);
+  EXPECT_EQ(pu->linkAddress, 0x23);  // a new port starts from the station address
+  EXPECT_EQ(pu->lisnaMAddress, 3);
+  for (int i = 0; i < 20; ++i) pu->Table(kSigTI)->NewEmptyRow(i);
+  pu->tiFormats[0] = 24;
+  pu->LimitTiPerMessage();
+  EXPECT_EQ(pu->tiFormats[0], 24);  // no time tags: 24 stays
+  for (std::size_t byte : {1u, 2u, 3u}) {
+    pu->tiFormats = {24, 11, 11, 0, 22, 0};
+    pu->tiFormats[byte] = byte == 3 ? 36 : 35;
+    pu->LimitTiPerMessage();
+    EXPECT_EQ(pu->tiFormats[0], 16) << byte;
+  }
+  pu->tiFormats = {8, 11, 11, 0, 22, 0};
+  EXPECT_EQ(pu->TiPeriodText(), "3 запросов");  // 20 rows, 8 a message, rounded up
+  pu->tiFormats[2] = 0;                          // no cyclic output
+  EXPECT_EQ(pu->TiPeriodText(), "определяется периодом \"Опроса группы 2\"");
+  // Older bytes follow the formats.
+  pu->tiFormats = {1, 11, 13, 0, 22, 0};
+  pu->tsFormats[3] = 30;
+  pu->tiiFormats[0] = 8;
+  pu->DeriveOlderBytes();
+  EXPECT_EQ(pu->oldTs, 30);
+  EXPECT_EQ(pu->oldTi, 1);
+  EXPECT_EQ(pu->oldTii, 8);
+}
