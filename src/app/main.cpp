@@ -7,6 +7,8 @@
 #include <QTimer>
 
 #include "model/document.h"
+#include "model/factory.h"
+#include "ports/register.h"
 #include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/frame1.h"
@@ -14,6 +16,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  t32::RegisterPorts(t32::DefaultFactory());
   QApplication::setApplicationName(QString::fromUtf8(t32::ui::kAppTitle));
   QApplication::setApplicationDisplayName(QString());
   QCommandLineParser cl;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "model/factory.h"
+#include "ports/register.h"
+
 namespace t32::cli {
 
 bool WantsHelp(const Args& args) {
@@ -18,6 +21,7 @@ __attribute__((weak)) void AddFileVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddLinkVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddMmsVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddSclVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddPortVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -37,11 +41,13 @@ static void PrintHelp(const std::vector<Verb>& verbs) {
 }
 
 int main(int argc, char** argv) {
+  t32::RegisterPorts(t32::DefaultFactory());
   std::vector<Verb> verbs;
   AddFileVerbs(verbs);
   AddLinkVerbs(verbs);
   AddMmsVerbs(verbs);
   AddSclVerbs(verbs);
+  AddPortVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

@@ -20,6 +20,7 @@ void AddFileVerbs(std::vector<Verb>& verbs);
 void AddLinkVerbs(std::vector<Verb>& verbs);
 void AddMmsVerbs(std::vector<Verb>& verbs);
 void AddSclVerbs(std::vector<Verb>& verbs);
+void AddPortVerbs(std::vector<Verb>& verbs);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

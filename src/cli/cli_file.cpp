@@ -11,6 +11,10 @@
 #include "model/fileio.h"
 #include "model/item.h"
 #include "model/messages.h"
+#include "model/params.h"
+#include "model/storage.h"
+#include "ports/port_menu.h"
+#include "ports/port_pu.h"
 #include "project/cfgfile.h"
 #include "project/compress.h"
 #include "project/json.h"
@@ -69,8 +73,9 @@ const char* kNewHelp =
     "Usage: tavrik32-cli new [--cpu 927|6358] [--sample] OUT.cfg\n"
     "Writes a new configuration (controller, processor and IP port with their defaults).\n"
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
-    "--sample  add one board of every kind at addresses 0, 1, 2, ... (a configuration to try\n"
-    "          the other verbs and the desktop program on)\n";
+    "--sample  add one board of every kind at addresses 0, 1, 2, ... and a control-station\n"
+    "          port on the modem passing the DI32's ТС on (a configuration to try the other\n"
+    "          verbs and the desktop program on)\n";
 
 // One board of every kind, each at its own address.
 void AddSampleBoards(TDocument& doc) {
@@ -82,6 +87,15 @@ void AddSampleBoards(TDocument& doc) {
       if (auto* b = dynamic_cast<TBlock*>(n->Item())) b->SetAddress(address++);
     }
   doc.AfterEdit();
+  // A control-station port on the modem (the last board), passing the ТС inputs on.
+  if (TNode* n = AddPortFromMenu(doc, 101)) {
+    auto* pu = static_cast<TPortPU*>(n->Item());
+    auto list = pu->Interfaces();
+    for (std::size_t i = 1; i < list.size(); ++i)
+      if (list[i].block && list[i].block->interfaces == kIfModem) pu->SelectInterface(list, static_cast<int>(i));
+    pu->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
+    doc.AfterEdit();
+  }
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

@@ -107,7 +107,7 @@ void TChildReader::Skip() {
 
 // ---------------------------------------------------------------------------------------
 TBoard::TBoard() {
-  popup = TPopup::Other;  // the delete menu
+  popup = TPopup::DeleteMenu;
   addressSet.set(0);
 }
 

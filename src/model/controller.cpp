@@ -13,7 +13,7 @@ namespace t32 {
 TController::TController() {
   name = "ТАВРИК32";
   frameClass = "TControllerFrame";
-  popup = TPopup::Board;
+  popup = TPopup::BlockMenu;
   iconIndex = 3;
 }
 
@@ -93,7 +93,7 @@ void TGroup::Decode(const std::uint8_t in[kSize]) {
 TProc::TProc() {
   name = "Процессор";
   frameClass = "TProcFrame";
-  popup = TPopup::Port;
+  popup = TPopup::PortMenu;
   number = 255;
   iconIndex = 1;
 }

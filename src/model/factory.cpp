@@ -9,6 +9,15 @@ void TItemFactory::Register(int code, TItemPlace place, Maker maker, int menuTag
   byCode_[{code, static_cast<int>(place)}] = std::move(maker);
 }
 
+void TItemFactory::RegisterChild(const std::string& parentClass, int code, Maker maker) {
+  byParent_[{parentClass, code}] = std::move(maker);
+}
+
+std::unique_ptr<TItem> TItemFactory::MakeChild(const std::string& parentClass, int code) const {
+  auto it = byParent_.find({parentClass, code});
+  return it == byParent_.end() ? nullptr : it->second();
+}
+
 std::unique_ptr<TItem> TItemFactory::Make(int code, TItemPlace place) const {
   auto it = byCode_.find({code, static_cast<int>(place)});
   return it == byCode_.end() ? nullptr : it->second();

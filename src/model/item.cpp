@@ -32,6 +32,13 @@ void TItem::Create(TNode* n) {
   UpdateNode();
 }
 
+std::vector<std::string> TItem::SignalAddressTexts(int kind, int count) const {
+  std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
+  for (int i = 0; i < count; ++i) out.push_back(SignalAddressText(i, kind));
+  return out;
+}
+
 void TItem::UpdateNode() {
   if (node) node->SetCaption(name);
 }
@@ -104,6 +111,8 @@ TBlock::~TBlock() {
 void TBlock::Unbind() {
   if (!boundPort) return;
   boundPort = nullptr;
+  // The protocol code belonged to the port that left: the channel's page shows its plain form.
+  channelProtocol = 0;
   if (node) node->SetImages(0);
   UpdateParentIcon();
 }
@@ -193,6 +202,7 @@ void TPort::SelectInterface(const std::vector<TInterfaceEntry>& list, int index)
       if (node) node->SetImages(iconIndex);
     }
   }
+  BindingChanged();
 }
 
 void TPort::BindByAddress(int address) {
@@ -205,12 +215,12 @@ void TPort::BindByAddress(int address) {
     if (order[i] == ip) start = i + 1;
   for (std::size_t i = start; i < order.size(); ++i) {
     auto* b = dynamic_cast<TBlock*>(order[i]->Item());
-    // Only serial channels and modems carry ports: a board that happens to have the same
-    // number (a DI32 at that address, say) must not take the port.
-    if (b && (b->interfaces & (kIfRS232 | kIfRS485 | kIfModem)) != 0 && b->number == address) {
+    // Only a channel of a kind this port accepts carries it: a board that happens to have the
+    // same number (a DI32 at that address, say) must not take the port.
+    if (b && (b->interfaces & interfaces & (kIfRS232 | kIfRS485 | kIfModem)) != 0 && b->number == address) {
       if (b->Bind(this)) {
         boundChannel = b;
-        if (node) node->SetImages(2);
+        if (node) node->SetImages(iconIndex);
       }
       return;
     }
@@ -218,7 +228,12 @@ void TPort::BindByAddress(int address) {
 }
 
 void TPort::PutBinding(TConfig& c) const {
-  if (boundChannel) c.PutU8(30, boundChannel->number);
+  if (boundChannel && !BoundToProcessor()) c.PutU8(30, boundChannel->number);
+}
+
+bool TPort::BoundToProcessor() const {
+  TDocument* d = Doc();
+  return boundChannel && d && d->ProcNode() && boundChannel->node == d->ProcNode();
 }
 
 }  // namespace t32

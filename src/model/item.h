@@ -20,8 +20,21 @@ class TMessages;
 class TPort;
 class TParams;
 
-// Popup menus of the tree (the menu shown while the item is selected).
-enum class TPopup { None, Board, Port, Table, PC, Device, Channel, Other };
+// Popup menus of the tree: each item class names the menu shown while it is selected.
+enum class TPopup {
+  None,           // signal tables
+  BlockMenu,      // add boards: the controller
+  PortMenu,       // add ports: the processor
+  DeleteMenu,     // "Удалить": boards, channels, modules, simple ports
+  AddRTUMenu,     // "Добавить устройство", "Удалить": device polling ports
+  AddKPMenu,      // "Добавить КП", "Удалить"
+  AddPCMenu,      // "Добавить ПЭВМ": the IP port
+  AddCC301Menu,   // "Добавить CC301", "Удалить"
+  AddCE303Menu,   // "Добавить CE303", "Удалить"
+  AddCE318Menu,   // "Добавить CE318", "Удалить"
+  AddMdsMrkMenu,  // module entries, "Удалить": the UNIO port
+  DubbleDelMenu,  // "Дублировать", "Удалить": devices
+};
 
 // Interface kinds a board channel provides and a port accepts.
 enum TInterface : std::uint16_t {
@@ -68,6 +81,9 @@ class TItem {
   virtual void UpdateNode();
   virtual void ApplyDeviceType() {}
   virtual std::string SignalAddressText(int /*row*/, int /*kind*/) const { return {}; }
+  // The address texts of rows 0..count-1 at once; ports whose addresses depend on the rows
+  // before (a walk over value widths) override it to stay linear.
+  virtual std::vector<std::string> SignalAddressTexts(int kind, int count) const;
   virtual void AddChildren(int /*menuTag*/) {}
   virtual void DuplicateChild(TItem* /*child*/) {}
   virtual void EnumerateSignals(TStorageLists& /*lists*/) {}
@@ -144,10 +160,16 @@ class TPort : public TItem {
   std::vector<TInterfaceEntry> Interfaces();
   // The user picked entry `index` of Interfaces() (0 = not bound).
   void SelectInterface(const std::vector<TInterfaceEntry>& list, int index);
-  // While reading: key 30 names the channel by its address.
+  // While reading: key 30 names the channel by its address. Only a channel whose kinds the
+  // port accepts takes it; the node then shows the port's icon.
   void BindByAddress(int address);
-  // Writes key 30 when bound (ports that carry it call this in their write order).
+  // Writes key 30 when bound to a board channel (ports that carry it call this in their write
+  // order). Ports bound to the processor write nothing: its number is not a channel address.
   void PutBinding(TConfig& c) const;
+  // Bound to the processor (IP port, time and logic ports): needs no board channel.
+  bool BoundToProcessor() const;
+  // Called after the user bound or unbound the port through its channel list.
+  virtual void BindingChanged() {}
 };
 
 }  // namespace t32

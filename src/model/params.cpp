@@ -383,6 +383,17 @@ void TParams::ResolveReferences() {
   Touch();
 }
 
+void TParams::SetPendingNames(std::vector<std::string> names) {
+  if (names.size() > static_cast<std::size_t>(kMaxRows)) names.resize(kMaxRows);
+  rows_.clear();
+  nameBuf_ = std::move(names);
+  indexBuf_.clear();
+  haveIndexes_ = false;
+  pendingCount_ = static_cast<int>(nameBuf_.size());
+  referencesPending = true;
+  Touch();
+}
+
 void TParams::RelinkOutputRows() {
   if (!IsOutput() || referencesPending) return;
   TStorage* st = Storage();
@@ -829,6 +840,8 @@ void TParams::DumpExtra(std::string& out, const std::string& indent) const {
   std::snprintf(b, sizeof b, "rows = %d, role = %d, base = 0x%04X%s\n", Count(), role, addressBase,
                 referencesPending ? ", references pending" : "");
   out += indent + b;
+  std::vector<std::string> addresses;
+  if (IsOutput() && owner) addresses = owner->SignalAddressTexts(signalKind, Count());
   for (int i = 0; i < Count(); ++i) {
     const TParam* r = At(i);
     out += indent + "row " + std::to_string(i);
@@ -840,8 +853,8 @@ void TParams::DumpExtra(std::string& out, const std::string& indent) const {
     int idx = st ? st->IndexOf(signalKind, r) : -1;
     out += " index " + std::to_string(idx);
     if (IsOutput() && owner) {
-      std::string a = owner->SignalAddressText(i, signalKind);
-      if (!a.empty()) out += " address " + a;
+      std::size_t k = static_cast<std::size_t>(i);
+      if (k < addresses.size() && !addresses[k].empty()) out += " address " + addresses[k];
     } else if (idx >= 0) {
       std::snprintf(b, sizeof b, " address 0x%04X", addressBase + idx);
       out += b;

@@ -163,6 +163,9 @@ class TParams : public TItem {
   bool AssignRows(const std::vector<const TParamRef*>& refs);
   // After a whole configuration was read: output rows from the storage, ТУ blocking signals.
   void ResolveReferences();
+  // Output table: rows to be resolved by name by the next ResolveReferences (an old image's
+  // name lists); the current rows are dropped.
+  void SetPendingNames(std::vector<std::string> names);
   // Output table: rows whose source vanished become unresolved; unresolved rows whose
   // source came back (same default name) take the source's row.
   void RelinkOutputRows();

@@ -1,16 +1,16 @@
 #include "model/port_ip.h"
 
 #include "model/config.h"
+#include "model/boards.h"
 #include "model/document.h"
+#include "model/factory.h"
 
 namespace t32 {
-
-TPortIP::ChildLoader TPortIP::childLoader = nullptr;
 
 TPortIP::TPortIP() {
   name = "0_Порт_IP";
   frameClass = "TPortIPFrame";
-  popup = TPopup::PC;
+  popup = TPopup::AddPCMenu;
   number = 255;
   iconIndex = 14;
   role = 1;
@@ -70,7 +70,20 @@ void TPortIP::LoadFromImage(TConfig& c) {
   TImageReader r(c);
   Fields(r);
   c.GetU8(20, pcCount);
-  if (childLoader) childLoader(*this, c);
+  // Workstations, when this build knows their class; other sections inside are passed over.
+  TDocument* d = Doc();
+  if (d && node && d->Factory().KnowsChild(ClassName(), 202)) {
+    TChildReader rd(c);
+    for (int i = 0; i < pcCount && rd.Peek() >= 0;) {
+      if (rd.Peek() != 202) {
+        rd.Skip();
+        continue;
+      }
+      TNode* n = node->Tree()->Add(node, d->Factory().MakeChild(ClassName(), 202));
+      rd.Load(n->Item());
+      ++i;
+    }
+  }
   if (node) node->expanded = true;
 }
 

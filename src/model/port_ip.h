@@ -1,6 +1,6 @@
 // The processor's IP (Ethernet) port: always the processor's first child, bound to the
-// processor itself; it cannot be deleted or moved. Its workstation children come with the
-// workstation items.
+// processor itself; it cannot be deleted or moved. Its workstation children (section 202) are
+// made by the document's factory as children of this class, so the model needs no ports layer.
 #pragma once
 #include <cstdint>
 
@@ -28,11 +28,6 @@ class TPortIP : public TPort {
   std::uint32_t net2Mask = 0xFFFFFF00;
   std::uint32_t net2Gateway = 0;
   std::uint8_t pcCount = 0;
-
-  // Hook for the workstation children (code 202) and the status table; set by the ports
-  // layer so that the model does not depend on it.
-  using ChildLoader = void (*)(TPortIP& port, TConfig& c);
-  static ChildLoader childLoader;
 };
 
 }  // namespace t32

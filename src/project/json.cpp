@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "model/config.h"
@@ -45,54 +46,82 @@ class TSchemaVisitor : public TFieldVisitor {
   Schema& s_;
 };
 
+// Section classes are known by parent class and code: one code can name different classes
+// under different parents (a workstation under the IP port, a device under a Modbus port).
+// Top-level sections have the parent "".
 struct Classes {
-  std::map<int, std::string> name;
-  std::map<int, Schema> schema;
+  std::map<std::pair<std::string, int>, std::string> name;
+  std::map<int, std::set<std::string>> byCode;
+  std::map<std::string, Schema> schema;
+  // The class of a section under a parent class, or "" when unknown. A code that only one
+  // known class uses names that class wherever it stands.
+  std::string Find(const std::string& parent, int code) const {
+    if (auto it = name.find({parent, code}); it != name.end()) return it->second;
+    if (auto it = byCode.find(code); it != byCode.end() && it->second.size() == 1) return *it->second.begin();
+    return {};
+  }
 };
 
-void Learn(Classes& cl, TItem* item) {
+void Learn(Classes& cl, TItem* item, const std::string& parent) {
   int code = item->SectionCode();
-  if (code < 0 || cl.name.count(code)) return;
-  cl.name[code] = item->ClassName();
-  TSchemaVisitor v(cl.schema[code]);
+  if (code < 0) return;
+  cl.name[{parent, code}] = item->ClassName();
+  cl.byCode[code].insert(item->ClassName());
+  if (cl.schema.count(item->ClassName())) return;
+  TSchemaVisitor v(cl.schema[item->ClassName()]);
   item->Fields(v);
 }
 
 // Entries that items write outside their setting lists (counts worked out while writing,
 // per-row arrays of the signal tables), named here so the JSON reads as a description.
 void AddKnownSlots(Classes& cl) {
-  auto add = [&](int code, int key, const char* id, Kind k) {
-    Schema& s = cl.schema[code];
+  auto add = [&](const char* cls, int key, const char* id, Kind k) {
+    Schema& s = cl.schema[cls];
     if (!s.count(key)) s[key] = {id, k};
   };
-  add(0, 2, "boardCount", Kind::U8);
-  add(0, 3, "portCount", Kind::U8);
-  add(0, 20, "groupCount", Kind::U8);
-  add(0, 46, "groups", Kind::Bytes);
-  add(100, 20, "pcCount", Kind::U8);
+  add("TProc", 2, "boardCount", Kind::U8);
+  add("TProc", 3, "portCount", Kind::U8);
+  add("TProc", 20, "groupCount", Kind::U8);
+  add("TProc", 46, "groups", Kind::Bytes);
+  add("TPortIP", 20, "pcCount", Kind::U8);
   struct Table {
+    const char* cls;
     int code, countKey;
-  } tables[] = {{211, 13}, {212, 15}, {213, 14}, {214, 75}, {215, 74}, {219, 99}};
+  } tables[] = {{"TParamsTS", 211, 13}, {"TParamsTU", 212, 15}, {"TParamsTI", 213, 14},
+                {"TParamsTII", 214, 75}, {"TParamsTR", 215, 74}, {"TParamsMTS", 219, 99}};
   for (const Table& t : tables) {
-    add(t.code, t.countKey, "rowCount", Kind::U16);
-    add(t.code, 41, "names", Kind::Bytes);
-    add(t.code, 1, "storageIndexes", Kind::U16List);
+    add(t.cls, t.countKey, "rowCount", Kind::U16);
+    add(t.cls, 41, "names", Kind::Bytes);
+    add(t.cls, 1, "storageIndexes", Kind::U16List);
+    cl.byCode[t.code].insert(t.cls);  // tables stand under many parents
   }
-  add(211, 78, "flags", Kind::U8List);
-  add(213, 21, "gains", Kind::F32List);
-  add(213, 42, "offsets", Kind::F32List);
-  add(213, 96, "upperThresholds", Kind::F32List);
-  add(213, 97, "lowerThresholds", Kind::F32List);
-  add(213, 98, "relativeApertures", Kind::U8List);
-  add(213, 46, "groupNumbers", Kind::U8List);
-  add(212, 110, "blockOn", Kind::U16List);
-  add(212, 111, "blockOff", Kind::U16List);
+  add("TParamsTS", 78, "flags", Kind::U8List);
+  add("TParamsTI", 21, "gains", Kind::F32List);
+  add("TParamsTI", 42, "offsets", Kind::F32List);
+  add("TParamsTI", 96, "upperThresholds", Kind::F32List);
+  add("TParamsTI", 97, "lowerThresholds", Kind::F32List);
+  add("TParamsTI", 98, "relativeApertures", Kind::U8List);
+  add("TParamsTI", 46, "groupNumbers", Kind::U8List);
+  add("TParamsTU", 110, "blockOn", Kind::U16List);
+  add("TParamsTU", 111, "blockOff", Kind::U16List);
 }
 
 Classes LearnClasses(TDocument& doc) {
   Classes cl;
+  TNode* root = doc.Tree().Root();
+  TNode* proc = doc.ProcNode();
   doc.Tree().ForEach([&](TNode* n) {
-    if (n->Item()) Learn(cl, n->Item());
+    if (!n->Item()) return;
+    // Root and processor children are written at the top level; others inside the section of
+    // their nearest ancestor that writes one.
+    std::string parent;
+    if (n != root && n->Parent() != root && n->Parent() != proc)
+      for (TNode* a = n->Parent(); a; a = a->Parent())
+        if (a->Item() && a->Item()->SectionCode() >= 0) {
+          parent = a->Item()->ClassName();
+          break;
+        }
+    Learn(cl, n->Item(), parent);
   });
   AddKnownSlots(cl);
   return cl;
@@ -195,14 +224,15 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
 
 // Walks the long records of one section at `at` (its record) into JSON.
 ordered_json Section(const std::vector<std::uint8_t>& img, std::size_t at, std::size_t end, const Classes& cl,
-                     int depth) {
+                     int depth, const std::string& parent) {
   ordered_json s;
   int code = static_cast<int>(Le(img.data() + at + 2, 2));
   std::size_t len = Le(img.data() + at + 4, 4);
   s["section"] = code;
-  if (auto it = cl.name.find(code); it != cl.name.end()) s["class"] = it->second;
+  std::string cls = cl.Find(parent, code);
+  if (!cls.empty()) s["class"] = cls;
   const Schema* schema = nullptr;
-  if (auto it = cl.schema.find(code); it != cl.schema.end()) schema = &it->second;
+  if (auto it = cl.schema.find(cls); !cls.empty() && it != cl.schema.end()) schema = &it->second;
   ordered_json entries = ordered_json::array(), children = ordered_json::array();
   std::size_t p = at + 8, stop = std::min(end, at + len);
   while (p + 8 <= stop) {
@@ -212,7 +242,7 @@ ordered_json Section(const std::vector<std::uint8_t>& img, std::size_t at, std::
     if (type == 0xFFF2)
       entries.push_back(Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema));
     else if (type == 0xFFF1 && depth < 64)
-      children.push_back(Section(img, p, stop, cl, depth + 1));
+      children.push_back(Section(img, p, stop, cl, depth + 1, cls));
     else
       break;
     p += rlen;
@@ -420,7 +450,7 @@ std::string ExportJson(TDocument& doc, TCpu cpu) {
   while (p + 8 <= static_cast<std::size_t>(end)) {
     std::size_t len = Le(img.data() + p + 4, 4);
     if (len < 8 || p + len > static_cast<std::size_t>(end)) break;
-    sections.push_back(Section(img, p, static_cast<std::size_t>(end), cl, 0));
+    sections.push_back(Section(img, p, static_cast<std::size_t>(end), cl, 0, std::string()));
     p += len;
   }
   root["sections"] = sections;

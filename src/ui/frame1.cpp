@@ -21,6 +21,7 @@
 #include "ui/storagepanel.h"
 #include "ui/treemodel.h"
 #include "model/treerules.h"
+#include "ports/port_menu.h"
 
 namespace t32::ui {
 
@@ -41,37 +42,6 @@ const TMenuEntry kBoardEntries[] = {
     {"Добавить плату DI32", 4, true, false},   {"Добавить плату DO32", 15, true, false},
 };
 
-// The port menu: caption and the section code of the port it creates.
-const TMenuEntry kPortEntries[] = {
-    {"Добавить Порт связи с ПУ", 101, true, false},
-    {"Добавить Порт опроса КП", 112, true, false},
-    {"Добавить Порт UNIO", 125, true, false},
-    {"Добавить Порт опроса MODBUS-RTU", 102, true, false},
-    {"Добавить Порт опроса MODBUS-TCP", 129, true, true},
-    {"Добавить Порт опроса МЭК 61850", 124, true, true},
-    {"Добавить Порт опроса MЭК 870-5-103", 115, true, false},
-    {"Добавить Порт опроса MЭК 870-5-104", 128, true, true},
-    {"Добавить Порт выдачи MЭК 870-5-104 (RS)", 119, true, false},
-    {"Добавить Порт опроса SNMP", 134, true, false},
-    {"Добавить Порт Телефон", 104, false, false},
-    {"Добавить Порт СЭМ+2", 105, false, false},
-    {"Добавить Порт счётчиков СС-301", 106, true, false},
-    {"Добавить Порт счётчиков СE-303", 118, true, false},
-    {"Добавить Порт счётчиков СE-318", 135, true, false},
-    {"Добавить Порт ТЭМ-05М-2", 107, false, false},
-    {"Добавить Порт ТЭМ-05М-3", 108, false, false},
-    {"Добавить Порт РТМ-03 \"Сигма\"", 109, false, false},
-    {"Добавить Порт СЭТ-4ТМ", 113, false, false},
-    {"Добавить Порт Меркурий-230", 114, false, false},
-    {"Добавить Порт выдачи MKT-3", 103, true, false},
-    {"Добавить Порт опроса ЦП8500", 116, true, false},
-    {"Добавить Порт дискретной логики", 131, true, false},
-    {"Добавить Порт автоматики", 117, true, false},
-    {"Добавить Порт установки времени", 120, true, false},
-    {"Добавить Порт сервера времени", 130, true, false},
-    {"Добавить Порт двухпозиционных ТС", 132, true, false},
-    {"Добавить Порт двухпозиционного ТУ", 133, true, false},
-};
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -327,7 +297,7 @@ void TFrame1::BuildMenus() {
   AddCancel(blockMenu);
 
   portMenu = NewMenu("PortMenu");
-  for (const auto& e : kPortEntries) {
+  for (const auto& e : PortMenuEntries()) {
     QAction* a = portMenu->addAction(e.caption);
     a->setData(e.tag);
     a->setVisible(e.shown);
@@ -398,14 +368,6 @@ void TFrame1::BuildMenus() {
   addDelete(dubbleDelMenu);
   AddCancel(dubbleDelMenu);
 
-  // Ports whose popup offers more than "Удалить".
-  menuByClass = {
-      {"TController", blockMenu},     {"TProc", portMenu},          {"TPortIP", addPcMenu},
-      {"TPortKP", addKpMenu},         {"TPortCC301", addCC301Menu}, {"TPortCE303", addCE303Menu},
-      {"TPortCE318", addCE318Menu},   {"TPortUnio", addMdsMrkMenu}, {"TPortMODBUS", addRtuMenu},
-      {"TPortRTUTCP", addRtuMenu},    {"TPort103", addRtuMenu},     {"TPortRTU104", addRtuMenu},
-      {"TPort61850", addRtuMenu},     {"TPortSNMP", addRtuMenu},
-  };
   connect(portMenu, &QMenu::aboutToShow, this, &TFrame1::UpdateMenuStates);
   connect(blockMenu, &QMenu::aboutToShow, this, &TFrame1::UpdateMenuStates);
   UpdateMenuStates();
@@ -425,13 +387,8 @@ QAction* TFrame1::BlockAction(int tag) const {
 
 void TFrame1::UpdateMenuStates() {
   // An entry whose class is not part of this build stays visible but disabled.
-  for (QAction* a : portMenu->actions()) {
-    if (!a->data().isValid()) continue;
-    int tag = a->data().toInt();
-    bool known = doc_.Factory().MakeFromMenu(tag) != nullptr;
-    bool cpuOk = !a->property("cpu927").toBool() || cpu_ == TCpu::Cpu927;
-    a->setEnabled(a->isVisible() && known && cpuOk);
-  }
+  for (QAction* a : portMenu->actions())
+    if (a->data().isValid()) a->setEnabled(PortEntryEnabled(doc_, a->data().toInt(), cpu_ == TCpu::Cpu927));
   for (QAction* a : blockMenu->actions())
     if (a->data().isValid()) a->setEnabled(doc_.Factory().MakeFromMenu(a->data().toInt()) != nullptr);
 }
@@ -443,24 +400,34 @@ void TFrame1::SetCpu(TCpu cpu) {
 
 QMenu* TFrame1::MenuFor(const TNode* node) {
   if (!node || !node->Item()) return nullptr;
-  TItem* item = node->Item();
-  auto it = menuByClass.find(item->ClassName());
-  if (it != menuByClass.end()) return it->second;
-  switch (item->popup) {
-    case TPopup::Board: return blockMenu;
-    case TPopup::Port: return portMenu;
-    case TPopup::PC: return addPcMenu;
-    case TPopup::Device: return dubbleDelMenu;
-    case TPopup::Channel:
-    case TPopup::Other: return deleteMenu;
-    case TPopup::Table:
+  switch (node->Item()->popup) {
+    case TPopup::BlockMenu: return blockMenu;
+    case TPopup::PortMenu: return portMenu;
+    case TPopup::DeleteMenu: return deleteMenu;
+    case TPopup::AddRTUMenu: return addRtuMenu;
+    case TPopup::AddKPMenu: return addKpMenu;
+    case TPopup::AddPCMenu: return addPcMenu;
+    case TPopup::AddCC301Menu: return addCC301Menu;
+    case TPopup::AddCE303Menu: return addCE303Menu;
+    case TPopup::AddCE318Menu: return addCE318Menu;
+    case TPopup::AddMdsMrkMenu: return addMdsMrkMenu;
+    case TPopup::DubbleDelMenu: return dubbleDelMenu;
     case TPopup::None: return nullptr;
   }
   return nullptr;
 }
 
 void TFrame1::AddFromMenu(int tag, bool board) {
-  TItemPlace place = board ? TItemPlace::Board : TItemPlace::Port;
+  if (!board) {
+    if (!PortEntryEnabled(doc_, tag, cpu_ == TCpu::Cpu927)) return;
+    StoreEditor();
+    TNode* n = AddPortFromMenu(doc_, tag);
+    if (!n) return;
+    SyncExpanded(model_->IndexOf(n));
+    SelectNode(n);
+    return;
+  }
+  TItemPlace place = TItemPlace::Board;
   auto item = doc_.Factory().MakeFromMenu(tag, &place);
   if (!item) return;  // no class for this entry: nothing is made, nothing selected
   StoreEditor();

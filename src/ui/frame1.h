@@ -106,8 +106,6 @@ class TFrame1 : public QWidget {
   QMenu* dubbleDelMenu = nullptr; // DubbleDelMenu
   QAction* PortAction(int tag) const;
   QAction* BlockAction(int tag) const;
-  // Popup menu by item class for the classes whose menu the item's popup kind does not name.
-  std::map<std::string, QMenu*> menuByClass;
   // Values offered by the ТИ dialog's calculator (settings section "EditorTI").
   std::map<std::string, std::string> editorTISettings;
   // Redraws the shown table and the storage lists (the storage calls it after changes).

@@ -8,6 +8,7 @@ namespace t32::ui {
 
 void RegisterBoardFrames();  // frames_boards.cpp
 void RegisterTableFrames();  // frames_tables.cpp
+void RegisterPortFrames();   // frame_pu.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -18,6 +19,7 @@ void RegisterBuiltinFrames() {
   RegisterFrame("TPortIP", [](TFrame1& o, QWidget* p) { return new TPortIPFrame(o, p); });
   RegisterBoardFrames();
   RegisterTableFrames();
+  RegisterPortFrames();
 }
 
 }  // namespace t32::ui

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
+#include <QPolygonF>
 
 namespace t32::ui {
 
@@ -40,6 +41,43 @@ QPixmap Draw(int index) {
       p.drawRect(QRectF(2.5, 3.5, 11, 9));
       p.setBrush(Qt::white);
       p.drawRect(QRectF(5.5, 6.5, 5, 4));
+      break;
+    }
+    case 13: {  // control station: a monitor on a stand
+      p.setBrush(QColor(50, 70, 110));
+      p.drawRect(QRectF(1.5, 2.5, 13, 9));
+      p.setBrush(QColor(150, 200, 240));
+      p.drawRect(QRectF(3.5, 4.5, 9, 5));
+      p.setBrush(QColor(80, 80, 80));
+      p.drawRect(QRectF(5.5, 12.5, 5, 2));
+      break;
+    }
+    case 17: {  // time: a clock face
+      p.setBrush(QColor(250, 245, 225));
+      p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+      p.setPen(QPen(QColor(40, 40, 40), 1.4));
+      p.drawLine(QPointF(8, 8), QPointF(8, 4));
+      p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
+      break;
+    }
+    case 5: {  // ТС: a switch, open
+      p.setPen(QPen(QColor(30, 110, 40), 1.6));
+      p.drawLine(QPointF(2, 11), QPointF(6, 11));
+      p.drawLine(QPointF(6, 11), QPointF(11, 5));
+      p.drawLine(QPointF(10, 11), QPointF(14, 11));
+      break;
+    }
+    case 6: {  // ТУ: a command arrow
+      p.setBrush(QColor(200, 80, 40));
+      p.drawPolygon(QPolygonF({QPointF(2, 6), QPointF(9, 6), QPointF(9, 3), QPointF(14, 8), QPointF(9, 13),
+                               QPointF(9, 10), QPointF(2, 10)}));
+      break;
+    }
+    case 11: {  // polled device: a small box with a lamp
+      p.setBrush(QColor(120, 120, 130));
+      p.drawRect(QRectF(2.5, 4.5, 11, 8));
+      p.setBrush(QColor(80, 200, 90));
+      p.drawEllipse(QRectF(9.5, 6.5, 3, 3));
       break;
     }
     case 0: {  // free item: hollow green square

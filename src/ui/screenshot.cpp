@@ -46,6 +46,15 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
           emit af->CountMUX1->ValueEdited(2);
         }
       }
+    } else if (kv[0] == "fill-output" && kv.size() > 1) {  // first output table of a type takes every signal
+      int type = kv[1].toInt();
+      if (TNode* n = FindNode(doc, [type](TNode* x) {
+            auto* t = dynamic_cast<TParams*>(x->Item());
+            return t && t->IsOutput() && t->owner && t->Type() == type;
+          })) {
+        dynamic_cast<TParams*>(n->Item())->AddFromList(doc.Storage().List(type), true);
+        doc.Storage().Rebuild();
+      }
     } else if (kv[0] == "select-rows" && kv.size() > 2) {  // select storage rows of a type
       f->StoragePanel()->Tabs()->setCurrentIndex(kv[1].toInt() - 1);
       TParams& list = doc.Storage().List(kv[1].toInt());

@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "model/boards.h"
+#include "ports/register.h"
 
 namespace t32::test {
 
@@ -15,7 +16,8 @@ void UiTest::SetUp() {
   // Every class of the board and port menus that this test binary knows, plus stand-ins for
   // the ports whose menu state is checked.
   RegisterModelItems(factory);
-  for (int tag : {101, 102, 124, 128, 129})
+  RegisterPorts(factory);
+  for (int tag : {102, 124, 128, 129})
     factory.Register(tag, TItemPlace::Port, [tag] { return std::make_unique<TFakePort>(tag); }, tag);
   ui::SetModalHook([this](QDialog& d) {
     dialogTitles.push_back(d.windowTitle());

@@ -25,7 +25,7 @@ class TFakePort : public TPort {
  public:
   explicit TFakePort(int code) : code_(code) {
     name = "Порт" + std::to_string(code);
-    popup = TPopup::Other;  // the delete menu
+    popup = TPopup::DeleteMenu;
   }
   const char* ClassName() const override { return "TFakePort"; }
   int SectionCode() const override { return code_; }

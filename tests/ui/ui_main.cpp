@@ -4,9 +4,13 @@
 
 #include <QApplication>
 
+#include "model/factory.h"
+#include "ports/register.h"
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  t32::RegisterPorts(t32::DefaultFactory());
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

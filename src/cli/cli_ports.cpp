@@ -1,0 +1,106 @@
+// Port verbs of tavrik32-cli: the output rows of a port with their protocol addresses, and the
+// INI export of a port's signal list.
+#include <cstdio>
+#include <string>
+
+#include "cli/cli.h"
+#include "model/document.h"
+#include "model/messages.h"
+#include "model/params.h"
+#include "ports/output_port.h"
+#include "project/cfgfile.h"
+
+namespace t32::cli {
+namespace {
+
+class TStderr : public TMessages {
+ public:
+  void ShowError(const std::string& text) override { std::fprintf(stderr, "tavrik32-cli: %s\n", text.c_str()); }
+  int AskConfirm(const std::string&, bool) override { return kYes; }
+};
+
+// PORT: a port's caption ("1_Порт ПУ") or its position under the processor (the IP port is 0).
+TItem* FindPort(TDocument& doc, const std::string& what) {
+  TNode* proc = doc.ProcNode();
+  if (!proc) return nullptr;
+  bool digits = !what.empty() && what.find_first_not_of("0123456789") == std::string::npos;
+  if (digits && what.size() < 4) {
+    TNode* n = proc->Child(std::stoi(what));
+    if (n) return n->Item();
+  }
+  for (int i = 0; i < proc->ChildCount(); ++i)
+    if (proc->Child(i)->caption == what) return proc->Child(i)->Item();
+  return nullptr;
+}
+
+// Loads FILE and finds PORT; prints the reason and returns null on failure.
+TOutputPort* LoadPort(TDocument& doc, const std::string& file, const std::string& port) {
+  TCpu cpu = TCpu::Cpu927;
+  if (!OpenConfigFile(doc, file, &cpu)) return nullptr;
+  TItem* item = FindPort(doc, port);
+  if (!item) {
+    std::fprintf(stderr, "tavrik32-cli: no port '%s' in %s\n", port.c_str(), file.c_str());
+    return nullptr;
+  }
+  auto* out = dynamic_cast<TOutputPort*>(item);
+  if (!out) std::fprintf(stderr, "tavrik32-cli: port '%s' passes no signals on\n", item->Caption().c_str());
+  return out;
+}
+
+const char* kSignalsHelp =
+    "Usage: tavrik32-cli signals FILE.cfg PORT\n"
+    "Prints the output rows of a port, table by table (ТС, ТУ, ТИ, ТИИ, ТР, МТС), one line each:\n"
+    "table, index, protocol address, name and \"unresolved\" for a row whose source is gone.\n"
+    "PORT is the port's caption (for example \"1_Порт ПУ\") or its position under the processor\n"
+    "(the IP port is 0).\n";
+int Signals(const Args& a) {
+  if (WantsHelp(a)) return std::printf("%s", kSignalsHelp), kOk;
+  if (a.size() != 2) return std::fprintf(stderr, "%s", kSignalsHelp), kUsage;
+  TStderr m;
+  TDocument doc(&m);
+  TOutputPort* port = LoadPort(doc, a[0], a[1]);
+  if (!port) return kFailure;
+  std::printf("# %s\n", port->Caption().c_str());
+  for (int t = 1; t <= 6; ++t) {
+    const TParams* p = port->Table(t);
+    if (!p) continue;
+    std::vector<std::string> addr = port->SignalAddressTexts(t, p->Count());
+    for (int i = 0; i < p->Count(); ++i) {
+      const TParam* r = p->At(i);
+      std::printf("%s\t%d\t%s\t%s%s\n", SignalTypeInfo(t).tableName, i, addr[static_cast<std::size_t>(i)].c_str(),
+                  r ? r->Name().c_str() : "", r && r->unresolved ? "\tunresolved" : "");
+    }
+  }
+  return kOk;
+}
+
+const char* kExportSignalsHelp =
+    "Usage: tavrik32-cli export-signals FILE.cfg PORT OUT.ini\n"
+    "Writes the port's signal list as INI (cp1251): sections TS., MTS., TU., TI., TII., TR. with\n"
+    "the name's leading parts, keys = protocol addresses, values = the name's last part. Rows\n"
+    "without an address are left out and counted on stderr. PORT as for signals.\n";
+int ExportSignals(const Args& a) {
+  if (WantsHelp(a)) return std::printf("%s", kExportSignalsHelp), kOk;
+  if (a.size() != 3) return std::fprintf(stderr, "%s", kExportSignalsHelp), kUsage;
+  TStderr m;
+  TDocument doc(&m);
+  TOutputPort* port = LoadPort(doc, a[0], a[1]);
+  if (!port) return kFailure;
+  std::string err;
+  int skipped = 0;
+  if (!port->ExportIni(a[2], &err, &skipped)) {
+    std::fprintf(stderr, "tavrik32-cli: %s\n", err.c_str());
+    return kFailure;
+  }
+  if (skipped) std::fprintf(stderr, "tavrik32-cli: %s\n", TOutputPort::SkippedText(skipped).c_str());
+  return kOk;
+}
+
+}  // namespace
+
+void AddPortVerbs(std::vector<Verb>& verbs) {
+  verbs.push_back({"signals", "output rows of a port with their protocol addresses", Signals});
+  verbs.push_back({"export-signals", "a port's signal list as INI", ExportSignals});
+}
+
+}  // namespace t32::cli
