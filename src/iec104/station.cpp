@@ -418,7 +418,11 @@ bool TConfigItem::ReadTree(TMemStream& s, TConfigItem& fresh, int depth, TStream
     if (!s.Get(ver)) return st.Fail(at, kCut);
     if (ver != 3) return st.Fail(at, "версия " + std::to_string(ver) + " не поддерживается");
     at = static_cast<std::size_t>(s.MemPos());
-    if (!s.Get(header) || !GetText(s, n.name) || !GetText(s, n.alias)) return st.Fail(at, kCut);
+    if (!s.Get(header)) return st.Fail(at, kCut);
+    at = static_cast<std::size_t>(s.MemPos());
+    if (!GetText(s, n.name)) return st.Fail(at, kCut);
+    at = static_cast<std::size_t>(s.MemPos());
+    if (!GetText(s, n.alias)) return st.Fail(at, kCut);
     at = static_cast<std::size_t>(s.MemPos());
     if (!n.ReadRecords(s)) return st.Fail(at, kCut);
     at = static_cast<std::size_t>(s.MemPos());
@@ -759,7 +763,7 @@ std::string DumpStation(const TWS_104& st) {
     for (const auto& o : n->Objects()) {
       const char* shortName = KindShortName(o->kind);
       r += "  " + std::string(shortName[0] ? shortName : Num(o->kind).c_str()) + " " + TWS_104::AddressText(*o) +
-           " " + (o->tick ? "+" : "-") + " " + (path.empty() ? o->name : path + "." + o->name) + Extras(*o) + "\n";
+           " " + (o->tick ? "+" : "-") + " " + (path.empty() ? o->name : path + "." + o->name) + (o->BuiltIn() ? "" : Extras(*o)) + "\n";
     }
     for (auto it = n->Children().rbegin(); it != n->Children().rend(); ++it) stack.push_back(it->get());
   }

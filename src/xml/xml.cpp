@@ -315,6 +315,9 @@ bool TXMLDocument::Parse(std::string_view bytes) {
     // best shown at its end.
     atEnd = !(at >= 2 && again.utf8.compare(at - 2, 2, "</") == 0);
     if (atEnd) at = again.utf8.size();
+  } else if (r.status == pugi::status_no_document_element) {
+    atEnd = true;
+    at = again.utf8.size();
   } else {
     atEnd = at + 1 >= size;
   }
