@@ -97,10 +97,16 @@ const std::array<const char*, 3> kLogDataTypes = {"целочисленный", 
 const char* const kStationTooLarge = "Параметры станции не могут занимать больше 1 МБ: операция отменена";
 
 std::string FitStationText(std::string_view utf8, bool* replaced, bool* cut) {
+  if (replaced) *replaced = false;
+  if (cut) *cut = false;
+  bool ascii = utf8.size() <= 255;
+  for (std::size_t i = 0; ascii && i < utf8.size(); ++i) ascii = static_cast<unsigned char>(utf8[i]) < 0x80;
+  if (ascii) return std::string(utf8);
   bool lossless = true;
   std::string cp = Utf8ToCp1251(utf8, &lossless);
   if (replaced) *replaced = !lossless;
   if (cut) *cut = cp.size() > 255;
+  if (lossless && cp.size() <= 255) return std::string(utf8);
   if (cp.size() > 255) cp.resize(255);
   return Cp1251ToUtf8(cp);
 }
@@ -119,12 +125,59 @@ std::size_t StoredLength(const std::string& utf8) {
   return n > 255 ? 255 : n;
 }
 
-bool PutText(TMemStream& s, const std::string& utf8) { return s.PutShortString(Utf8ToCp1251(utf8)); }
+// Texts are converted on every write and read of a large station, so the common case
+// (Latin and Cyrillic letters, at most 255 of them) goes through small tables without
+// allocating; anything else takes the general codec.
+bool PutText(TMemStream& s, const std::string& utf8) {
+  unsigned char buf[257];  // length byte, up to 255 characters and one more to see a longer text
+  std::size_t n = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t len = utf8.size();
+  for (std::size_t i = 0; i < len && n <= 255;) {
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      buf[1 + n++] = b;
+      ++i;
+    } else if ((b == 0xD0 || b == 0xD1) && i + 1 < len && (p[i + 1] & 0xC0) == 0x80) {
+      char32_t c = (char32_t(b & 0x1F) << 6) | (p[i + 1] & 0x3F);
+      if (c < 0x410 || c > 0x44F) return s.PutShortString(Utf8ToCp1251(utf8));
+      buf[1 + n++] = static_cast<unsigned char>(0xC0 + (c - 0x410));
+      i += 2;
+    } else {
+      return s.PutShortString(Utf8ToCp1251(utf8));
+    }
+  }
+  if (n > 255) return s.PutShortString(Utf8ToCp1251(utf8));
+  buf[0] = static_cast<unsigned char>(n);
+  return s.MemPut(buf, n + 1);
+}
 
 bool GetText(TMemStream& s, std::string& utf8) {
-  std::string cp;
-  if (!s.GetShortString(cp, 255)) return false;
-  utf8 = Cp1251ToUtf8(cp);
+  struct Seq {
+    std::uint8_t len;
+    char b[3];
+  };
+  static const std::array<Seq, 256> table = [] {
+    std::array<Seq, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+      char c = static_cast<char>(i);
+      std::string u = Cp1251ToUtf8(std::string_view(&c, 1));
+      t[i].len = static_cast<std::uint8_t>(u.size());
+      std::memcpy(t[i].b, u.data(), u.size());
+    }
+    return t;
+  }();
+  std::uint8_t n = 0;
+  unsigned char cp[255];
+  if (!s.MemGet(&n, 1) || !s.MemGet(cp, n)) return false;
+  char out[255 * 3];
+  std::size_t o = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Seq& q = table[cp[i]];
+    std::memcpy(out + o, q.b, 3);
+    o += q.len;
+  }
+  utf8.assign(out, o);
   return true;
 }
 

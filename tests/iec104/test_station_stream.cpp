@@ -276,3 +276,18 @@ TEST(StationStream, GroupsRoundTripOnTheirOwnAndBuiltInsAreNotWritten) {
   EXPECT_EQ(back.Objects()[0]->owner, &back);
   EXPECT_EQ(back.Children()[0]->Parent(), &back);
 }
+
+TEST(StationStream, TextsAreCutTo255AndUnknownCharactersBecomeQuestionMarks) {
+  TWS_104 st;
+  for (int i = 0; i < 300; ++i) st.name += "Ж";
+  st.alias = "Ёлка ∑ 中";
+  std::vector<std::uint8_t> bytes = st.Serialise();
+  EXPECT_EQ(bytes.size(), st.SerialisedSize());
+  TWS_104 back;
+  TMemStream s(static_cast<const void*>(bytes.data()), bytes.size());
+  ASSERT_TRUE(back.ReadFrom(s));
+  std::string cut;
+  for (int i = 0; i < 255; ++i) cut += "Ж";
+  EXPECT_EQ(back.name, cut);
+  EXPECT_EQ(back.alias, "Ёлка ? ?");
+}
