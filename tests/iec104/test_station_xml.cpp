@@ -1,9 +1,13 @@
 // Station XML import: a workstation-shaped file in its three encodings, re-import, bad files
 // with their messages, and values that are not taken.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "iec104/station_xml.h"
 #include "model/cp1251.h"
+#include "model/fileio.h"
 #include "model/messages.h"
 
 using namespace t32;
@@ -120,13 +124,25 @@ const char* kNoKindProblem = "строка 33, Group name=\"без типа\": �
 }  // namespace
 
 TEST(StationXml, WorkstationFileImportsAlikeInEveryEncoding) {
+  // The test writes the station in each encoding to files and reads them back as the editor
+  // and the command-line tool do; the checked-in copy is what the CLI test shows.
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("t32_iec104_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
   struct Case { const char* what; std::string bytes; } cases[] = {
       {"cp1251", Cp1251File()}, {"UTF-8", Utf8File()}, {"UTF-16", Utf16File()}};
+  std::string fixture;
+  ASSERT_TRUE(ReadWholeFile(T32_FIXTURES "/iec104/workstation_cp1251.xml", fixture));
+  EXPECT_EQ(fixture, Cp1251File());
   for (const Case& c : cases) {
+    const std::string path = (dir / (std::string(c.what) + ".xml")).string();
+    ASSERT_TRUE(WriteFileAtomic(path, c.bytes));
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(path, bytes));
     TWS_104 st;
     TRecordedMessages m;
     st.messages = &m;
-    TImportResult r = ImportXml(st, c.bytes, "st.xml");
+    TImportResult r = ImportXml(st, bytes, "st.xml");
     ASSERT_TRUE(r.ok) << c.what << ": " << r.error;
     EXPECT_EQ(DumpStation(st), kShown) << c.what;
     ASSERT_EQ(r.problems.size(), 1u) << c.what;
@@ -144,6 +160,7 @@ TEST(StationXml, WorkstationFileImportsAlikeInEveryEncoding) {
     EXPECT_EQ(ticked[4].first, "Подстанция.Вводы.Q1");
     EXPECT_EQ(TWS_104::AddressText(*ticked[4].second), "5 [03edh]");
   }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(StationXml, ReimportAddsNothingAndOverwritesGroupValues) {
