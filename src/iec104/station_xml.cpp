@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "model/cp1251.h"
@@ -243,10 +244,11 @@ class TImporter {
         problems_.push_back("строка " + std::to_string(p.el.Line()) + ", Group: нет атрибута name, группа пропущена");
         continue;
       }
-      TGroup* g = p.parent->FindChild(*name);
+      TGroup* g = FindGroup(*p.parent, *name);
       if (!g) {
         g = p.parent->AddChild(std::make_unique<TGroup>(3));
         g->name = *name;
+        groups_[p.parent].emplace(*name, g);
       }
       Group(p.el, *g);
       pushGroups(p.el, g, p.depth + 1);
@@ -352,8 +354,19 @@ class TImporter {
   }
 
  private:
+  // The first child group of that exact name. Children are indexed on first use, so files
+  // with many sibling groups import in linear time.
+  TGroup* FindGroup(TConfigItem& parent, const std::string& name) {
+    auto [it, fresh] = groups_.try_emplace(&parent);
+    if (fresh)
+      for (const auto& c : parent.Children()) it->second.emplace(c->name, c.get());
+    auto g = it->second.find(name);
+    return g == it->second.end() ? nullptr : g->second;
+  }
+
   TWS_104& st_;
   std::vector<std::string>& problems_;
+  std::unordered_map<const TConfigItem*, std::unordered_map<std::string, TGroup*>> groups_;
 };
 
 }  // namespace
