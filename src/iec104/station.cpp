@@ -344,7 +344,16 @@ std::unique_ptr<TGroup> TConfigItem::TakeChild(TGroup* child) {
 void TConfigItem::RemoveChild(TGroup* child) { TakeChild(child); }
 
 void TConfigItem::ClearChildren() {
-  while (!children_.empty()) TakeChild(children_.back().get());
+  for (auto& c : children_) c->parent_ = nullptr;
+  children_.clear();
+}
+
+std::size_t TConfigItem::EraseObjects(const std::vector<bool>& erase) {
+  std::size_t kept = 0, n = objects_.size();
+  for (std::size_t i = 0; i < n; ++i)
+    if (i >= erase.size() || !erase[i]) objects_[kept++] = std::move(objects_[i]);
+  objects_.resize(kept);
+  return n - kept;
 }
 
 TGroup* TConfigItem::FindChild(std::string_view exactName) const {

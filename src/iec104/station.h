@@ -317,6 +317,8 @@ class TConfigItem {
   TPProcItem* InsertObject(std::size_t index, std::unique_ptr<TPProcItem> obj);
   std::unique_ptr<TPProcItem> TakeObject(std::size_t index);
   void ClearObjects();
+  // Frees the objects whose index is marked; one pass however many. Returns how many.
+  std::size_t EraseObjects(const std::vector<bool>& erase);
   TPProcItem* FindObject(std::string_view exactName) const;
   std::size_t IndexOf(const TPProcItem* obj) const;  // npos when not here
 

@@ -121,14 +121,9 @@ bool TWS_104::RemoveGroup(TGroup* group) {
 }
 
 int TWS_104::RemoveObjects(TConfigItem& node, const std::vector<std::size_t>& rows) {
-  std::vector<std::size_t> r = Rows(node, rows);
-  int removed = 0;
-  for (auto it = r.rbegin(); it != r.rend(); ++it) {
-    if (node.Objects()[*it]->BuiltIn()) continue;
-    node.TakeObject(*it);
-    ++removed;
-  }
-  return removed;
+  std::vector<bool> erase(node.Objects().size());
+  for (std::size_t r : Rows(node, rows)) erase[r] = !node.Objects()[r]->BuiltIn();
+  return static_cast<int>(node.EraseObjects(erase));
 }
 
 void TWS_104::CopyObjects(const TConfigItem& node, const std::vector<std::size_t>& rows, TObjectClipboard& clip) {
