@@ -295,6 +295,11 @@ class TConfigItem {
   std::string alias;  // kept and stored, not shown
 
   virtual bool IsStation() const = 0;
+  // Name and alias (a group adds its record); the tree and the parent stay.
+  void Assign(const TConfigItem& src) {
+    name = src.name;
+    alias = src.alias;
+  }
   TConfigItem* Parent() const { return parent_; }
   // The station is 0, its groups 1, their subgroups 2, ...
   int Depth() const;
@@ -367,6 +372,7 @@ class TGroup : public TConfigItem {
   TGroupRecord record;
 
   // Name, alias and record (not the objects, subgroups or parent).
+  using TConfigItem::Assign;
   void Assign(const TGroup& src);
   // A full copy with objects and subgroups, without a parent.
   std::unique_ptr<TGroup> DeepCopy() const;
