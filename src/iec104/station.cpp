@@ -96,12 +96,27 @@ const std::array<const char*, 3> kLogDataTypes = {"целочисленный", 
 
 const char* const kStationTooLarge = "Параметры станции не могут занимать больше 1 МБ: операция отменена";
 
+bool StationTextFits(std::string_view utf8) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++chars) {
+    if (p[i] < 0x80) {
+      ++i;
+    } else if ((p[i] == 0xD0 || p[i] == 0xD1) && i + 1 < utf8.size() && (p[i + 1] & 0xC0) == 0x80) {
+      char32_t c = (char32_t(p[i] & 0x1F) << 6) | (p[i + 1] & 0x3F);
+      if (c < 0x410 || c > 0x44F) return false;  // other letters take the general check
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return chars <= 255;
+}
+
 std::string FitStationText(std::string_view utf8, bool* replaced, bool* cut) {
   if (replaced) *replaced = false;
   if (cut) *cut = false;
-  bool ascii = utf8.size() <= 255;
-  for (std::size_t i = 0; ascii && i < utf8.size(); ++i) ascii = static_cast<unsigned char>(utf8[i]) < 0x80;
-  if (ascii) return std::string(utf8);
+  if (StationTextFits(utf8)) return std::string(utf8);
   bool lossless = true;
   std::string cp = Utf8ToCp1251(utf8, &lossless);
   if (replaced) *replaced = !lossless;

@@ -104,6 +104,9 @@ extern const char* const kStationTooLarge;  // "Параметры станци�
 // A text as the station can hold it: characters cp1251 lacks become "?", and it is cut to 255
 // characters. The flags say what happened.
 std::string FitStationText(std::string_view utf8, bool* replaced = nullptr, bool* cut = nullptr);
+// True for a text of at most 255 Latin or basic Cyrillic characters (a quick test that may
+// say false for other texts the station can hold; FitStationText decides those).
+bool StationTextFits(std::string_view utf8);
 
 // ---------------------------------------------------------------------------------------------
 // Information objects.

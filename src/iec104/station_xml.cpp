@@ -172,6 +172,7 @@ class TImporter {
   std::optional<std::string> Text(TXMLNode el, const char* attr) {
     std::optional<std::string> v = el.Attribute(attr);
     if (!v) return std::nullopt;
+    if (StationTextFits(*v)) return v;
     bool replaced = false, cut = false;
     std::string t = FitStationText(*v, &replaced, &cut);
     if (replaced) Note(el, attr, *v, "символы, которых нет в кодировке windows-1251, заменены на «?»");
@@ -293,7 +294,8 @@ class TImporter {
                           "\": у группы не задан тип, её элементы Item пропущены");
       return;
     }
-    std::unordered_set<std::string> used;
+    // Views of the objects' own names: objects stay where they are while the group fills.
+    std::unordered_set<std::string_view> used;
     for (const auto& o : g.Objects()) used.insert(o->name);
     for (TXMLNode c = el.FirstChild(); c; c = c.NextSibling()) {
       if (c.Name() != "Item") continue;
@@ -302,10 +304,11 @@ class TImporter {
         problems_.push_back("строка " + std::to_string(c.Line()) + ", Item: нет атрибута name, объект пропущен");
         continue;
       }
-      if (!used.insert(*name).second) continue;
-      std::unique_ptr<TPProcItem> o = CreateObject(r.kind, *name);
+      if (used.count(*name)) continue;
+      std::unique_ptr<TPProcItem> o = CreateObject(r.kind);
+      o->name = std::move(*name);
       Item(c, *o);
-      g.AddObject(std::move(o));
+      used.insert(g.AddObject(std::move(o))->name);
     }
   }
 
