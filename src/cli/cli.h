@@ -21,6 +21,7 @@ void AddLinkVerbs(std::vector<Verb>& verbs);
 void AddMmsVerbs(std::vector<Verb>& verbs);
 void AddSclVerbs(std::vector<Verb>& verbs);
 void AddPortVerbs(std::vector<Verb>& verbs);
+void AddIec104Verbs(std::vector<Verb>& verbs);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

@@ -1,6 +1,7 @@
 #include "xml/xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -63,6 +64,50 @@ std::size_t FirstInvalidUtf8(std::string_view s) {
     i += extra + 1;
   }
   return std::string_view::npos;
+}
+
+// cp1251 to UTF-8 in one pass over a table of each byte's UTF-8 form; ASCII runs are copied
+// eight bytes at a time. Large files are mostly markup, so this keeps transcoding cheap.
+std::string Cp1251ToUtf8Fast(std::string_view in) {
+  struct Seq {
+    std::uint8_t len;
+    char b[3];
+  };
+  static const std::array<Seq, 256> table = [] {
+    std::array<Seq, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+      char c = static_cast<char>(i);
+      std::string u = Cp1251ToUtf8(std::string_view(&c, 1));
+      t[i].len = static_cast<std::uint8_t>(u.size());
+      std::memcpy(t[i].b, u.data(), u.size());
+    }
+    return t;
+  }();
+  std::string out;
+  out.resize(in.size() * 3);
+  char* o = out.data();
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const std::size_t n = in.size();
+  std::size_t i = 0;
+  while (i < n) {
+    if (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (!(w & 0x8080808080808080ull)) {
+        std::memcpy(o, &w, 8);
+        o += 8;
+        i += 8;
+        continue;
+      }
+    }
+    const Seq& q = table[p[i++]];
+    o[0] = q.b[0];
+    o[1] = q.b[1];
+    o[2] = q.b[2];
+    o += q.len;
+  }
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -199,7 +244,7 @@ bool Decode(std::string_view bytes, Decoded& d) {
     }
   } else {
     d.encoding = "windows-1251";
-    d.utf8 = Cp1251ToUtf8(bytes);
+    d.utf8 = Cp1251ToUtf8Fast(bytes);
   }
   return true;
 }
@@ -262,6 +307,24 @@ bool XmlNameEquals(std::string_view a, std::string_view b) {
   return Utf8Upper(a) == Utf8Upper(b);
 }
 
+namespace {
+
+// XmlNameEquals for a parser's zero-terminated name, without measuring it first: names are
+// compared on every lookup, so the common ASCII case stays one pass.
+bool NameIs(const char* z, std::string_view b) {
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    char x = z[i], y = b[i];
+    if (x == 0) return false;
+    if ((static_cast<unsigned char>(x) | static_cast<unsigned char>(y)) & 0x80) return XmlNameEquals(z, b);
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return z[b.size()] == 0;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 struct TXMLDocument::Impl {
   std::string buffer;                   // the UTF-8 text that pugixml parses in place
@@ -315,6 +378,9 @@ bool TXMLDocument::Parse(std::string_view bytes) {
     // best shown at its end.
     atEnd = !(at >= 2 && again.utf8.compare(at - 2, 2, "</") == 0);
     if (atEnd) at = again.utf8.size();
+  } else if (r.status == pugi::status_no_document_element) {
+    atEnd = true;
+    at = again.utf8.size();
   } else {
     atEnd = at + 1 >= size;
   }
@@ -343,10 +409,10 @@ std::string_view TXMLNode::Name() const {
 TXMLNode TXMLNode::FindElement(std::string_view name) const {
   if (!node_) return {};
   pugi::xml_node self(node_);
-  if (self.type() == pugi::node_element && XmlNameEquals(self.name(), name)) return *this;
+  if (self.type() == pugi::node_element && NameIs(self.name(), name)) return *this;
   pugi::xml_node cur = self.first_child();
   while (cur) {
-    if (cur.type() == pugi::node_element && XmlNameEquals(cur.name(), name))
+    if (cur.type() == pugi::node_element && NameIs(cur.name(), name))
       return TXMLNode(doc_, cur.internal_object());
     if (cur.first_child()) {
       cur = cur.first_child();
@@ -362,7 +428,7 @@ TXMLNode TXMLNode::FindElement(std::string_view name) const {
 std::optional<std::string> TXMLNode::Attribute(std::string_view name) const {
   if (!IsElement(node_)) return std::nullopt;
   for (pugi::xml_attribute a : pugi::xml_node(node_).attributes()) {
-    if (!XmlNameEquals(a.name(), name)) continue;
+    if (!NameIs(a.name(), name)) continue;
     std::string_view v = a.value();
     while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
     while (!v.empty() && IsBlank(v.back())) v.remove_suffix(1);

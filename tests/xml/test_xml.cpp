@@ -128,7 +128,7 @@ TEST(Xml, EncodingIsChosenByMarkThenPrologThenValidity) {
 TEST(Xml, FaultsSayWhereAndWhy) {
   struct Case { std::string bytes; int line, column; const char* description; } cases[] = {
       {"", 1, 1, "в файле нет ни одного элемента"},
-      {"just text, no markup", 1, 0, "в файле нет ни одного элемента"},
+      {"just text, no markup", 1, 21, "в файле нет ни одного элемента"},
       {"<a>\n<b>\n</a>", 3, 3, "конечный тег не соответствует начальному"},
       {"<a>\n<b x=\"1\">\n", 3, 1, "файл оборван: не все элементы закрыты"},
       {"<a>\n  <b x=\"1></a>", 2, 0, nullptr},
