@@ -19,6 +19,7 @@ struct Verb {
 void AddFileVerbs(std::vector<Verb>& verbs);
 void AddLinkVerbs(std::vector<Verb>& verbs);
 void AddMmsVerbs(std::vector<Verb>& verbs);
+void AddSnmpVerbs(std::vector<Verb>& verbs);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

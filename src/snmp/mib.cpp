@@ -1,0 +1,699 @@
+// The MIB module reader (see mib.h). Every construct is recognised by keywords on a line and
+// reads further lines itself; a construct that fails stops its module, never the load.
+#include "snmp/mib.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace t32::snmp {
+
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+constexpr int kMaxImportDepth = 64;
+const char* const kSystemMibFolder = "/usr/share/snmp/mibs/";
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string ToLower(std::string s) {
+  for (auto& c : s) c = Lower(c);
+  return s;
+}
+std::string ToUpper(std::string s) {
+  for (auto& c : s) c = Upper(c);
+  return s;
+}
+
+// Case-insensitive search (ASCII letters; other bytes compare as they are).
+std::size_t IFind(const std::string& hay, const char* needle, std::size_t from = 0) {
+  std::size_t n = std::char_traits<char>::length(needle);
+  if (n == 0) return from <= hay.size() ? from : npos;
+  if (hay.size() < n) return npos;
+  for (std::size_t i = from; i + n <= hay.size(); ++i) {
+    std::size_t k = 0;
+    while (k < n && Lower(hay[i + k]) == Lower(needle[k])) ++k;
+    if (k == n) return i;
+  }
+  return npos;
+}
+bool IEquals(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\r' || s[b] == '\n' || s[b] == '\f' || s[b] == '\v')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\r' || s[e - 1] == '\n' || s[e - 1] == '\f' || s[e - 1] == '\v')) --e;
+  return s.substr(b, e - b);
+}
+
+std::string RemoveSpaces(const std::string& s) {
+  std::string r;
+  r.reserve(s.size());
+  for (char c : s)
+    if (c != ' ') r += c;
+  return r;
+}
+
+// A keyword that names a construct counts only from the third character on: a descriptor
+// stands before it (column 1 or 2 holds no definition).
+bool KeywordAt3(const std::string& line, const char* kw, bool anyCase, std::size_t* pos = nullptr) {
+  std::size_t p = anyCase ? IFind(line, kw) : line.find(kw);
+  if (p == npos || p < 2) return false;
+  if (pos) *pos = p;
+  return true;
+}
+
+// Checks are ordered like this so the numeric SNMP types are found in every spelling.
+const char* const kNumericNames[] = {"Integer", "Unsigned", "IPaddress", "Counter", "Gauge32", "TimeTicks", "InterfaceIndex"};
+
+bool IsNumericSyntax(const std::string& syntax) {
+  for (const char* n : kNumericNames)
+    if (IFind(syntax, n) != npos) return true;
+  // SMIv1 "Gauge" is the same wire type as Gauge32: the controller reads it as a number.
+  std::string t = Trim(syntax);
+  std::size_t p = IFind(t, "Gauge");
+  if (p != npos) {
+    std::size_t e = p + 5;
+    if (e == t.size() || !((t[e] >= 'A' && t[e] <= 'Z') || (t[e] >= 'a' && t[e] <= 'z') || t[e] == '-')) return true;
+  }
+  return false;
+}
+
+bool IsReadable(const std::string& access) {
+  return access == "read-only" || access == "read-write" || access == "read-create";
+}
+
+enum class TResult { kOk, kStop, kEof };
+
+}  // namespace
+
+TSNMPObject* TSNMPObjList::Take(const std::string& name) {
+  for (auto it = Items.begin(); it != Items.end(); ++it)
+    if ((*it)->Name == name) {
+      TSNMPObject* o = *it;
+      Items.erase(it);
+      return o;
+    }
+  return nullptr;
+}
+
+void TOIDList::Reset() {
+  items_.clear();
+  first_.clear();
+  Add("iso", MakeSnmpOid({1}));
+}
+
+void TOIDList::Add(const std::string& name, const TSnmpOid& oid) {
+  first_.emplace(ToLower(name), items_.size());
+  items_.emplace_back(name, oid);
+}
+
+const TSnmpOid* TOIDList::Find(const std::string& name) const {
+  auto it = first_.find(ToLower(name));
+  return it == first_.end() ? nullptr : &items_[it->second].second;
+}
+
+const TSNMPObjList* TSNMPmoduleList::Find(const std::string& name) const {
+  for (const auto& m : Items)
+    if (m.Name == name) return m.Objects.get();
+  return nullptr;
+}
+
+// One module file being read: its lines, the current and the previous line, the count.
+struct TMibCatalogue::TFile {
+  std::string path;
+  std::string data;
+  std::size_t next = 0;
+  int lineNo = 0;
+  std::string line, prev;
+  TSNMPObjList* module = nullptr;
+
+  static std::string Clean(std::string s) {
+    std::size_t c = s.find("--");
+    if (c != npos) s.erase(c);
+    if (!s.empty() && s.back() == '\r') s.pop_back();
+    for (auto& ch : s)
+      if (ch == '\t') ch = ' ';
+    return s;
+  }
+  bool Read() {
+    if (next >= data.size()) return false;
+    std::size_t e = data.find('\n', next);
+    if (e == npos) e = data.size();
+    prev = std::move(line);
+    line = Clean(data.substr(next, e - next));
+    next = e + 1;
+    ++lineNo;
+    return true;
+  }
+  // The next line that is not blank, without consuming anything.
+  std::string PeekNonBlank() const {
+    std::size_t p = next;
+    while (p < data.size()) {
+      std::size_t e = data.find('\n', p);
+      if (e == npos) e = data.size();
+      std::string t = Trim(Clean(data.substr(p, e - p)));
+      if (!t.empty()) return t;
+      p = e + 1;
+    }
+    return {};
+  }
+};
+
+TMibCatalogue::TMibCatalogue() { Reset(); }
+
+void TMibCatalogue::Reset() {
+  ParsedModules.clear();
+  Modules.Items.clear();
+  OidDictionary.Reset();
+  LooseObjects.Items.clear();
+  Groups.Items.clear();
+  Sequences.Items.clear();
+  Entries.Items.clear();
+  EntryTypes.clear();
+  Objects.clear();
+  listings_.clear();
+}
+
+std::string TMibCatalogue::FindModuleFile(const std::string& name, std::string& lastTried) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> folders{MibFolder, ProgramMibFolder};
+  for (const auto& f : ExtraMibFolders) folders.push_back(f.empty() || f.back() == '/' ? f : f + '/');
+  if (SystemMibFolders) {
+    folders.push_back(kSystemMibFolder);
+    folders.push_back(std::string(kSystemMibFolder) + "iana/");
+    folders.push_back(std::string(kSystemMibFolder) + "ietf/");
+  }
+  std::vector<std::string> names{name, name + ".mib", name + ".txt", name + ".my"};
+  std::size_t dot = name.rfind('.');
+  if (dot != npos && dot > 0) names.push_back(name.substr(0, dot) + ".mib");
+  for (const auto& folder : folders) {
+    if (folder.empty()) continue;
+    auto it = listings_.find(folder);
+    if (it == listings_.end()) {
+      std::map<std::string, std::string> files;
+      std::error_code ec;
+      for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+        std::error_code ec2;
+        if (d->is_regular_file(ec2)) {
+          std::string n = d->path().filename().string();
+          files.emplace(ToLower(n), n);  // the first of names that differ only in case
+        }
+      }
+      it = listings_.emplace(folder, std::move(files)).first;
+    }
+    for (const auto& n : names) {
+      lastTried = folder + n;
+      auto f = it->second.find(ToLower(n));
+      if (f != it->second.end()) return folder + f->second;
+    }
+  }
+  return {};
+}
+
+bool TMibCatalogue::LoadMib(const std::string& path) {
+  Reset();
+  std::size_t slash = path.rfind('/');
+  MibFolder = slash == npos ? std::string("./") : path.substr(0, slash + 1);
+  if (!ParseModule(path, true, 0)) return false;
+  Resolve();
+  return true;
+}
+
+bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int depth) {
+  namespace fs = std::filesystem;
+  TFile f;
+  std::error_code ec;
+  if (topLevel && fs::is_regular_file(name, ec)) {
+    f.path = name;
+  } else {
+    std::string base = name;
+    std::size_t slash = base.rfind('/');
+    if (slash != npos) base = base.substr(slash + 1);
+    std::string last = MibFolder + base;
+    f.path = base.empty() ? std::string() : FindModuleFile(base, last);
+    if (f.path.empty()) {
+      Error("----- ошибка: " + last + " файл не найден ");
+      return false;
+    }
+  }
+  Message(name);
+  {
+    std::ifstream in(f.path, std::ios::binary);
+    std::ostringstream ss;
+    if (!in || !(ss << in.rdbuf())) {
+      // An empty file reads as nothing, not as an error.
+      if (!(in && in.peek() == std::char_traits<char>::eof())) {
+        Error("----- ошибка: " + f.path + " строка 0");
+        return false;
+      }
+    }
+    f.data = ss.str();
+  }
+
+  auto err = [&]() { Error("----- ошибка: " + f.path + " строка " + std::to_string(f.lineNo)); };
+
+  // Parses "{ parent arc arc ... }" on one line.
+  auto parseValue = [&](const std::string& text, TSnmpOid& oid) -> bool {
+    std::size_t b = text.find('{');
+    std::size_t e = text.find('}');
+    if (b == npos || e == npos || e <= b + 1) return false;
+    std::string v = Trim(text.substr(b + 1, e - b - 1));
+    if (v.empty()) return false;
+    std::size_t sp = v.find(' ');
+    std::string parent = sp == npos ? v : v.substr(0, sp);
+    std::string rest = sp == npos ? std::string() : v.substr(sp + 1);
+    // "iso(1)" as the first component names its parent by the descriptor before "(".
+    std::size_t par = parent.find('(');
+    if (par != npos && par > 0) parent.erase(par);
+    const TSnmpOid* p = OidDictionary.Find(parent);
+    if (!p) {
+      err();
+      return false;
+    }
+    oid = *p;
+    std::istringstream words(rest);
+    std::string w;
+    while (words >> w) {
+      // "mib-2(1)" is arc 1: the number in parentheses counts, not the digits of the name.
+      std::size_t o = w.find('(');
+      std::size_t from = 0, to = w.size();
+      if (o != npos) {
+        from = o + 1;
+        std::size_t c = w.find(')', from);
+        to = c == npos ? w.size() : c;
+      }
+      std::uint64_t n = 0;
+      bool any = false;
+      for (std::size_t i = from; i < to; ++i)
+        if (w[i] >= '0' && w[i] <= '9') {
+          n = n * 10 + static_cast<unsigned>(w[i] - '0');
+          any = true;
+          if (n > 0xFFFFFFFFu) {
+            err();
+            return false;
+          }
+        }
+      if (any && !oid.Append(static_cast<std::uint32_t>(n))) {
+        err();
+        return false;
+      }
+    }
+    return true;
+  };
+
+  // The text after "::=" and one more character, as the value is read from there.
+  auto afterAssign = [](const std::string& line) {
+    std::size_t p = line.find("::=");
+    return p + 4 <= line.size() ? line.substr(p + 4) : std::string();
+  };
+
+  auto descriptorOf = [&](std::size_t kwPos, bool usePrev) {
+    std::string d = Trim(f.line.substr(0, std::min(kwPos, f.line.size())));
+    if (d.empty() && usePrev) d = Trim(f.prev);
+    return d;
+  };
+
+  // Reads from the keyword line to the "::=" outside quoted text; registers the value.
+  auto identifierAssignment = [&](const std::string& descriptor) -> TResult {
+    bool inQuote = false;
+    for (;;) {
+      std::size_t scan = 0;
+      std::size_t found = npos;
+      for (std::size_t i = 0; i < f.line.size(); ++i) {
+        if (f.line[i] == '"') inQuote = !inQuote;
+        else if (!inQuote && f.line.compare(i, 3, "::=") == 0) {
+          found = i;
+          break;
+        }
+        scan = i;
+      }
+      (void)scan;
+      if (found != npos) break;
+      if (!f.Read()) return TResult::kEof;
+    }
+    TSnmpOid oid;
+    if (!parseValue(afterAssign(f.line), oid)) return TResult::kStop;
+    if (!descriptor.empty()) OidDictionary.Add(descriptor, oid);
+    return TResult::kOk;
+  };
+
+  // DESCRIPTION "..." possibly over many lines; leaves the text after the closing quote.
+  auto description = [&](std::string& out) -> TResult {
+    std::size_t p = IFind(f.line, "DESCRIPTION");
+    std::string rest = p + 12 <= f.line.size() ? f.line.substr(p + 12) : std::string();
+    out.clear();
+    bool inside = false;
+    for (;;) {
+      if (!inside) {
+        std::size_t q = rest.find('"');
+        if (q != npos) {
+          rest = rest.substr(q + 1);
+          inside = true;
+        }
+      }
+      if (inside) {
+        std::size_t q = rest.find('"');
+        if (q != npos) {
+          out += Trim(rest.substr(0, q));
+          f.line = rest.substr(q + 1);
+          return TResult::kOk;
+        }
+        out += Trim(rest);
+        out += ' ';
+      }
+      if (!f.Read()) {
+        err();  // the text never closes
+        return TResult::kEof;
+      }
+      rest = f.line;
+    }
+  };
+
+  // Skips to the end of a construct whose body this reader does not use.
+  auto skipTo = [&](bool toSyntax) -> TResult {
+    bool inQuote = false;
+    bool inSyntax = false;
+    int depthBraces = 0;
+    bool first = true;
+    for (;;) {
+      if (!first && !f.Read()) return TResult::kEof;
+      first = false;
+      const std::string& l = f.line;
+      for (std::size_t i = 0; i < l.size(); ++i) {
+        char c = l[i];
+        if (c == '"') {
+          inQuote = !inQuote;
+          continue;
+        }
+        if (inQuote) continue;
+        if (!toSyntax) {
+          if (l.compare(i, 3, "::=") == 0) {
+            // TRAP-TYPE ends with "::= number".
+            return TResult::kOk;
+          }
+          continue;
+        }
+        if (!inSyntax) {
+          if (l.compare(i, 6, "SYNTAX") == 0) {
+            inSyntax = true;
+            i += 5;
+          }
+          continue;
+        }
+        if (c == '{') ++depthBraces;
+        if (c == '}') --depthBraces;
+      }
+      if (inSyntax && !inQuote && depthBraces <= 0) {
+        // The type may continue with "{" on the next line (INTEGER or BITS values).
+        if (f.PeekNonBlank().rfind("{", 0) == 0) continue;
+        return TResult::kOk;
+      }
+    }
+  };
+
+  auto listObject = [&](TSNMPObject* o) {
+    if (o->IsEntry) return;
+    if (o->IsTable || (o->Readable && o->Numeric)) (f.module ? f.module : &LooseObjects)->Items.push_back(o);
+  };
+
+  auto objectDefinition = [&](const std::string& descriptor) -> TResult {
+    Objects.push_back(std::make_unique<TSNMPObject>());
+    TSNMPObject* o = Objects.back().get();
+    o->Name = descriptor;
+    bool entryAdded = false;
+    for (;;) {
+      std::size_t p;
+      if ((p = IFind(f.line, "SYNTAX")) != npos) o->Syntax = Trim(f.line.substr(p + 6));
+      if ((p = IFind(o->Syntax, "SEQUENCE OF")) != npos) {
+        std::string s = o->Syntax;
+        s.erase(p, std::min(s.size() - p, std::size_t(12)));
+        o->Syntax = Trim(s);
+        EntryTypes.emplace_back(ToUpper(o->Syntax), o);
+        o->IsTable = true;
+        o->RowCount = 1;
+      }
+      if (!entryAdded)
+        for (auto& [type, table] : EntryTypes)
+          if (IEquals(type, o->Name)) {
+            o->IsEntry = true;
+            table->Entry = o;
+            Entries.Items.push_back(o);
+            entryAdded = true;
+            break;
+          }
+      o->Numeric = !o->IsTable && !o->IsEntry && IsNumericSyntax(o->Syntax);
+      if ((p = IFind(f.line, "ACCESS")) != npos) {
+        o->Access = ToLower(Trim(f.line.substr(p + 6)));
+        o->Readable = IsReadable(o->Access);
+      }
+      if (IFind(f.line, "DESCRIPTION") != npos) {
+        TResult r = description(o->Description);
+        if (r != TResult::kOk) return r;
+      }
+      if (f.line.find("::=") != npos) {
+        TSnmpOid oid;
+        if (!parseValue(afterAssign(f.line), oid)) return TResult::kStop;
+        OidDictionary.Add(o->Name, oid);
+        o->Oid = std::move(oid);
+        o->ModuleObjects = f.module;
+        listObject(o);
+        return TResult::kOk;
+      }
+      if (!f.Read()) return TResult::kEof;
+    }
+  };
+
+  auto readMembers = [&](std::vector<TSNMPMember>& members) -> TResult {
+    std::size_t b;
+    while ((b = f.line.find('{')) == npos)
+      if (!f.Read()) return TResult::kEof;
+    std::string rest = f.line.substr(b + 1);
+    for (;;) {
+      std::size_t start = 0;
+      for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == ',' || rest[i] == '}') {
+          std::string n = Trim(rest.substr(start, i - start));
+          if (!n.empty()) members.push_back({n, nullptr});
+          start = i + 1;
+          if (rest[i] == '}') {
+            f.line = rest.substr(i + 1);
+            return TResult::kOk;
+          }
+        }
+      }
+      std::string tail = Trim(rest.substr(start));
+      if (!f.Read()) return TResult::kEof;
+      rest = tail.empty() ? f.line : tail + " " + f.line;
+    }
+  };
+
+  auto groupDefinition = [&](const std::string& descriptor) -> TResult {
+    Groups.Items.push_back(std::make_unique<TSNMPGroup>());
+    TSNMPGroup* g = Groups.Items.back().get();
+    g->Name = descriptor;
+    g->ModuleObjects = f.module;
+    for (;;) {
+      if (IFind(f.line, "OBJECTS") != npos) {
+        TResult r = readMembers(g->Members);
+        if (r != TResult::kOk) return r;
+      }
+      if (IFind(f.line, "DESCRIPTION") != npos) {
+        TResult r = description(g->Description);
+        if (r != TResult::kOk) return r;
+      }
+      if (f.line.find("::=") != npos) {
+        TSnmpOid oid;
+        if (!parseValue(afterAssign(f.line), oid)) return TResult::kStop;
+        OidDictionary.Add(g->Name, oid);
+        g->Oid = std::move(oid);
+        return TResult::kOk;
+      }
+      if (!f.Read()) return TResult::kEof;
+    }
+  };
+
+  auto sequenceDefinition = [&]() -> TResult {
+    std::size_t kw = IFind(f.line, "SEQUENCE");
+    std::string before = Trim(f.line.substr(0, kw));
+    // "IfEntry ::= SEQUENCE {" names itself; "IfEntry ::=" alone puts the name a line up.
+    std::string joined = before.find("::=") != npos ? before : Trim(f.prev) + before;
+    std::size_t a = joined.find("::=");
+    if (a == npos) return TResult::kStop;
+    std::string name = Trim(joined.substr(0, a));
+    if (name.empty()) {
+      err();
+      return TResult::kStop;
+    }
+    std::size_t b;
+    while ((b = f.line.find('{')) == npos)
+      if (!f.Read()) return TResult::kStop;
+    auto seq = std::make_unique<TSNMPSequence>();
+    seq->Name = name;
+    std::string cur = f.line.substr(b + 1);
+    for (;;) {
+      std::string t = Trim(cur);
+      std::size_t comma = t.find(',');
+      std::size_t brace = t.find('}');
+      if (comma == npos && brace == npos) {
+        // The column's type may sit on the next line: join them with a space between.
+        if (!f.Read()) break;
+        cur = t + " " + f.line;
+        continue;
+      }
+      std::string item = Trim(t.substr(0, comma != npos ? comma : brace));
+      std::size_t sp = item.find(' ');
+      if (sp != npos) seq->Columns.push_back({item.substr(0, sp), nullptr});
+      if (brace != npos) break;
+      if (!f.Read()) break;
+      cur = f.line;
+    }
+    seq->ModuleObjects = f.module;
+    for (TSNMPObject* e : Entries.Items)
+      if (IEquals(e->Syntax, seq->Name)) {
+        e->Sequence = seq.get();
+        break;
+      }
+    Sequences.Items.push_back(std::move(seq));
+    return TResult::kOk;
+  };
+
+  auto importLoop = [&]() -> TResult {
+    bool pending = false;
+    for (;;) {
+      if (!pending) {
+        std::size_t p = IFind(f.line, "FROM");
+        if (p != npos) {
+          f.line.erase(0, std::min(f.line.size(), p + 5));
+          pending = true;
+        }
+      }
+      if (pending) {
+        std::string m;
+        for (char c : f.line) {
+          if (c == ';') break;
+          if (c != ' ') m += c;
+        }
+        if (!m.empty()) {
+          pending = false;
+          bool seen = false;
+          for (const auto& pm : ParsedModules)
+            if (IEquals(pm, m)) seen = true;
+          if (!seen) {
+            ParsedModules.push_back(m);
+            if (depth + 1 >= kMaxImportDepth)
+              err();  // imports nested beyond any real module's: refuse to go deeper
+            else
+              ParseModule(m, false, depth + 1);
+          }
+        }
+      }
+      if (f.line.find(';') != npos) return TResult::kOk;
+      if (!f.Read()) return TResult::kEof;
+    }
+  };
+
+  while (f.Read()) {
+    std::size_t kw = 0;
+    TResult r = TResult::kOk;
+    if (IFind(f.line, "IMPORTS") != npos) {
+      r = importLoop();
+    } else if (IFind(f.line, "EXPORTS") != npos) {
+      while (f.line.find(';') == npos)
+        if (!f.Read()) {
+          r = TResult::kEof;
+          break;
+        }
+    } else if (RemoveSpaces(f.line).find("OBJECTIDENTIFIER") != npos) {
+      std::size_t p = IFind(f.line, "OBJECT IDENTIFIER");
+      if (p == npos) p = IFind(f.line, "OBJECT");
+      std::string d = descriptorOf(p, true);
+      // Only "name OBJECT IDENTIFIER ::= {...}" assigns: a type ("X ::= OBJECT IDENTIFIER"),
+      // a SYNTAX clause or a component of a CHOICE or SEQUENCE does not.
+      std::size_t end = f.line.find("IDENTIFIER", p);
+      std::string after = end == npos ? std::string() : Trim(f.line.substr(end + 10));
+      bool assigns = d.find("::=") == npos && !IEquals(d, "SYNTAX") &&
+                     (after.rfind("::=", 0) == 0 || (after.empty() && f.PeekNonBlank().rfind("::=", 0) == 0));
+      if (assigns) {
+        if (d.empty()) {
+          err();
+          r = TResult::kStop;
+        } else {
+          r = identifierAssignment(d);
+        }
+      }
+    } else if (KeywordAt3(f.line, "MACRO ::=", false)) {
+      while (IFind(f.line, "END") == npos)
+        if (!f.Read()) {
+          r = TResult::kEof;
+          break;
+        }
+    } else if (KeywordAt3(f.line, "TEXTUAL-CONVENTION", false)) {
+      r = skipTo(true);
+    } else if (KeywordAt3(f.line, "TRAP-TYPE", false)) {
+      r = skipTo(false);
+    } else if (KeywordAt3(f.line, "MODULE-IDENTITY", false, &kw)) {
+      std::string d = descriptorOf(kw, false);
+      r = identifierAssignment(d);
+      if (r == TResult::kOk && !d.empty()) {
+        Modules.Items.push_back({d, std::make_unique<TSNMPObjList>()});
+        f.module = Modules.Items.back().Objects.get();
+        Message("Модуль: " + d);
+      }
+    } else if (KeywordAt3(f.line, "MODULE-COMPLIANCE", true, &kw) || KeywordAt3(f.line, "NOTIFICATION-TYPE", true, &kw) ||
+               KeywordAt3(f.line, "NOTIFICATION-GROUP", true, &kw) || KeywordAt3(f.line, "OBJECT-IDENTITY", false, &kw)) {
+      r = identifierAssignment(descriptorOf(kw, false));
+    } else if (KeywordAt3(f.line, "OBJECT-TYPE", false, &kw)) {
+      std::string d = descriptorOf(kw, true);
+      if (d.empty()) {
+        err();
+        r = TResult::kStop;
+      } else {
+        r = objectDefinition(d);
+        if (r == TResult::kStop) err();
+      }
+    } else if (KeywordAt3(f.line, "OBJECT-GROUP", false, &kw)) {
+      std::string d = descriptorOf(kw, true);
+      if (d.empty()) {
+        err();
+        r = TResult::kStop;
+      } else {
+        r = groupDefinition(d);
+      }
+    } else if (IFind(RemoveSpaces(f.line), "SEQUENCE{") != npos) {
+      r = sequenceDefinition();
+    }
+    if (r != TResult::kOk) break;
+  }
+  return true;
+}
+
+void TMibCatalogue::Resolve() {
+  for (auto& s : Sequences.Items) {
+    TSNMPObjList* list = s->ModuleObjects ? s->ModuleObjects : &LooseObjects;
+    for (std::size_t i = s->Columns.size(); i-- > 0;) {
+      if (TSNMPObject* o = list->Take(s->Columns[i].Name))
+        s->Columns[i].Object = o;
+      else
+        s->Columns.erase(s->Columns.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+  for (auto& g : Groups.Items) {
+    TSNMPObjList* list = g->ModuleObjects ? g->ModuleObjects : &LooseObjects;
+    for (std::size_t i = g->Members.size(); i-- > 0;) {
+      if (TSNMPObject* o = list->Take(g->Members[i].Name))
+        g->Members[i].Object = o;
+      else
+        g->Members.erase(g->Members.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+}
+
+}  // namespace t32::snmp
