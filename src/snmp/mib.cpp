@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace t32::snmp {
@@ -260,8 +261,28 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
 
   auto err = [&]() { Error("----- ошибка: " + f.path + " строка " + std::to_string(f.lineNo)); };
 
+  // A parent that this file defines further down ("name OBJECT IDENTIFIER ::= { p n }" after
+  // the MODULE-IDENTITY that uses it) is looked up ahead, without consuming any line.
+  std::function<bool(const std::string&, TSnmpOid&, int)> parseValueAt;
+  auto forwardDefinition = [&](const std::string& name, TSnmpOid& oid, int fwd) -> bool {
+    if (fwd > 8 || name.empty()) return false;
+    for (std::size_t p = f.next; p < f.data.size();) {
+      std::size_t e = f.data.find('\n', p);
+      if (e == npos) e = f.data.size();
+      std::string l = Trim(TFile::Clean(f.data.substr(p, e - p)));
+      p = e + 1;
+      if (l.size() <= name.size() || l.compare(0, name.size(), name) != 0 || l[name.size()] != ' ') continue;
+      std::size_t k = IFind(l, "OBJECT IDENTIFIER");
+      if (k == npos || Trim(l.substr(0, k)) != name) continue;
+      std::size_t a = l.find("::=");
+      if (a == npos) return false;
+      return parseValueAt(l.substr(a + 3), oid, fwd + 1);
+    }
+    return false;
+  };
+
   // Parses "{ parent arc arc ... }" on one line.
-  auto parseValue = [&](const std::string& text, TSnmpOid& oid) -> bool {
+  parseValueAt = [&](const std::string& text, TSnmpOid& oid, int fwd) -> bool {
     std::size_t b = text.find('{');
     std::size_t e = text.find('}');
     if (b == npos || e == npos || e <= b + 1) return false;
@@ -273,12 +294,14 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     // "iso(1)" as the first component names its parent by the descriptor before "(".
     std::size_t par = parent.find('(');
     if (par != npos && par > 0) parent.erase(par);
-    const TSnmpOid* p = OidDictionary.Find(parent);
-    if (!p) {
-      err();
+    if (!parent.empty() && parent.find_first_not_of("0123456789") == npos && parent.size() <= 9) {
+      oid = MakeSnmpOid({static_cast<std::uint32_t>(std::stoul(parent))});  // "{ 0 0 }": a root arc
+    } else if (const TSnmpOid* p = OidDictionary.Find(parent)) {
+      oid = *p;
+    } else if (!forwardDefinition(parent, oid, fwd)) {
+      if (fwd == 0) err();
       return false;
     }
-    oid = *p;
     std::istringstream words(rest);
     std::string w;
     while (words >> w) {
@@ -297,17 +320,18 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
           n = n * 10 + static_cast<unsigned>(w[i] - '0');
           any = true;
           if (n > 0xFFFFFFFFu) {
-            err();
+            if (fwd == 0) err();
             return false;
           }
         }
       if (any && !oid.Append(static_cast<std::uint32_t>(n))) {
-        err();
+        if (fwd == 0) err();
         return false;
       }
     }
     return true;
   };
+  auto parseValue = [&](const std::string& text, TSnmpOid& oid) { return parseValueAt(text, oid, 0); };
 
   // The text after "::=" and one more character, as the value is read from there.
   auto afterAssign = [](const std::string& line) {
