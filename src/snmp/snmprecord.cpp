@@ -47,6 +47,7 @@ bool TSNMP_TagList::SaveTo(TMemStream& s) const {
 }
 
 bool TSNMP_TagList::LoadFrom(TMemStream& s) {
+  Items.clear();  // a load replaces the list, it does not add to it
   std::uint8_t b[4];
   if (!s.MemGet(b, 4)) return false;
   std::int32_t n = static_cast<std::int32_t>(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
