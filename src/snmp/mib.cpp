@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <cstdio>
 #include <sstream>
 
 namespace t32::snmp {
@@ -127,42 +127,134 @@ const TSNMPObjList* TSNMPmoduleList::Find(const std::string& name) const {
   return nullptr;
 }
 
+namespace {
+
+// What a line holds, found once when the file is read; the main loop tests these bits.
+enum : std::uint32_t {
+  kImports = 1u << 0, kExports = 1u << 1, kObjectIdentifier = 1u << 2, kMacro = 1u << 3, kTextualConvention = 1u << 4,
+  kTrapType = 1u << 5, kModuleIdentity = 1u << 6, kModuleCompliance = 1u << 7, kNotificationType = 1u << 8,
+  kNotificationGroup = 1u << 9, kObjectIdentity = 1u << 10, kObjectType = 1u << 11, kObjectGroup = 1u << 12,
+  kSequenceBrace = 1u << 13, kSyntax = 1u << 14, kAccess = 1u << 15, kDescription = 1u << 16, kAssign = 1u << 17,
+  kQuote = 1u << 18, kBrace = 1u << 19, kEnd = 1u << 20,
+};
+
+// From the first "--" on is comment; a tab is a space.
+std::string CleanLine(const char* p, std::size_t n) {
+  std::string s(p, n);
+  std::size_t c = s.find("--");
+  if (c != npos) s.erase(c);
+  if (!s.empty() && s.back() == '\r') s.pop_back();
+  std::replace(s.begin(), s.end(), '\t', ' ');
+  return s;
+}
+
+std::uint32_t LineFlags(const std::string& line) {
+  if (line.empty()) return 0;
+  std::string lower = ToLower(line);
+  auto ci = [&](const char* kw) { return lower.find(kw) != npos; };
+  auto at3 = [&](const char* kw, bool anyCase) {
+    std::size_t p = anyCase ? lower.find(kw) : line.find(kw);
+    return p != npos && p >= 2;
+  };
+  std::uint32_t f = 0;
+  if (ci("imports")) f |= kImports;
+  if (ci("exports")) f |= kExports;
+  if ((ci("object") || ci("sequence")) ) {
+    std::string packed = RemoveSpaces(line);
+    if (packed.find("OBJECTIDENTIFIER") != npos) f |= kObjectIdentifier;
+    if (ToLower(packed).find("sequence{") != npos) f |= kSequenceBrace;
+  }
+  if (at3("MACRO ::=", false)) f |= kMacro;
+  if (at3("TEXTUAL-CONVENTION", false)) f |= kTextualConvention;
+  if (at3("TRAP-TYPE", false)) f |= kTrapType;
+  if (at3("MODULE-IDENTITY", false)) f |= kModuleIdentity;
+  if (at3("module-compliance", true)) f |= kModuleCompliance;
+  if (at3("notification-type", true)) f |= kNotificationType;
+  if (at3("notification-group", true)) f |= kNotificationGroup;
+  if (at3("OBJECT-IDENTITY", false)) f |= kObjectIdentity;
+  if (at3("OBJECT-TYPE", false)) f |= kObjectType;
+  if (at3("OBJECT-GROUP", false)) f |= kObjectGroup;
+  if (ci("syntax")) f |= kSyntax;
+  if (ci("access")) f |= kAccess;
+  if (ci("description")) f |= kDescription;
+  if (line.find("::=") != npos) f |= kAssign;
+  if (line.find('"') != npos) f |= kQuote;
+  if (line.find_first_of("{}") != npos) f |= kBrace;
+  if (ci("end")) f |= kEnd;
+  return f;
+}
+
+}  // namespace
+
+struct TMibCatalogue::TText {
+  std::filesystem::file_time_type mtime;
+  std::uintmax_t size = 0;
+  std::vector<std::string> lines;
+  std::vector<std::uint32_t> flags;
+};
+
+struct TMibCatalogue::TListing {
+  std::filesystem::file_time_type mtime;
+  unsigned checked = 0;
+  std::map<std::string, std::string> files;
+};
+
+std::shared_ptr<const TMibCatalogue::TText> TMibCatalogue::ReadText(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec1, ec2;
+  auto mtime = fs::last_write_time(path, ec1);
+  auto size = fs::file_size(path, ec2);
+  if (!ec1 && !ec2) {
+    auto it = texts_.find(path);
+    if (it != texts_.end() && it->second->mtime == mtime && it->second->size == size) return it->second;
+  }
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return nullptr;
+  std::string data;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) data.append(buf, n);
+  bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed) return nullptr;
+  auto t = std::make_shared<TText>();
+  t->mtime = mtime;
+  t->size = size;
+  for (std::size_t p = 0; p < data.size();) {
+    std::size_t e = data.find('\n', p);
+    if (e == npos) e = data.size();
+    t->lines.push_back(CleanLine(data.data() + p, e - p));
+    t->flags.push_back(LineFlags(t->lines.back()));
+    p = e + 1;
+  }
+  if (!ec1 && !ec2) texts_[path] = t;
+  return t;
+}
+
 // One module file being read: its lines, the current and the previous line, the count.
 struct TMibCatalogue::TFile {
   std::string path;
-  std::string data;
+  std::shared_ptr<const TText> text;
   std::size_t next = 0;
   int lineNo = 0;
   std::string line, prev;
+  std::uint32_t flags = 0;  // of the current line as read
   TSNMPObjList* module = nullptr;
 
-  static std::string Clean(std::string s) {
-    std::size_t c = s.find("--");
-    if (c != npos) s.erase(c);
-    if (!s.empty() && s.back() == '\r') s.pop_back();
-    for (auto& ch : s)
-      if (ch == '\t') ch = ' ';
-    return s;
-  }
   bool Read() {
-    if (next >= data.size()) return false;
-    std::size_t e = data.find('\n', next);
-    if (e == npos) e = data.size();
-    prev = std::move(line);
-    line = Clean(data.substr(next, e - next));
-    next = e + 1;
+    if (next >= text->lines.size()) return false;
+    std::swap(prev, line);
+    line.assign(text->lines[next]);
+    flags = text->flags[next];
+    ++next;
     ++lineNo;
     return true;
   }
   // The next line that is not blank, without consuming anything.
   std::string PeekNonBlank() const {
-    std::size_t p = next;
-    while (p < data.size()) {
-      std::size_t e = data.find('\n', p);
-      if (e == npos) e = data.size();
-      std::string t = Trim(Clean(data.substr(p, e - p)));
+    for (std::size_t p = next; p < text->lines.size(); ++p) {
+      std::string t = Trim(text->lines[p]);
       if (!t.empty()) return t;
-      p = e + 1;
     }
     return {};
   }
@@ -180,7 +272,6 @@ void TMibCatalogue::Reset() {
   Entries.Items.clear();
   EntryTypes.clear();
   Objects.clear();
-  listings_.clear();
 }
 
 std::string TMibCatalogue::FindModuleFile(const std::string& name, std::string& lastTried) {
@@ -197,23 +288,29 @@ std::string TMibCatalogue::FindModuleFile(const std::string& name, std::string& 
   if (dot != npos && dot > 0) names.push_back(name.substr(0, dot) + ".mib");
   for (const auto& folder : folders) {
     if (folder.empty()) continue;
-    auto it = listings_.find(folder);
-    if (it == listings_.end()) {
-      std::map<std::string, std::string> files;
+    auto& listing = listings_[folder];
+    if (!listing || listing->checked != loads_) {
       std::error_code ec;
-      for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
-        std::error_code ec2;
-        if (d->is_regular_file(ec2)) {
-          std::string n = d->path().filename().string();
-          files.emplace(ToLower(n), n);  // the first of names that differ only in case
+      auto mtime = fs::last_write_time(folder, ec);
+      if (ec || !listing || listing->mtime != mtime) {
+        auto l = std::make_shared<TListing>();  // a missing folder lists nothing
+        l->mtime = mtime;
+        for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+          std::error_code ec2;
+          if (d->is_regular_file(ec2)) {
+            std::string n = d->path().filename().string();
+            l->files.emplace(ToLower(n), n);  // the first of names that differ only in case
+          }
         }
+        listing = std::move(l);
       }
-      it = listings_.emplace(folder, std::move(files)).first;
+      listing->checked = loads_;
     }
+    const auto& files = listing->files;
     for (const auto& n : names) {
       lastTried = folder + n;
-      auto f = it->second.find(ToLower(n));
-      if (f != it->second.end()) return folder + f->second;
+      auto f = files.find(ToLower(n));
+      if (f != files.end()) return folder + f->second;
     }
   }
   return {};
@@ -221,6 +318,7 @@ std::string TMibCatalogue::FindModuleFile(const std::string& name, std::string& 
 
 bool TMibCatalogue::LoadMib(const std::string& path) {
   Reset();
+  ++loads_;
   std::size_t slash = path.rfind('/');
   MibFolder = slash == npos ? std::string("./") : path.substr(0, slash + 1);
   if (!ParseModule(path, true, 0)) return false;
@@ -246,17 +344,10 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     }
   }
   Message(name);
-  {
-    std::ifstream in(f.path, std::ios::binary);
-    std::ostringstream ss;
-    if (!in || !(ss << in.rdbuf())) {
-      // An empty file reads as nothing, not as an error.
-      if (!(in && in.peek() == std::char_traits<char>::eof())) {
-        Error("----- ошибка: " + f.path + " строка 0");
-        return false;
-      }
-    }
-    f.data = ss.str();
+  f.text = ReadText(f.path);
+  if (!f.text) {
+    Error("----- ошибка: " + f.path + " строка 0");
+    return false;
   }
 
   auto err = [&]() { Error("----- ошибка: " + f.path + " строка " + std::to_string(f.lineNo)); };
@@ -266,11 +357,9 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
   std::function<bool(const std::string&, TSnmpOid&, int)> parseValueAt;
   auto forwardDefinition = [&](const std::string& name, TSnmpOid& oid, int fwd) -> bool {
     if (fwd > 8 || name.empty()) return false;
-    for (std::size_t p = f.next; p < f.data.size();) {
-      std::size_t e = f.data.find('\n', p);
-      if (e == npos) e = f.data.size();
-      std::string l = Trim(TFile::Clean(f.data.substr(p, e - p)));
-      p = e + 1;
+    for (std::size_t p = f.next; p < f.text->lines.size(); ++p) {
+      if (!(f.text->flags[p] & kObjectIdentifier)) continue;
+      std::string l = Trim(f.text->lines[p]);
       if (l.size() <= name.size() || l.compare(0, name.size(), name) != 0 || l[name.size()] != ' ') continue;
       std::size_t k = IFind(l, "OBJECT IDENTIFIER");
       if (k == npos || Trim(l.substr(0, k)) != name) continue;
@@ -411,6 +500,11 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
       if (!first && !f.Read()) return TResult::kEof;
       first = false;
       const std::string& l = f.line;
+      // Lines without a quote, a brace or the keyword looked for change nothing here.
+      if (!(f.flags & (kQuote | kBrace)) && !(f.flags & (toSyntax ? kSyntax : kAssign))) {
+        if (inSyntax && !inQuote && depthBraces <= 0 && f.PeekNonBlank().rfind("{", 0) != 0) return TResult::kOk;
+        continue;
+      }
       for (std::size_t i = 0; i < l.size(); ++i) {
         char c = l[i];
         if (c == '"') {
@@ -453,10 +547,18 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     TSNMPObject* o = Objects.back().get();
     o->Name = descriptor;
     bool entryAdded = false;
+    bool fresh = true;  // f.line is as read: its keyword bits hold
+    auto has = [&](std::uint32_t bit) { return !fresh || (f.flags & bit); };
+    // The rules below hold on every line of the definition; those that depend only on the
+    // syntax and on the entry types are evaluated again only when these change.
+    bool recheck = true;
     for (;;) {
       std::size_t p;
-      if ((p = IFind(f.line, "SYNTAX")) != npos) o->Syntax = Trim(f.line.substr(p + 6));
-      if ((p = IFind(o->Syntax, "SEQUENCE OF")) != npos) {
+      if (has(kSyntax) && (p = IFind(f.line, "SYNTAX")) != npos) {
+        o->Syntax = Trim(f.line.substr(p + 6));
+        recheck = true;
+      }
+      if (recheck && (p = IFind(o->Syntax, "SEQUENCE OF")) != npos) {
         std::string s = o->Syntax;
         s.erase(p, std::min(s.size() - p, std::size_t(12)));
         o->Syntax = Trim(s);
@@ -464,7 +566,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         o->IsTable = true;
         o->RowCount = 1;
       }
-      if (!entryAdded)
+      if (!entryAdded && recheck)
         for (auto& [type, table] : EntryTypes)
           if (IEquals(type, o->Name)) {
             o->IsEntry = true;
@@ -473,16 +575,18 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
             entryAdded = true;
             break;
           }
-      o->Numeric = !o->IsTable && !o->IsEntry && IsNumericSyntax(o->Syntax);
-      if ((p = IFind(f.line, "ACCESS")) != npos) {
+      if (recheck) o->Numeric = !o->IsTable && !o->IsEntry && IsNumericSyntax(o->Syntax);
+      recheck = false;
+      if (has(kAccess) && (p = IFind(f.line, "ACCESS")) != npos) {
         o->Access = ToLower(Trim(f.line.substr(p + 6)));
         o->Readable = IsReadable(o->Access);
       }
-      if (IFind(f.line, "DESCRIPTION") != npos) {
+      if (has(kDescription) && IFind(f.line, "DESCRIPTION") != npos) {
         TResult r = description(o->Description);
         if (r != TResult::kOk) return r;
+        fresh = false;
       }
-      if (f.line.find("::=") != npos) {
+      if (has(kAssign) && f.line.find("::=") != npos) {
         TSnmpOid oid;
         if (!parseValue(afterAssign(f.line), oid)) return TResult::kStop;
         OidDictionary.Add(o->Name, oid);
@@ -492,6 +596,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         return TResult::kOk;
       }
       if (!f.Read()) return TResult::kEof;
+      fresh = true;
     }
   };
 
@@ -627,15 +732,16 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
   while (f.Read()) {
     std::size_t kw = 0;
     TResult r = TResult::kOk;
-    if (IFind(f.line, "IMPORTS") != npos) {
+    if (!f.flags) continue;  // nothing this reader looks for
+    if (f.flags & kImports) {
       r = importLoop();
-    } else if (IFind(f.line, "EXPORTS") != npos) {
+    } else if (f.flags & kExports) {
       while (f.line.find(';') == npos)
         if (!f.Read()) {
           r = TResult::kEof;
           break;
         }
-    } else if (RemoveSpaces(f.line).find("OBJECTIDENTIFIER") != npos) {
+    } else if (f.flags & kObjectIdentifier) {
       std::size_t p = IFind(f.line, "OBJECT IDENTIFIER");
       if (p == npos) p = IFind(f.line, "OBJECT");
       std::string d = descriptorOf(p, true);
@@ -653,17 +759,17 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
           r = identifierAssignment(d);
         }
       }
-    } else if (KeywordAt3(f.line, "MACRO ::=", false)) {
-      while (IFind(f.line, "END") == npos)
+    } else if (f.flags & kMacro) {
+      while (!(f.flags & kEnd))
         if (!f.Read()) {
           r = TResult::kEof;
           break;
         }
-    } else if (KeywordAt3(f.line, "TEXTUAL-CONVENTION", false)) {
+    } else if (f.flags & kTextualConvention) {
       r = skipTo(true);
-    } else if (KeywordAt3(f.line, "TRAP-TYPE", false)) {
+    } else if (f.flags & kTrapType) {
       r = skipTo(false);
-    } else if (KeywordAt3(f.line, "MODULE-IDENTITY", false, &kw)) {
+    } else if ((f.flags & kModuleIdentity) && KeywordAt3(f.line, "MODULE-IDENTITY", false, &kw)) {
       std::string d = descriptorOf(kw, false);
       r = identifierAssignment(d);
       if (r == TResult::kOk && !d.empty()) {
@@ -671,10 +777,11 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         f.module = Modules.Items.back().Objects.get();
         Message("Модуль: " + d);
       }
-    } else if (KeywordAt3(f.line, "MODULE-COMPLIANCE", true, &kw) || KeywordAt3(f.line, "NOTIFICATION-TYPE", true, &kw) ||
-               KeywordAt3(f.line, "NOTIFICATION-GROUP", true, &kw) || KeywordAt3(f.line, "OBJECT-IDENTITY", false, &kw)) {
+    } else if ((f.flags & (kModuleCompliance | kNotificationType | kNotificationGroup | kObjectIdentity)) &&
+               (KeywordAt3(f.line, "MODULE-COMPLIANCE", true, &kw) || KeywordAt3(f.line, "NOTIFICATION-TYPE", true, &kw) ||
+                KeywordAt3(f.line, "NOTIFICATION-GROUP", true, &kw) || KeywordAt3(f.line, "OBJECT-IDENTITY", false, &kw))) {
       r = identifierAssignment(descriptorOf(kw, false));
-    } else if (KeywordAt3(f.line, "OBJECT-TYPE", false, &kw)) {
+    } else if ((f.flags & kObjectType) && KeywordAt3(f.line, "OBJECT-TYPE", false, &kw)) {
       std::string d = descriptorOf(kw, true);
       if (d.empty()) {
         err();
@@ -683,7 +790,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         r = objectDefinition(d);
         if (r == TResult::kStop) err();
       }
-    } else if (KeywordAt3(f.line, "OBJECT-GROUP", false, &kw)) {
+    } else if ((f.flags & kObjectGroup) && KeywordAt3(f.line, "OBJECT-GROUP", false, &kw)) {
       std::string d = descriptorOf(kw, true);
       if (d.empty()) {
         err();
@@ -691,7 +798,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
       } else {
         r = groupDefinition(d);
       }
-    } else if (IFind(RemoveSpaces(f.line), "SEQUENCE{") != npos) {
+    } else if (f.flags & kSequenceBrace) {
       r = sequenceDefinition();
     }
     if (r != TResult::kOk) break;

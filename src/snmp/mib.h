@@ -125,6 +125,12 @@ class TMibCatalogue {
 
  private:
   struct TFile;
+  struct TText;
+  struct TListing;
+  // The text of a module file, split and with its keywords found, or nullptr when the file
+  // cannot be read. Kept between loads while the file stays unchanged: the modules that
+  // every module imports are then read from disk and scanned once, not once per load.
+  std::shared_ptr<const TText> ReadText(const std::string& path);
   void Reset();
   bool ParseModule(const std::string& name, bool topLevel, int depth);
   std::string FindModuleFile(const std::string& name, std::string& lastTried);
@@ -135,8 +141,10 @@ class TMibCatalogue {
   void Error(const std::string& s) const {
     if (OnMibError) OnMibError(s);
   }
-  // lower-case file name -> real file name, per folder, listed once per load.
-  std::map<std::string, std::map<std::string, std::string>> listings_;
+  std::map<std::string, std::shared_ptr<const TText>> texts_;
+  // Per folder: lower-case file name -> real file name, listed again when the folder changes.
+  std::map<std::string, std::shared_ptr<TListing>> listings_;
+  unsigned loads_ = 0;  // a folder is checked for changes once per load
 };
 
 }  // namespace t32::snmp
