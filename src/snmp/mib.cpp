@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <functional>
 #include <cstdio>
-#include <sstream>
+#include <sys/stat.h>
+#include <string_view>
 
 namespace t32::snmp {
 
@@ -45,6 +46,13 @@ bool IEquals(const std::string& a, const std::string& b) {
   for (std::size_t i = 0; i < a.size(); ++i)
     if (Lower(a[i]) != Lower(b[i])) return false;
   return true;
+}
+
+std::string_view TrimView(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\r' || s[b] == '\n' || s[b] == '\f' || s[b] == '\v')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\r' || s[e - 1] == '\n' || s[e - 1] == '\f' || s[e - 1] == '\v')) --e;
+  return s.substr(b, e - b);
 }
 
 std::string Trim(const std::string& s) {
@@ -187,7 +195,7 @@ std::uint32_t LineFlags(const std::string& line) {
 }  // namespace
 
 struct TMibCatalogue::TText {
-  std::filesystem::file_time_type mtime;
+  std::int64_t mtime = -1;
   std::uintmax_t size = 0;
   std::vector<std::string> lines;
   std::vector<std::uint32_t> flags;
@@ -200,11 +208,12 @@ struct TMibCatalogue::TListing {
 };
 
 std::shared_ptr<const TMibCatalogue::TText> TMibCatalogue::ReadText(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec1, ec2;
-  auto mtime = fs::last_write_time(path, ec1);
-  auto size = fs::file_size(path, ec2);
-  if (!ec1 && !ec2) {
+  // One stat: a file unchanged since it was last read (time and size) is not read again.
+  struct stat st {};
+  bool known = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::int64_t mtime = known ? std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec : -1;
+  std::uintmax_t size = known ? static_cast<std::uintmax_t>(st.st_size) : 0;
+  if (known) {
     auto it = texts_.find(path);
     if (it != texts_.end() && it->second->mtime == mtime && it->second->size == size) return it->second;
   }
@@ -227,7 +236,7 @@ std::shared_ptr<const TMibCatalogue::TText> TMibCatalogue::ReadText(const std::s
     t->flags.push_back(LineFlags(t->lines.back()));
     p = e + 1;
   }
-  if (!ec1 && !ec2) texts_[path] = t;
+  if (known) texts_[path] = t;
   return t;
 }
 
@@ -241,15 +250,33 @@ struct TMibCatalogue::TFile {
   std::uint32_t flags = 0;  // of the current line as read
   TSNMPObjList* module = nullptr;
 
-  bool Read() {
+  // content false: a line that holds no keyword is not copied (the main loop skips it); it
+  // is copied only if a later construct asks for it as the previous line.
+  bool Read(bool content = true) {
     if (next >= text->lines.size()) return false;
-    std::swap(prev, line);
-    line.assign(text->lines[next]);
-    flags = text->flags[next];
-    ++next;
+    if (lineLazy) {
+      prevIdx = lineIdx;
+      prevLazy = true;
+    } else {
+      std::swap(prev, line);
+      prevLazy = false;
+    }
+    lineIdx = next++;
+    flags = text->flags[lineIdx];
+    lineLazy = !content && !flags;
+    if (!lineLazy) line.assign(text->lines[lineIdx]);
     ++lineNo;
     return true;
   }
+  const std::string& Prev() {
+    if (prevLazy) {
+      prev.assign(text->lines[prevIdx]);
+      prevLazy = false;
+    }
+    return prev;
+  }
+  std::size_t lineIdx = 0, prevIdx = 0;
+  bool lineLazy = false, prevLazy = false;
   // The next line that is not blank, without consuming anything.
   std::string PeekNonBlank() const {
     for (std::size_t p = next; p < text->lines.size(); ++p) {
@@ -391,9 +418,15 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
       if (fwd == 0) err();
       return false;
     }
-    std::istringstream words(rest);
-    std::string w;
-    while (words >> w) {
+    for (std::size_t wb = 0; wb < rest.size();) {
+      if (rest[wb] == ' ') {
+        ++wb;
+        continue;
+      }
+      std::size_t we = rest.find(' ', wb);
+      if (we == npos) we = rest.size();
+      std::string_view w(rest.data() + wb, we - wb);
+      wb = we;
       // "mib-2(1)" is arc 1: the number in parentheses counts, not the digits of the name.
       std::size_t o = w.find('(');
       std::size_t from = 0, to = w.size();
@@ -430,7 +463,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
 
   auto descriptorOf = [&](std::size_t kwPos, bool usePrev) {
     std::string d = Trim(f.line.substr(0, std::min(kwPos, f.line.size())));
-    if (d.empty() && usePrev) d = Trim(f.prev);
+    if (d.empty() && usePrev) d = Trim(f.Prev());
     return d;
   };
 
@@ -461,34 +494,37 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
   // DESCRIPTION "..." possibly over many lines; leaves the text after the closing quote.
   auto description = [&](std::string& out) -> TResult {
     std::size_t p = IFind(f.line, "DESCRIPTION");
-    std::string rest = p + 12 <= f.line.size() ? f.line.substr(p + 12) : std::string();
+    std::size_t from = p + 12 <= f.line.size() ? p + 12 : f.line.size();
     out.clear();
     bool inside = false;
     for (;;) {
+      std::string_view rest(f.line);
+      rest.remove_prefix(from);
       if (!inside) {
         std::size_t q = rest.find('"');
         if (q != npos) {
-          rest = rest.substr(q + 1);
+          rest.remove_prefix(q + 1);
           inside = true;
         }
       }
       if (inside) {
         std::size_t q = rest.find('"');
         if (q != npos) {
-          out += Trim(rest.substr(0, q));
-          f.line = rest.substr(q + 1);
+          out += TrimView(rest.substr(0, q));
+          f.line.erase(0, f.line.size() - rest.size() + q + 1);
           return TResult::kOk;
         }
-        out += Trim(rest);
+        out += TrimView(rest);
         out += ' ';
       }
       if (!f.Read()) {
         err();  // the text never closes
         return TResult::kEof;
       }
-      rest = f.line;
+      from = 0;
     }
   };
+
 
   // Skips to the end of a construct whose body this reader does not use.
   auto skipTo = [&](bool toSyntax) -> TResult {
@@ -653,7 +689,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     std::size_t kw = IFind(f.line, "SEQUENCE");
     std::string before = Trim(f.line.substr(0, kw));
     // "IfEntry ::= SEQUENCE {" names itself; "IfEntry ::=" alone puts the name a line up.
-    std::string joined = before.find("::=") != npos ? before : Trim(f.prev) + before;
+    std::string joined = before.find("::=") != npos ? before : Trim(f.Prev()) + before;
     std::size_t a = joined.find("::=");
     if (a == npos) return TResult::kStop;
     std::string name = Trim(joined.substr(0, a));
@@ -729,7 +765,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     }
   };
 
-  while (f.Read()) {
+  while (f.Read(false)) {
     std::size_t kw = 0;
     TResult r = TResult::kOk;
     if (!f.flags) continue;  // nothing this reader looks for

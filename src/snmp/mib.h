@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -75,7 +76,7 @@ class TOIDList {
 
  private:
   std::vector<std::pair<std::string, TSnmpOid>> items_;
-  std::map<std::string, std::size_t> first_;  // lower-case name -> first index
+  std::unordered_map<std::string, std::size_t> first_;  // lower-case name -> first index
 };
 
 struct TSNMPSeqList {
@@ -141,7 +142,7 @@ class TMibCatalogue {
   void Error(const std::string& s) const {
     if (OnMibError) OnMibError(s);
   }
-  std::map<std::string, std::shared_ptr<const TText>> texts_;
+  std::unordered_map<std::string, std::shared_ptr<const TText>> texts_;
   // Per folder: lower-case file name -> real file name, listed again when the folder changes.
   std::map<std::string, std::shared_ptr<TListing>> listings_;
   unsigned loads_ = 0;  // a folder is checked for changes once per load
