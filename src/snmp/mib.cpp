@@ -113,6 +113,19 @@ TSNMPObject* TSNMPObjList::Take(const std::string& name) {
   return nullptr;
 }
 
+std::size_t TOIDList::TNoCaseHash::operator()(std::string_view s) const {
+  std::size_t h = 1469598103934665603ull;
+  for (char c : s) h = (h ^ static_cast<unsigned char>(Lower(c))) * 1099511628211ull;
+  return h;
+}
+
+bool TOIDList::TNoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
 void TOIDList::Reset() {
   items_.clear();
   first_.clear();
@@ -120,12 +133,12 @@ void TOIDList::Reset() {
 }
 
 void TOIDList::Add(const std::string& name, const TSnmpOid& oid) {
-  first_.emplace(ToLower(name), items_.size());
   items_.emplace_back(name, oid);
+  first_.emplace(items_.back().first, items_.size() - 1);
 }
 
 const TSnmpOid* TOIDList::Find(const std::string& name) const {
-  auto it = first_.find(ToLower(name));
+  auto it = first_.find(std::string_view(name));
   return it == first_.end() ? nullptr : &items_[it->second].second;
 }
 
@@ -144,6 +157,7 @@ enum : std::uint32_t {
   kNotificationGroup = 1u << 9, kObjectIdentity = 1u << 10, kObjectType = 1u << 11, kObjectGroup = 1u << 12,
   kSequenceBrace = 1u << 13, kSyntax = 1u << 14, kAccess = 1u << 15, kDescription = 1u << 16, kAssign = 1u << 17,
   kQuote = 1u << 18, kBrace = 1u << 19, kEnd = 1u << 20,
+  kMainLoop = (1u << 14) - 1, kEveryLine = 1u << 31,
 };
 
 // From the first "--" on is comment; a tab is a space.
@@ -250,9 +264,9 @@ struct TMibCatalogue::TFile {
   std::uint32_t flags = 0;  // of the current line as read
   TSNMPObjList* module = nullptr;
 
-  // content false: a line that holds no keyword is not copied (the main loop skips it); it
-  // is copied only if a later construct asks for it as the previous line.
-  bool Read(bool content = true) {
+  // A line is copied into `line` only when it holds one of the keywords in need (all lines
+  // for kEveryLine); any other is reached through View(), Line() or, later, Prev().
+  bool Read(std::uint32_t need = kEveryLine) {
     if (next >= text->lines.size()) return false;
     if (lineLazy) {
       prevIdx = lineIdx;
@@ -263,10 +277,18 @@ struct TMibCatalogue::TFile {
     }
     lineIdx = next++;
     flags = text->flags[lineIdx];
-    lineLazy = !content && !flags;
+    lineLazy = need != kEveryLine && !(flags & need);
     if (!lineLazy) line.assign(text->lines[lineIdx]);
     ++lineNo;
     return true;
+  }
+  std::string_view View() const { return lineLazy ? std::string_view(text->lines[lineIdx]) : std::string_view(line); }
+  std::string& Line() {
+    if (lineLazy) {
+      line.assign(text->lines[lineIdx]);
+      lineLazy = false;
+    }
+    return line;
   }
   const std::string& Prev() {
     if (prevLazy) {
@@ -470,26 +492,28 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
   // Reads from the keyword line to the "::=" outside quoted text; registers the value.
   auto identifierAssignment = [&](const std::string& descriptor) -> TResult {
     bool inQuote = false;
-    for (;;) {
-      std::size_t scan = 0;
-      std::size_t found = npos;
-      for (std::size_t i = 0; i < f.line.size(); ++i) {
-        if (f.line[i] == '"') inQuote = !inQuote;
-        else if (!inQuote && f.line.compare(i, 3, "::=") == 0) {
-          found = i;
-          break;
+    for (bool first = true;; first = false) {
+      // A line with neither a quote nor "::=" changes nothing (a line as read has its bits).
+      if (first || (f.flags & (kQuote | kAssign))) {
+        std::size_t found = npos;
+        for (std::size_t i = 0; i < f.line.size(); ++i) {
+          if (f.line[i] == '"') {
+            inQuote = !inQuote;
+          } else if (!inQuote && f.line.compare(i, 3, "::=") == 0) {
+            found = i;
+            break;
+          }
         }
-        scan = i;
+        if (found != npos) break;
       }
-      (void)scan;
-      if (found != npos) break;
-      if (!f.Read()) return TResult::kEof;
+      if (!f.Read(kQuote | kAssign)) return TResult::kEof;
     }
     TSnmpOid oid;
     if (!parseValue(afterAssign(f.line), oid)) return TResult::kStop;
     if (!descriptor.empty()) OidDictionary.Add(descriptor, oid);
     return TResult::kOk;
   };
+
 
   // DESCRIPTION "..." possibly over many lines; leaves the text after the closing quote.
   auto description = [&](std::string& out) -> TResult {
@@ -498,8 +522,8 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     out.clear();
     bool inside = false;
     for (;;) {
-      std::string_view rest(f.line);
-      rest.remove_prefix(from);
+      std::string_view rest = f.View();
+      rest.remove_prefix(std::min(from, rest.size()));
       if (!inside) {
         std::size_t q = rest.find('"');
         if (q != npos) {
@@ -511,13 +535,14 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         std::size_t q = rest.find('"');
         if (q != npos) {
           out += TrimView(rest.substr(0, q));
-          f.line.erase(0, f.line.size() - rest.size() + q + 1);
+          std::size_t cut = f.View().size() - rest.size() + q + 1;
+          f.Line().erase(0, cut);
           return TResult::kOk;
         }
         out += TrimView(rest);
         out += ' ';
       }
-      if (!f.Read()) {
+      if (!f.Read(0)) {
         err();  // the text never closes
         return TResult::kEof;
       }
@@ -533,7 +558,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     int depthBraces = 0;
     bool first = true;
     for (;;) {
-      if (!first && !f.Read()) return TResult::kEof;
+      if (!first && !f.Read(kQuote | kBrace | (toSyntax ? kSyntax : kAssign))) return TResult::kEof;
       first = false;
       const std::string& l = f.line;
       // Lines without a quote, a brace or the keyword looked for change nothing here.
@@ -631,7 +656,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         listObject(o);
         return TResult::kOk;
       }
-      if (!f.Read()) return TResult::kEof;
+      if (!f.Read(kSyntax | kAccess | kDescription | kAssign)) return TResult::kEof;
       fresh = true;
     }
   };
@@ -765,10 +790,10 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     }
   };
 
-  while (f.Read(false)) {
+  while (f.Read(kMainLoop)) {
     std::size_t kw = 0;
     TResult r = TResult::kOk;
-    if (!f.flags) continue;  // nothing this reader looks for
+    if (!(f.flags & kMainLoop)) continue;  // nothing this reader looks for
     if (f.flags & kImports) {
       r = importLoop();
     } else if (f.flags & kExports) {
@@ -797,7 +822,7 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
       }
     } else if (f.flags & kMacro) {
       while (!(f.flags & kEnd))
-        if (!f.Read()) {
+        if (!f.Read(0)) {
           r = TResult::kEof;
           break;
         }

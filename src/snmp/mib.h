@@ -5,10 +5,12 @@
 // One catalogue per load, owned by whoever loads; nothing here is global.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -72,11 +74,18 @@ class TOIDList {
   void Add(const std::string& name, const TSnmpOid& oid);
   const TSnmpOid* Find(const std::string& name) const;
   std::size_t Count() const { return items_.size(); }
-  const std::vector<std::pair<std::string, TSnmpOid>>& Items() const { return items_; }
+  const std::deque<std::pair<std::string, TSnmpOid>>& Items() const { return items_; }
 
  private:
-  std::vector<std::pair<std::string, TSnmpOid>> items_;
-  std::unordered_map<std::string, std::size_t> first_;  // lower-case name -> first index
+  struct TNoCaseHash {
+    std::size_t operator()(std::string_view s) const;
+  };
+  struct TNoCaseEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::deque<std::pair<std::string, TSnmpOid>> items_;  // a deque: the names stay where they are
+  // First definition of each name, keyed by a view of that name, compared without case.
+  std::unordered_map<std::string_view, std::size_t, TNoCaseHash, TNoCaseEqual> first_;
 };
 
 struct TSNMPSeqList {
