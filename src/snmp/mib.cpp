@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 #include <string_view>
+#include <unordered_map>
 
 namespace t32::snmp {
 
@@ -15,6 +16,8 @@ namespace {
 
 constexpr std::size_t npos = std::string::npos;
 constexpr int kMaxImportDepth = 64;
+// Lines joined while looking for the end of one column or group member.
+constexpr std::size_t kMaxJoined = 4096;
 const char* const kSystemMibFolder = "/usr/share/snmp/mibs/";
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -213,6 +216,23 @@ struct TMibCatalogue::TText {
   std::uintmax_t size = 0;
   std::vector<std::string> lines;
   std::vector<std::uint32_t> flags;
+
+  // "name OBJECT IDENTIFIER ..." lines by name, in file order (built on first use).
+  const std::unordered_map<std::string, std::vector<std::size_t>>& Definitions() const {
+    if (!defsBuilt) {
+      for (std::size_t p = 0; p < lines.size(); ++p) {
+        if (!(flags[p] & kObjectIdentifier)) continue;
+        std::size_t k = IFind(lines[p], "OBJECT IDENTIFIER");
+        if (k == npos) continue;
+        std::string name = Trim(lines[p].substr(0, k));
+        if (!name.empty() && name.find(' ') == npos) defs[name].push_back(p);
+      }
+      defsBuilt = true;
+    }
+    return defs;
+  }
+  mutable std::unordered_map<std::string, std::vector<std::size_t>> defs;
+  mutable bool defsBuilt = false;
 };
 
 struct TMibCatalogue::TListing {
@@ -300,13 +320,16 @@ struct TMibCatalogue::TFile {
   std::size_t lineIdx = 0, prevIdx = 0;
   bool lineLazy = false, prevLazy = false;
   // The next line that is not blank, without consuming anything.
-  std::string PeekNonBlank() const {
-    for (std::size_t p = next; p < text->lines.size(); ++p) {
-      std::string t = Trim(text->lines[p]);
-      if (!t.empty()) return t;
+  // Remembers where the next non-blank line was, so runs of blank lines are scanned once.
+  std::string PeekNonBlank() {
+    if (!(peekFrom <= next && next <= peekAt)) {
+      peekFrom = next;
+      peekAt = next;
+      while (peekAt < text->lines.size() && Trim(text->lines[peekAt]).empty()) ++peekAt;
     }
-    return {};
+    return peekAt < text->lines.size() ? Trim(text->lines[peekAt]) : std::string();
   }
+  std::size_t peekFrom = 1, peekAt = 0;
 };
 
 TMibCatalogue::TMibCatalogue() { Reset(); }
@@ -406,15 +429,14 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
   std::function<bool(const std::string&, TSnmpOid&, int)> parseValueAt;
   auto forwardDefinition = [&](const std::string& name, TSnmpOid& oid, int fwd) -> bool {
     if (fwd > 8 || name.empty()) return false;
-    for (std::size_t p = f.next; p < f.text->lines.size(); ++p) {
-      if (!(f.text->flags[p] & kObjectIdentifier)) continue;
-      std::string l = Trim(f.text->lines[p]);
-      if (l.size() <= name.size() || l.compare(0, name.size(), name) != 0 || l[name.size()] != ' ') continue;
-      std::size_t k = IFind(l, "OBJECT IDENTIFIER");
-      if (k == npos || Trim(l.substr(0, k)) != name) continue;
+    const auto& index = f.text->Definitions();
+    auto it = index.find(name);
+    if (it == index.end()) return false;
+    for (std::size_t p : it->second) {
+      if (p < f.next) continue;
+      const std::string& l = f.text->lines[p];
       std::size_t a = l.find("::=");
-      if (a == npos) return false;
-      return parseValueAt(l.substr(a + 3), oid, fwd + 1);
+      return a != npos && parseValueAt(l.substr(a + 3), oid, fwd + 1);
     }
     return false;
   };
@@ -680,6 +702,10 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
         }
       }
       std::string tail = Trim(rest.substr(start));
+      if (tail.size() > kMaxJoined) {  // no name runs over lines like this: not a member list
+        err();
+        return TResult::kStop;
+      }
       if (!f.Read()) return TResult::kEof;
       rest = tail.empty() ? f.line : tail + " " + f.line;
     }
@@ -733,6 +759,10 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
       std::size_t comma = t.find(',');
       std::size_t brace = t.find('}');
       if (comma == npos && brace == npos) {
+        if (t.size() > kMaxJoined) {  // no column runs over lines like this: not a SEQUENCE
+          err();
+          return TResult::kStop;
+        }
         // The column's type may sit on the next line: join them with a space between.
         if (!f.Read()) break;
         cur = t + " " + f.line;

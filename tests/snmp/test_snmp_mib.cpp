@@ -259,7 +259,16 @@ TEST(MibReader, HostileFilesEndInMessagesNotHangs) {
     return s;
   }() + " }\n";
   std::string self = "SELF DEFINITIONS ::= BEGIN\nIMPORTS a FROM SELF;\nIMPORTS b FROM self\n;\nEND\n";
-  for (const auto& text : {binary, nul, longLine, deep, self, std::string(), std::string("IMPORTS FROM")}) {
+  // Constructs that never end, over many lines: each must be read in one pass.
+  std::string lines200k;
+  for (int i = 0; i < 200000; ++i) lines200k += "a\n";
+  std::string blank200k(200000, '\n');
+  std::string seqOpen = std::string(kHead) + "X ::= SEQUENCE {\n" + lines200k;
+  std::string membersOpen = std::string(kHead) + "  g OBJECT-GROUP\n OBJECTS {\n" + lines200k;
+  std::string tcBlanks = std::string(kHead) + "T ::= TEXTUAL-CONVENTION\n SYNTAX INTEGER\n" + blank200k + "{ a(1) }\n";
+  std::string macroOpen = std::string(kHead) + "X MACRO ::=\n" + lines200k;
+  for (const auto& text : {binary, nul, longLine, deep, self, std::string(), std::string("IMPORTS FROM"), seqOpen, membersOpen,
+                           tcBlanks, macroOpen}) {
     TLoad l;
     EXPECT_TRUE(l.cat.LoadMib(dir.Write("SELF", text)));
   }
