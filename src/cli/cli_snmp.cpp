@@ -1,6 +1,7 @@
 // tavrik32-cli mib: reads a MIB module (with what it imports) and prints what an engineer
 // could poll from it: modules, readable numeric objects, tables with their columns, groups.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "cli/cli.h"
@@ -13,8 +14,8 @@ const char* kMibHelp =
     "Usage: tavrik32-cli mib FILE [--mibs DIR]... [--oids]\n"
     "Reads the MIB module FILE and the modules it imports, and prints its modules, the\n"
     "readable numeric objects (OID, syntax, access), the tables with their columns and the\n"
-    "object groups. Imports are looked up beside FILE, in each --mibs DIR in turn, then in\n"
-    "/usr/share/snmp/mibs (and its iana and ietf folders).\n\n"
+    "object groups. Imports are looked up beside FILE, in the folder MIBs beside this program,\n"
+    "in each --mibs DIR in turn, then in /usr/share/snmp/mibs (and its iana and ietf folders).\n\n"
     "  --mibs DIR   another folder of MIB modules (may be repeated)\n"
     "  --oids       print only \"name\"<TAB>\"oid\" lines, as snmptranslate -Tz does\n\n"
     "Progress and errors go to stderr. Exit status: 0 success, 1 FILE cannot be read,\n"
@@ -82,6 +83,10 @@ int RunMib(const Args& args) {
     std::fprintf(stderr, "%s", kMibHelp);
     return kUsage;
   }
+  // "MIBs" beside the program, as the desktop program keeps its own modules.
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) cat.ProgramMibFolder = (self.parent_path() / "MIBs").string() + "/";
   cat.OnMibMessage = [](const std::string& s) { std::fprintf(stderr, "%s\n", s.c_str()); };
   cat.OnMibError = [](const std::string& s) { std::fprintf(stderr, "%s\n", s.c_str()); };
   if (!cat.LoadMib(file)) return kFailure;

@@ -44,6 +44,18 @@ std::size_t IFind(const std::string& hay, const char* needle, std::size_t from =
   }
   return npos;
 }
+bool IsIdentChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+// A keyword as a whole word, any case (lower-case needle), from position `from` on.
+std::size_t FindWord(const std::string& hay, const char* lowerWord, std::size_t from) {
+  std::size_t n = std::char_traits<char>::length(lowerWord);
+  for (std::size_t p = IFind(hay, lowerWord, from); p != npos; p = IFind(hay, lowerWord, p + 1))
+    if ((p == 0 || !IsIdentChar(hay[p - 1])) && (p + n == hay.size() || !IsIdentChar(hay[p + n]))) return p;
+  return npos;
+}
+
 bool IEquals(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -785,40 +797,43 @@ bool TMibCatalogue::ParseModule(const std::string& name, bool topLevel, int dept
     return TResult::kOk;
   };
 
+  // Every "FROM module" of the IMPORTS, several on a line if need be ("a FROM B c FROM D;"),
+  // the module name possibly on the line after its FROM. Each module is read once per load.
   auto importLoop = [&]() -> TResult {
     bool pending = false;
     for (;;) {
-      if (!pending) {
-        std::size_t p = IFind(f.line, "FROM");
-        if (p != npos) {
-          f.line.erase(0, std::min(f.line.size(), p + 5));
+      const std::string& l = f.line;
+      std::size_t pos = 0;
+      for (;;) {
+        if (!pending) {
+          std::size_t p = FindWord(l, "from", pos);
+          if (p == npos) break;
+          pos = p + 4;
           pending = true;
         }
-      }
-      if (pending) {
-        std::string m;
-        for (char c : f.line) {
-          if (c == ';') break;
-          if (c != ' ') m += c;
-        }
-        if (!m.empty()) {
-          pending = false;
-          bool seen = false;
-          for (const auto& pm : ParsedModules)
-            if (IEquals(pm, m)) seen = true;
-          if (!seen) {
-            ParsedModules.push_back(m);
-            if (depth + 1 >= kMaxImportDepth)
-              err();  // imports nested beyond any real module's: refuse to go deeper
-            else
-              ParseModule(m, false, depth + 1);
-          }
+        while (pos < l.size() && l[pos] == ' ') ++pos;
+        std::size_t e = pos;
+        while (e < l.size() && l[e] != ' ' && l[e] != ';' && l[e] != ',') ++e;
+        if (e == pos) break;  // the name is on a later line
+        std::string m = l.substr(pos, e - pos);
+        pos = e;
+        pending = false;
+        bool seen = false;
+        for (const auto& pm : ParsedModules)
+          if (IEquals(pm, m)) seen = true;
+        if (!seen) {
+          ParsedModules.push_back(m);
+          if (depth + 1 >= kMaxImportDepth)
+            err();  // imports nested beyond any real module's: refuse to go deeper
+          else
+            ParseModule(m, false, depth + 1);
         }
       }
       if (f.line.find(';') != npos) return TResult::kOk;
       if (!f.Read()) return TResult::kEof;
     }
   };
+
 
   while (f.Read(kMainLoop)) {
     std::size_t kw = 0;
