@@ -124,7 +124,7 @@ TEST(MibReader, LineRulesOnTinyModules) {
            "  ifTable OBJECT-TYPE\n    SYNTAX SEQUENCE OF IfEntry\n    MAX-ACCESS not-accessible\n    ::= { test 2 }\n"
            "  ifEntry OBJECT-TYPE\n    SYNTAX IfEntry\n    MAX-ACCESS not-accessible\n    ::= { ifTable 1 }\n"
            "IfEntry ::=\n    SEQUENCE {\n        ifIndex InterfaceIndex,\n        ifDescr DisplayString,\n"
-           "        ifInOctets Counter32, ifOutOctets Counter32,\n        ifSpeed\n            Gauge32\n    }\n" +
+           "        ifInOctets Counter32, ifOutOctets Counter32,\n        ifSpeed\nGauge32\n    }\n" +
            Scalar("ifIndex", "InterfaceIndex", "read-only", 21) + Scalar("ifDescr", "DisplayString", "read-only", 22) +
            Scalar("ifInOctets", "Counter32", "read-only", 23) + Scalar("ifOutOctets", "Counter32", "read-only", 24) +
            Scalar("ifSpeed", "Gauge32", "read-only", 25) + Scalar("sysUp", "TimeTicks", "read-only", 3),
