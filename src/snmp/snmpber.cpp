@@ -5,10 +5,40 @@
 
 namespace t32::snmp {
 
+TSnmpOid& TSnmpOid::operator=(const TSnmpOid& o) {
+  if (this == &o) return *this;
+  count_ = o.count_;
+  if (o.heap_) {
+    if (!heap_) heap_ = std::make_unique<std::uint32_t[]>(kMaxArcs);
+    std::memcpy(heap_.get(), o.heap_.get(), count_ * sizeof(std::uint32_t));
+  } else {
+    heap_.reset();
+    std::memcpy(inline_, o.inline_, count_ * sizeof(std::uint32_t));
+  }
+  return *this;
+}
+
+TSnmpOid& TSnmpOid::operator=(TSnmpOid&& o) noexcept {
+  if (this == &o) return *this;
+  count_ = o.count_;
+  heap_ = std::move(o.heap_);
+  if (!heap_) std::memcpy(inline_, o.inline_, count_ * sizeof(std::uint32_t));
+  o.count_ = 0;
+  return *this;
+}
+
 bool TSnmpOid::Append(std::uint32_t arc) {
-  if (Arcs.size() >= kMaxArcs) return false;
-  Arcs.push_back(arc);
+  if (count_ >= kMaxArcs) return false;
+  if (count_ == kInline && !heap_) {
+    heap_ = std::make_unique<std::uint32_t[]>(kMaxArcs);
+    std::memcpy(heap_.get(), inline_, sizeof inline_);
+  }
+  (heap_ ? heap_.get() : inline_)[count_++] = arc;
   return true;
+}
+
+bool TSnmpOid::operator==(const TSnmpOid& o) const {
+  return count_ == o.count_ && std::memcmp(Data(), o.Data(), count_ * sizeof(std::uint32_t)) == 0;
 }
 
 TSnmpOid MakeSnmpOid(std::initializer_list<std::uint32_t> arcs) {
@@ -19,9 +49,9 @@ TSnmpOid MakeSnmpOid(std::initializer_list<std::uint32_t> arcs) {
 
 std::string SnmpOidToString(const TSnmpOid& oid) {
   std::string s;
-  for (std::size_t i = 0; i < oid.Arcs.size(); ++i) {
+  for (std::size_t i = 0; i < oid.Count(); ++i) {
     if (i) s += '.';
-    s += std::to_string(oid.Arcs[i]);
+    s += std::to_string(oid[i]);
   }
   return s;
 }
@@ -38,10 +68,10 @@ static void PutBase128(std::uint64_t v, std::vector<std::uint8_t>& out) {
 }
 
 void EncodeOidContents(const TSnmpOid& oid, std::vector<std::uint8_t>& out) {
-  if (oid.Arcs.size() < 2) return;
+  if (oid.Count() < 2) return;
   // 64 bits: 40 * arc1 + arc2 can pass 32 bits for the joint-iso (2.x) arcs.
-  PutBase128(std::uint64_t(oid.Arcs[0]) * 40 + oid.Arcs[1], out);
-  for (std::size_t i = 2; i < oid.Arcs.size(); ++i) PutBase128(oid.Arcs[i], out);
+  PutBase128(std::uint64_t(oid[0]) * 40 + oid[1], out);
+  for (std::size_t i = 2; i < oid.Count(); ++i) PutBase128(oid[i], out);
 }
 
 bool DecodeOidContents(const std::uint8_t* data, std::size_t length, TSnmpOid& oid) {

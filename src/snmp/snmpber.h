@@ -18,12 +18,26 @@ enum : std::uint8_t { kUniversal = 0x00, kApplication = 0x40, kContext = 0x80, k
 // of its encoded contents, not the arc count.
 struct TSnmpOid {
   static constexpr std::size_t kMaxArcs = 128;
-  std::vector<std::uint32_t> Arcs;
 
-  std::size_t Count() const { return Arcs.size(); }
+  TSnmpOid() = default;
+  TSnmpOid(const TSnmpOid& o) { *this = o; }
+  TSnmpOid& operator=(const TSnmpOid& o);
+  TSnmpOid(TSnmpOid&& o) noexcept { *this = std::move(o); }
+  TSnmpOid& operator=(TSnmpOid&& o) noexcept;  // leaves o empty
+
+  std::size_t Count() const { return count_; }
+  std::uint32_t operator[](std::size_t i) const { return Data()[i]; }
   // False (and nothing added) when the identifier already holds kMaxArcs arcs.
   bool Append(std::uint32_t arc);
-  bool operator==(const TSnmpOid& o) const = default;
+  bool operator==(const TSnmpOid& o) const;
+
+ private:
+  // Most identifiers are short: their arcs stay inline, longer ones move to the heap.
+  static constexpr std::size_t kInline = 24;
+  const std::uint32_t* Data() const { return heap_ ? heap_.get() : inline_; }
+  std::uint32_t inline_[kInline] = {};
+  std::unique_ptr<std::uint32_t[]> heap_;
+  std::uint16_t count_ = 0;
 };
 TSnmpOid MakeSnmpOid(std::initializer_list<std::uint32_t> arcs);
 // Arcs in decimal joined by "."; an empty identifier gives "".

@@ -270,3 +270,21 @@ TEST(SnmpRecord, CorruptRecordsFailKeepingWhatWasRead) {
     EXPECT_LE(static_cast<std::size_t>(s.MemPos()), b.size()) << c.what;
   }
 }
+
+// Identifiers longer than the inline part keep every arc through copies and moves.
+TEST(SnmpOid, LongIdentifiersSurviveCopiesAndMoves) {
+  TSnmpOid a;
+  for (std::uint32_t i = 0; i < TSnmpOid::kMaxArcs; ++i) ASSERT_TRUE(a.Append(i * 1000));
+  EXPECT_FALSE(a.Append(1));  // the catalogue keeps at most kMaxArcs
+  TSnmpOid b = a, c;
+  c = b;
+  TSnmpOid d = std::move(b);
+  EXPECT_EQ(b.Count(), 0u);
+  EXPECT_EQ(c, a);
+  EXPECT_EQ(d, a);
+  EXPECT_EQ(d[127], 127000u);
+  c = MakeSnmpOid({1, 3});
+  EXPECT_EQ(SnmpOidToString(c), "1.3");
+  b = std::move(c);
+  EXPECT_EQ(SnmpOidToString(b), "1.3");
+}
