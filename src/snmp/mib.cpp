@@ -33,12 +33,14 @@ std::string ToUpper(std::string s) {
 }
 
 // Case-insensitive search (ASCII letters; other bytes compare as they are).
-std::size_t IFind(const std::string& hay, const char* needle, std::size_t from = 0) {
-  std::size_t n = std::char_traits<char>::length(needle);
+std::size_t IFind(std::string_view hay, std::string_view needle, std::size_t from = 0) {
+  std::size_t n = needle.size();
   if (n == 0) return from <= hay.size() ? from : npos;
   if (hay.size() < n) return npos;
+  const char lo = Lower(needle[0]), up = Upper(needle[0]);
   for (std::size_t i = from; i + n <= hay.size(); ++i) {
-    std::size_t k = 0;
+    if (hay[i] != lo && hay[i] != up) continue;
+    std::size_t k = 1;
     while (k < n && Lower(hay[i + k]) == Lower(needle[k])) ++k;
     if (k == n) return i;
   }
