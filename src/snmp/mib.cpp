@@ -2,11 +2,12 @@
 // reads further lines itself; a construct that fails stops its module, never the load.
 #include "snmp/mib.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <cstdio>
-#include <sys/stat.h>
 #include <string_view>
 #include <unordered_map>
 
