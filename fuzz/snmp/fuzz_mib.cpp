@@ -6,18 +6,32 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "snmp/mib.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static std::string dir = [] {
+namespace {
+// The temporary folder of this run, removed when the fuzzer exits.
+struct TTempFolder {
+  TTempFolder() {
     char tmpl[] = "/tmp/fuzz_mibXXXXXX";
     const char* d = ::mkdtemp(tmpl);
     if (!d) std::abort();
-    return std::string(d) + "/";
-  }();
+    path = std::string(d) + "/";
+  }
+  ~TTempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string path;
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static TTempFolder folder;
+  const std::string& dir = folder.path;
   std::string in(reinterpret_cast<const char*>(data), size);
   std::string other;
   std::size_t cut = in.find("\n====\n");
