@@ -23,6 +23,7 @@ __attribute__((weak)) void AddMmsVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddSclVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddPortVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddIec104Verbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddSnmpVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
   AddSclVerbs(verbs);
   AddPortVerbs(verbs);
   AddIec104Verbs(verbs);
+  AddSnmpVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

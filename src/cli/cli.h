@@ -22,6 +22,7 @@ void AddMmsVerbs(std::vector<Verb>& verbs);
 void AddSclVerbs(std::vector<Verb>& verbs);
 void AddPortVerbs(std::vector<Verb>& verbs);
 void AddIec104Verbs(std::vector<Verb>& verbs);
+void AddSnmpVerbs(std::vector<Verb>& verbs);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);
