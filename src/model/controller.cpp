@@ -105,9 +105,15 @@ void TProc::UpdateNode() {
 }
 
 void TProc::SetDefaults() {
+  // A new configuration starts from every default: nothing of the previous one's groups,
+  // password requirements or log option may leak into it.
   stationAddress = 1;
   logRetention = 30;
   place.clear();
+  saveTSInLog = 0;
+  groupCount = 0;
+  groups.fill(TGroup{});
+  passwordFlags = {0, 0, 0, 0};
 }
 
 void TProc::Fields(TFieldVisitor& v) {
@@ -153,15 +159,19 @@ void TProc::SaveToImage(TConfig& c) {
 }
 
 void TProc::LoadFromImage(TConfig& c) {
-  if (!EnterSection(c, 0)) return;
-  c.GetU16(1, stationAddress);
-  c.GetU16(80, logRetention);
-  c.GetU8(17, saveTSInLog);
+  if (c.NextSection() != 0) return;
+  bool readable = CheckVersion(c);
+  // The board and port counts say how many sections follow: they are read even from a
+  // processor section of a newer layout, or the boards and ports behind it would be lost.
   if (TDocument* d = Doc()) {
     std::uint8_t b = 0, p = 0;
     if (c.GetU8(2, b)) d->boardCount = b;
     if (c.GetU8(3, p)) d->portCount = p;
   }
+  if (!readable) return;
+  c.GetU16(1, stationAddress);
+  c.GetU16(80, logRetention);
+  c.GetU8(17, saveTSInLog);
   c.GetText(77, place);
   groupCount = 0;
   groups.fill(TGroup{});
@@ -182,14 +192,15 @@ void TProc::LoadFromImage(TConfig& c) {
 
 void TProc::LoadFromShortImage(TConfig& c) {
   if (c.NextShortSection() != 0) return;
-  if (!CheckVersion(c, true)) return;
-  std::uint8_t a[2] = {static_cast<std::uint8_t>(stationAddress), static_cast<std::uint8_t>(stationAddress >> 8)};
-  if (c.GetShortEntry(1, 2, a)) stationAddress = static_cast<std::uint16_t>(a[0] | (a[1] << 8));
+  bool readable = CheckVersion(c, true);
   if (TDocument* d = Doc()) {
     std::uint8_t b = 0, p = 0;
     if (c.GetShortEntry(2, 1, &b)) d->boardCount = b;
     if (c.GetShortEntry(3, 1, &p)) d->portCount = p;
   }
+  if (!readable) return;
+  std::uint8_t a[2] = {static_cast<std::uint8_t>(stationAddress), static_cast<std::uint8_t>(stationAddress >> 8)};
+  if (c.GetShortEntry(1, 2, a)) stationAddress = static_cast<std::uint16_t>(a[0] | (a[1] << 8));
   saveTSInLog = 0;
   groupCount = 0;
   groups.fill(TGroup{});

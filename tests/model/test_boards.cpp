@@ -169,6 +169,38 @@ TEST(Boards, UniversalPortsFollowModesAndTheirNeighbour) {
   EXPECT_EQ(Captions(u)[0], "Порт1_UNIO24");
 }
 
+TEST(Boards, RenumberedUniversalBoardKeepsTheControlSignalNames) {
+  TItemFactory f = HolderFactory();
+  TDocument a(nullptr, &f);
+  auto* u = AddBoard<TUnio96>(a);
+  u->SetAddress(2);
+  u->Port(2)->SetMode(4);
+  u->Port(1)->SetLinkedPort(2);
+  u->Port(1)->SetMode(6);
+  u->SetAddress(3);
+  TParams* ts = u->Port(1)->Table(kSigTS);
+  ASSERT_TRUE(ts);
+  ASSERT_EQ(ts->Count(), 2);
+  const char* want[] = {"3_UNIO96.1_UNIO24.Сбой ТУ", "3_UNIO96.1_UNIO24.Работа ТУ"};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(ts->At(i)->Name(), want[i]);
+    EXPECT_EQ(ts->At(i)->DefaultName(), want[i]);
+  }
+  EXPECT_EQ(u->Port(2)->Table(kSigTU)->At(0)->Name(), "3_UNIO96.2_Порт.Пр1");
+  // Read back, they are the board's own names, not user renames.
+  a.WriteRecords();
+  TDocument b(nullptr, &f);
+  ASSERT_TRUE(b.Config().SetImage(a.Config().Image()));
+  b.ReadRecords(false);
+  auto* ub = static_cast<TUnio96*>(b.Tree().Root()->Child(1)->Item());
+  TParams* tsb = ub->Port(1)->Table(kSigTS);
+  ASSERT_TRUE(tsb);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(tsb->At(i)->Name(), want[i]);
+    EXPECT_FALSE(tsb->At(i)->Renamed());
+  }
+}
+
 TEST(Boards, CommandBoardModesRenameEveryCommand) {
   TDocument d;
   auto* o = AddBoard<TDO32>(d);

@@ -244,6 +244,26 @@ TEST(Document, NewerLayoutVersionKeepsDefaultsAndLaterItemsLoad) {
   EXPECT_EQ(d.Proc()->stationAddress, 9);
 }
 
+TEST(Document, NewerProcessorSectionStillGivesTheBoardAndPortCounts) {
+  // The processor's own settings stay at their defaults, but the board behind it loads.
+  TItemFactory f = TestFactory();
+  TRecordedMessages msgs;
+  TDocument d(&msgs, &f);
+  Rec r;
+  r.Sec(0, 0).Ent(48, {2}).Ent(1, {9, 0}).Ent(2, {2}).Ent(3, {1});
+  uint32_t len = static_cast<uint32_t>(r.b.size());
+  std::memcpy(r.b.data() + 4, &len, 4);
+  r.Sec(77, 22).Ent(48, {1}).Ent(5, {3, 0});
+  r.Sec(100, 17).Ent(48, {1});
+  ASSERT_TRUE(d.Config().SetImage(WithHead(r.b)));
+  d.ReadRecords(false);
+  ASSERT_FALSE(msgs.errors.empty());
+  EXPECT_EQ(msgs.errors[0], "Новая версия Процессор");
+  EXPECT_EQ(d.Proc()->stationAddress, 1);
+  ASSERT_EQ(d.Tree().Root()->ChildCount(), 2);
+  EXPECT_EQ(static_cast<TTestBoard*>(d.Tree().Root()->Child(1)->Item())->value, 3);
+}
+
 TEST(Document, CorruptBoardLengthKeepsReachableSections) {
   // A board section whose length runs past the data: the walk ends there without a hang.
   TItemFactory f = TestFactory();
@@ -262,11 +282,25 @@ TEST(Document, CorruptBoardLengthKeepsReachableSections) {
 TEST(Document, NewConfigurationKeepsThreeNodesWithDefaults) {
   TItemFactory f = TestFactory();
   TDocument d(nullptr, &f);
-  d.Proc()->stationAddress = 33;
+  TProc& p = *d.Proc();
+  p.stationAddress = 33;
+  p.saveTSInLog = 1;
+  p.passwordFlags = {1, 1, 1, 1};
+  TGroup g;
+  g.name = "Г1";
+  g.upper = 5;
+  p.SetGroups({g});
   d.Tree().Add(d.Tree().Root(), std::make_unique<TTestBoard>());
   d.NewConfiguration();
   EXPECT_EQ(d.Tree().Count(), 3);
-  EXPECT_EQ(d.Proc()->stationAddress, 1);
+  // Every processor setting is back at its default, the groups and password flags included.
+  TProc fresh;
+  EXPECT_EQ(p.stationAddress, fresh.stationAddress);
+  EXPECT_EQ(p.saveTSInLog, fresh.saveTSInLog);
+  EXPECT_EQ(p.passwordFlags, fresh.passwordFlags);
+  EXPECT_EQ(p.groupCount, 0u);
+  EXPECT_EQ(p.groups[0].name, "");
+  EXPECT_EQ(p.groups[0].upper, 0.0f);
   auto order = d.Tree().DisplayOrder();
   EXPECT_EQ(order[0]->caption, "ТАВРИК32");
   EXPECT_EQ(order[1]->caption, "Процессор");
