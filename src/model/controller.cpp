@@ -143,12 +143,8 @@ void TProc::SaveToImage(TConfig& c) {
   c.PutU16(1, stationAddress);
   c.PutU16(80, logRetention);
   c.PutU8(17, saveTSInLog);
-  TDocument* d = Doc();
-  std::uint8_t boards = 1, ports = 1;
-  if (d && d->Tree().Root()) boards = static_cast<std::uint8_t>(d->Tree().Root()->ChildCount());
-  if (node) ports = static_cast<std::uint8_t>(node->ChildCount());
-  c.PutU8(2, boards);
-  c.PutU8(3, ports);
+  c.PutU8(2, BoardCount());
+  c.PutU8(3, PortCount());
   std::uint32_t count = groupCount > kMaxGroups ? kMaxGroups : groupCount;
   c.PutU8(20, static_cast<std::uint8_t>(count));
   std::vector<std::uint8_t> buf(count * TGroup::kSize);
@@ -156,6 +152,28 @@ void TProc::SaveToImage(TConfig& c) {
   c.PutEntry(46, buf.size(), buf.data());
   c.PutEntry(34, 4, passwordFlags.data());
   c.EndSection(s);
+}
+
+std::uint8_t TProc::BoardCount() const {
+  TDocument* d = Doc();
+  return d && d->Tree().Root() ? static_cast<std::uint8_t>(d->Tree().Root()->ChildCount()) : 1;
+}
+
+std::uint8_t TProc::PortCount() const { return node ? static_cast<std::uint8_t>(node->ChildCount()) : 1; }
+
+void TProc::WriteKept(TConfig& c) {
+  std::vector<std::uint8_t> b = keptSection;
+  // The section's own entries come first; 1-byte keys 2 and 3 get the tree's counts.
+  std::size_t p = 8;
+  while (p + 8 <= b.size() && b[p] == 0xF2 && b[p + 1] == 0xFF) {
+    unsigned key = b[p + 2] | (b[p + 3] << 8);
+    std::size_t len = b[p + 4] | (b[p + 5] << 8) | (b[p + 6] << 16) | (std::size_t(b[p + 7]) << 24);
+    if (len < 8 || p + len > b.size()) break;
+    if (len == 9 && key == 2) b[p + 8] = BoardCount();
+    if (len == 9 && key == 3) b[p + 8] = PortCount();
+    p += len;
+  }
+  c.PutBytes(b);
 }
 
 void TProc::LoadFromImage(TConfig& c) {

@@ -2,6 +2,7 @@
 
 #include "model/config.h"
 #include "model/document.h"
+#include "model/rawsection.h"
 
 namespace t32 {
 
@@ -70,7 +71,10 @@ void TPortIP::LoadFromImage(TConfig& c) {
   TImageReader r(c);
   Fields(r);
   c.GetU8(20, pcCount);
-  if (childLoader) childLoader(*this, c);
+  if (childLoader)
+    childLoader(*this, c);
+  else
+    KeepChildSections(*this, c);  // workstations of a build without their class: kept as they stood
   if (node) node->expanded = true;
 }
 

@@ -2,10 +2,13 @@
 // the image and old short-record sections written by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/boards.h"
 #include "model/document.h"
 #include "model/factory.h"
 #include "model/messages.h"
+#include "model/rawsection.h"
 #include "model/storage.h"
 #include "signal_holders.h"
 
@@ -317,13 +320,27 @@ TEST(Boards, NewerVersionsKeepDefaults) {
   TDocument d(&msgs);
   ASSERT_TRUE(d.Config().SetImage(r.Image()));
   d.ReadRecords(false);
-  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия UNIO24", "Новая версия DI32"}));
+  EXPECT_EQ(msgs.errors,
+            (std::vector<std::string>{"Новая версия UNIO24", "Новая версия DI32", kKeptSectionsMessage}));
   auto* u = static_cast<TUnio96*>(d.Tree().Root()->Child(1)->Item());
   EXPECT_EQ(u->Port(1)->mode, 0);
   EXPECT_EQ(u->Port(2)->mode, 4);
   auto* di = static_cast<TDI32*>(d.Tree().Root()->Child(2)->Item());
   EXPECT_EQ(di->number, 0);
   EXPECT_EQ(di->Table(kSigTS)->At(0)->Name(), "0_DI32.Пр1");
+  // Both newer sections go back as they came, the port's inside its board's section.
+  EXPECT_TRUE(u->Port(1)->ReadOnly());
+  EXPECT_FALSE(u->Port(2)->ReadOnly());
+  EXPECT_TRUE(di->Table(kSigTS)->ReadOnly());
+  const auto in = r.Image();
+  d.WriteRecords();
+  const auto& out = d.Config().Image();
+  for (int code : {201, 4}) {
+    std::size_t from = code == 201 ? FindSectionCode(in, 201) : FindSectionCode(in, 4);
+    std::size_t len = in[from + 4];
+    std::vector<std::uint8_t> want(in.begin() + from, in.begin() + from + len);
+    EXPECT_NE(std::search(out.begin(), out.end(), want.begin(), want.end()), out.end()) << code;
+  }
 }
 
 TEST(Boards, OldShortRecordImages) {

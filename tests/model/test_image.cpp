@@ -1,6 +1,7 @@
 // Image records, the whole-image walk, the processor and the IP port sections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "model/config.h"
@@ -9,6 +10,7 @@
 #include "model/factory.h"
 #include "model/messages.h"
 #include "model/port_ip.h"
+#include "model/rawsection.h"
 
 using namespace t32;
 
@@ -235,13 +237,22 @@ TEST(Document, NewerLayoutVersionKeepsDefaultsAndLaterItemsLoad) {
   sect(100, {{48, {1}}});
   ASSERT_TRUE(d.Config().SetImage(WithHead(r.b)));
   d.ReadRecords(false);
-  ASSERT_EQ(msgs.errors.size(), 1u);
-  EXPECT_EQ(msgs.errors[0], "Новая версия Тест");
+  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия Тест", kKeptSectionsMessage}));
   TNode* root = d.Tree().Root();
-  ASSERT_EQ(root->ChildCount(), 3);  // processor and two test boards; the unknown code made none
+  ASSERT_EQ(root->ChildCount(), 4);  // processor, the two test boards and the kept section 99
   EXPECT_EQ(static_cast<TTestBoard*>(root->Child(1)->Item())->value, 7);  // defaults kept
-  EXPECT_EQ(static_cast<TTestBoard*>(root->Child(2)->Item())->value, 3);
+  EXPECT_EQ(root->Child(2)->caption, "Раздел 99 (17 байт)");
+  EXPECT_EQ(static_cast<TTestBoard*>(root->Child(3)->Item())->value, 3);
   EXPECT_EQ(d.Proc()->stationAddress, 9);
+  // Written again, every board section is the same; the processor counts the kept one.
+  d.WriteRecords();
+  const auto& out = d.Config().Image();
+  std::size_t in = 144 + Rd32(WithHead(r.b), 144 + 4);
+  std::size_t at = 144 + Rd32(out, 144 + 4);
+  std::size_t boards = r.b.size() - (in - 144) - 17;  // all but the processor and the IP port
+  EXPECT_TRUE(std::equal(r.b.begin() + (in - 144), r.b.begin() + (in - 144) + boards, out.begin() + at));
+  const std::vector<uint8_t> key2{0xF2, 0xFF, 0x02, 0x00, 0x09, 0x00, 0x00, 0x00, 0x04};  // key 2 = 4
+  EXPECT_NE(std::search(out.begin(), out.begin() + at, key2.begin(), key2.end()), out.begin() + at);
 }
 
 TEST(Document, NewerProcessorSectionStillGivesTheBoardAndPortCounts) {
