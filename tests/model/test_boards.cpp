@@ -300,6 +300,7 @@ TEST(Boards, EveryBoardSurvivesWriteAndRead) {
   EXPECT_EQ(un2->Port(1)->Table(kSigTS)->At(1)->Name(), "9_UNIO96.1_UNIO24.Исправность");
   auto* ai2 = static_cast<TAI16*>(b.Tree().Root()->Child(4)->Item());
   EXPECT_EQ(ai2->Input(2)->zeroOffset, -12);
+  EXPECT_NE(b.Dump().find(". zeroOffset = -12\n"), std::string::npos);  // with its sign in the dump
   EXPECT_FLOAT_EQ(ai2->Input(2)->Table(kSigTI)->At(3)->offset, -4);
   // The universal port writes layout version 2 and reads it back without complaint.
   std::size_t at = FindSectionCode(a.Config().Image(), 201);
