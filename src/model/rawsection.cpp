@@ -18,6 +18,9 @@ const char* const kDroppedSectionsMessage =
     "Файл старого формата содержит разделы, которые эта версия программы не читает: при сохранении они будут "
     "потеряны.";
 
+const char* const kKeptItemNote =
+    "Этот раздел файла эта версия программы не редактирует: он сохраняется без изменений.";
+
 namespace {
 
 std::uint32_t Le(const std::vector<std::uint8_t>& b, std::size_t at, int n) {

@@ -56,6 +56,9 @@ extern const char* const kKeptSectionsMessage;
 // read: they cannot be kept, since only long records are written.
 extern const char* const kDroppedSectionsMessage;
 
+// Shown on the page of an item kept as it stood.
+extern const char* const kKeptItemNote;
+
 // Whether any item of the tree was kept as it stood.
 bool HasKeptSections(const TTree& tree);
 
