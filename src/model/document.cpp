@@ -123,6 +123,9 @@ void TDocument::ReadRecords(bool shortRecords) {
     mark();
     int code = next();
     if (code != TConfig::kNoSection) {
+      // Whatever stood before the section record, the step ends behind this section: a
+      // section is read (or kept) once.
+      c.Mark = c.Pos - (shortRecords ? 4 : 8);
       if (auto item = factory_->Make(code, TItemPlace::Board)) {
         c.Pos = c.Mark;  // the item enters its own section
         TNode* n = tree_.Add(root, std::move(item));
@@ -140,6 +143,7 @@ void TDocument::ReadRecords(bool shortRecords) {
     mark();
     int code = next();
     if (code != TConfig::kNoSection) {
+      c.Mark = c.Pos - (shortRecords ? 4 : 8);
       if (auto item = factory_->Make(code, TItemPlace::Port)) {
         c.Pos = c.Mark;
         TNode* n = tree_.Add(proc, std::move(item));
