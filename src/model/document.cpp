@@ -4,9 +4,9 @@
 
 #include "model/controller.h"
 #include "model/factory.h"
+#include "model/memstream.h"
 #include "model/messages.h"
 #include "model/params.h"
-#include "model/memstream.h"
 #include "model/port_ip.h"
 #include "model/rawsection.h"
 #include "model/storage.h"
