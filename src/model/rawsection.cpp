@@ -1,7 +1,7 @@
 #include "model/rawsection.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <iterator>
 
 #include "model/config.h"
 #include "model/document.h"
@@ -61,7 +61,7 @@ TRawSection::TRawSection(std::vector<std::uint8_t> bytes, bool extendedFormat) {
   name = "Раздел " + std::to_string(code_);
   frameClass = "TRawSectionFrame";
   popup = TPopup::Other;  // it may be deleted, nothing else
-  if (keptSection.size() >= 8) FindTables(8, keptSection.size(), 0, extendedFormat);
+  if (keptSection.size() >= 8) FindTables(8, keptSection.size(), code_, 0, extendedFormat);
 }
 
 TRawSection::~TRawSection() = default;
@@ -72,7 +72,19 @@ void TRawSection::UpdateNode() {
 
 void TRawSection::SaveToImage(TConfig& c) { c.PutBytes(keptSection); }
 
-void TRawSection::FindTables(std::size_t from, std::size_t to, int depth, bool extendedFormat) {
+void TRawSection::FindTables(std::size_t from, std::size_t to, int parentCode, int depth, bool extendedFormat) {
+  // The ports that pass signals on (control station, IP port, workstation, IEC 104 output,
+  // МКТ-3) hold output tables only.
+  static const int kOutputOwners[] = {100, 101, 103, 119, 202};
+  if (std::find(std::begin(kOutputOwners), std::end(kOutputOwners), parentCode) != std::end(kOutputOwners)) {
+    std::uint16_t type;
+    int code;
+    std::size_t len;
+    for (std::size_t p = from; Record(keptSection, p, to, type, code, len); p += len)
+      if (type == 0xFFF1 && depth < 32 && (code < 211 || code > 219))
+        FindTables(p + 8, p + len, code, depth + 1, extendedFormat);
+    return;
+  }
   static const int kTypeOfCode[][2] = {{211, kSigTS}, {212, kSigTU}, {213, kSigTI},
                                        {214, kSigTII}, {215, kSigTR}, {219, kSigMTS}};
   std::uint16_t type;
@@ -84,7 +96,7 @@ void TRawSection::FindTables(std::size_t from, std::size_t to, int depth, bool e
     for (const auto& tc : kTypeOfCode)
       if (tc[0] == code) sig = tc[1];
     if (sig == 0) {
-      if (depth < 32) FindTables(p + 8, p + len, depth + 1, extendedFormat);
+      if (depth < 32) FindTables(p + 8, p + len, code, depth + 1, extendedFormat);
       continue;
     }
     // A source table always names its rows (key 41) and never stores storage indexes (key 1);

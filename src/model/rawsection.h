@@ -37,7 +37,7 @@ class TRawSection : public TItem {
   const std::vector<std::unique_ptr<TParams>>& SourceTables() const { return tables_; }
 
  private:
-  void FindTables(std::size_t from, std::size_t to, int depth, bool extendedFormat);
+  void FindTables(std::size_t from, std::size_t to, int parentCode, int depth, bool extendedFormat);
   int code_ = 0;
   std::vector<std::unique_ptr<TParams>> tables_;
 };

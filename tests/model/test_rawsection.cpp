@@ -186,3 +186,26 @@ TEST(RawSections, DumpShowsCodeSizeBytesAndSignals) {
   EXPECT_NE(part.find(". kept section, "), std::string::npos);
   EXPECT_EQ(part.find("debounce"), std::string::npos);
 }
+
+TEST(RawSections, OnlySourceTablesOfAKeptSectionTakeStoragePlaces) {
+  // Rows stored by name (CPU-6358): a control-station port's table is an output table even
+  // though it names its rows; another port's table of the same shape is a source.
+  auto port = [](TBytes& r, std::uint16_t code, const char* row) {
+    r.Sec(code).Ent(48, {1}).Ent(1, {1});
+    r.Sec(212).Ent(48, {1}).Ent(15, {1, 0}).Ent(41, NameField(row)).End();
+    r.End();
+  };
+  TBytes r;
+  r.Sec(0).Ent(48, {1}).Ent(2, {1}).Ent(3, {3}).End();
+  r.Sec(100).Ent(48, {1}).End();
+  port(r, 101, "Выход.Пр1");
+  port(r, 133, "Источник.Пр1");
+  TDocument d;
+  d.extendedFormat = false;
+  ASSERT_TRUE(d.Config().SetImage(r.Image()));
+  d.ReadRecords(false);
+  ASSERT_EQ(d.ProcNode()->ChildCount(), 3);
+  const TParams& tu = d.Storage().List(kSigTU);
+  ASSERT_EQ(tu.Count(), 1);
+  EXPECT_EQ(tu.At(0)->Name(), "Источник.Пр1");
+}
