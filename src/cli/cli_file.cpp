@@ -1,9 +1,12 @@
 // File verbs of tavrik32-cli: new, info, check, dump, convert, export, import, deflate, inflate.
+#include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cli/cli.h"
+#include "model/boards.h"
 #include "model/config.h"
 #include "model/cp1251.h"
 #include "model/document.h"
@@ -73,19 +76,38 @@ const char* kNewHelp =
     "Usage: tavrik32-cli new [--cpu 927|6358] [--sample] OUT.cfg\n"
     "Writes a new configuration (controller, processor and IP port with their defaults).\n"
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
-    "--sample  add one board of every kind at addresses 0, 1, 2, ... and a control-station\n"
-    "          port on the modem passing the DI32's ТС on (a configuration to try the other\n"
-    "          verbs and the desktop program on)\n";
+    "--sample  add one board of every kind, each at addresses and an interrupt line no other
+"
+    "          board uses, and a control-station port on the modem passing the DI32's ТС on
+"
+    "          (a configuration to try the other verbs and the desktop program on)
+";
 
-// One board of every kind, each at its own address.
+// One board of every kind. Each takes the lowest number whose addresses no other board
+// occupies (a ППИ takes two, the DO32 its fixed pair), and boards with an interrupt line each
+// get their own, as the controller needs them.
 void AddSampleBoards(TDocument& doc) {
   const int codes[] = {4, 5, 9, 3, 7, 15, 1};
-  int address = 0;
+  std::vector<TBoard*> boards;
+  std::bitset<256> used;
   for (int code : codes)
     if (auto item = DefaultFactory().Make(code, TItemPlace::Board)) {
       TNode* n = doc.Tree().Add(doc.Tree().Root(), std::move(item));
-      if (auto* b = dynamic_cast<TBlock*>(n->Item())) b->SetAddress(address++);
+      if (auto* b = dynamic_cast<TBoard*>(n->Item())) {
+        boards.push_back(b);
+        if (b->MaxNumber() < 0) used |= b->addressSet;  // fixed numbers are placed first
+      }
     }
+  int irq = 3;
+  for (TBoard* b : boards) {
+    if (b->irq != 0) b->irq = static_cast<std::uint8_t>(irq <= 7 ? irq++ : 0);
+    if (b->MaxNumber() < 0) continue;
+    for (int a = 0; a <= std::min(b->MaxNumber(), 15); ++a) {
+      b->SetAddress(a);
+      if (b->number == a && (b->addressSet & used).none()) break;
+    }
+    used |= b->addressSet;
+  }
   doc.AfterEdit();
   // A control-station port on the modem (the last board), passing the ТС inputs on.
   if (TNode* n = AddPortFromMenu(doc, 101)) {
@@ -156,21 +178,28 @@ int Info(const Args& a) {
   std::printf("time:        %s\n", txt(64, 16).c_str());
   std::printf("data start:  %lu\n", u32(92));
   std::printf("check value: 0x%08lX\n", u32(96));
-  if (bytes.size() >= 2) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::printf("stored sum:  0x%04X\n", p[bytes.size() - 2] | (p[bytes.size() - 1] << 8));
-  }
   TRecordedMessages m;
   TDocument doc(&m);
   TCpu cpu = TCpu::Cpu927;
   bool ok = ParseImage(doc, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), false, &cpu, pos[0]);
+  // The sum stands in the tail of the plain image: for a scrambled or compressed file it is
+  // known only once the image was decoded.
+  const std::vector<std::uint8_t>& plain = doc.Config().Image();
+  if (ok && plain.size() >= 2)
+    std::printf("stored sum:  0x%04X\n", plain[plain.size() - 2] | (plain[plain.size() - 1] << 8));
+  else if ((type == 1 || type == 5) && bytes.size() >= 2)
+    std::printf("stored sum:  0x%04X\n", static_cast<unsigned char>(bytes[bytes.size() - 2]) |
+                                             (static_cast<unsigned char>(bytes[bytes.size() - 1]) << 8));
+  else
+    std::printf("stored sum:  unknown (the image could not be decoded)\n");
   std::printf("integrity:   %s\n", ok ? "sum and check value hold" : m.errors.empty() ? "bad" : m.errors.front().c_str());
   return ok ? kOk : kFailure;
 }
 
 const char* kCheckHelp =
     "Usage: tavrik32-cli check FILE.cfg\n"
-    "Exit status 0 when the file reads cleanly; 1 with the configurator's message otherwise.\n";
+    "Exit status 0 when the file reads cleanly; 1 with the configurator's message otherwise,\n"
+    "also when it holds sections this version keeps unchanged but does not edit.\n";
 int Check(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kCheckHelp), kOk;
   std::vector<std::string> pos;
@@ -204,7 +233,9 @@ int Dump(const Args& a) {
 
 const char* kConvertHelp =
     "Usage: tavrik32-cli convert IN.cfg OUT.cfg --cpu 927|6358\n"
-    "Reads a configuration and writes it again for the given processor board.\n";
+    "Reads a configuration and writes it again for the given processor board. Exit status 1\n"
+    "(the file is still written) when something was not read as it stood: a section of a newer\n"
+    "layout or one this version does not edit (kept unchanged), or what an old file cannot keep.\n";
 int Convert(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kConvertHelp), kOk;
   std::vector<std::string> pos;
@@ -215,7 +246,9 @@ int Convert(const Args& a) {
   TDocument doc(&m);
   TCpu from = TCpu::Cpu927;
   if (!Load(doc, pos[0], from)) return kFailure;
-  return SaveConfigFile(doc, pos[1], to) ? kOk : kFailure;
+  const int readMessages = m.errors;
+  if (!SaveConfigFile(doc, pos[1], to)) return kFailure;
+  return readMessages == 0 ? kOk : kFailure;
 }
 
 const char* kExportHelp =

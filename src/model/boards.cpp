@@ -552,9 +552,7 @@ void TAI8::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 2}, number);
   v.U8({"connection", 8, 0, 2}, connection);
   v.U8({"multiplexers", 14, 0, 8}, multiplexers);
-  std::uint16_t z = static_cast<std::uint16_t>(zeroOffset);
-  v.U16({"zeroOffset", 42, -32768, 32767}, z);
-  if (v.Reading()) zeroOffset = static_cast<std::int16_t>(z);
+  v.I16({"zeroOffset", 42, -32768, 32767}, zeroOffset);
   v.Bytes({"ranges", 21, 0, 3}, ranges.data(), ranges.size());
 }
 

@@ -299,6 +299,11 @@ class TUnio24 : public TBoard {
   std::uint8_t linkedPort = 1;
   std::uint16_t tuTime = 2000;
   std::uint8_t shortBase = 0;  // base from an old image, for its legacy names
+
+ protected:
+  // The mode-6 control signals are named from a list: a new board number re-prefixes them
+  // with that list, not with numbered rows.
+  void Reprefix() override { RebuildTable(); }
 };
 
 // Universal board with four UNIO24 ports.

@@ -71,6 +71,12 @@ void TConfig::PutEntry(std::uint16_t key, std::size_t size, const void* src) {
   Pos += static_cast<std::int32_t>(size + 8);
 }
 
+void TConfig::PutBytes(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.empty() || !Ensure(bytes.size())) return;
+  std::memcpy(image_.data() + Pos, bytes.data(), bytes.size());
+  Pos += static_cast<std::int32_t>(bytes.size());
+}
+
 void TConfig::EndSection(std::int32_t start) {
   if (overflow_ || start < 0 || static_cast<std::size_t>(start) + 8 > image_.size()) return;
   Wr32(image_.data() + start + 4, static_cast<std::uint32_t>(Pos - start));
@@ -202,6 +208,13 @@ std::int32_t TConfig::SectionEnd(std::int32_t at) const {
   std::uint32_t len;
   if (LongAt(at, type, code, len)) return static_cast<std::int32_t>(at + static_cast<std::int64_t>(len));
   return End();
+}
+
+std::vector<std::uint8_t> TConfig::SectionBytes(std::int32_t at) const {
+  std::uint16_t type, code;
+  std::uint32_t len;
+  if (!LongAt(at, type, code, len) || type != kSection) return {};
+  return std::vector<std::uint8_t>(image_.begin() + at, image_.begin() + at + static_cast<std::int64_t>(len));
 }
 
 int TConfig::SkipNextSection() {

@@ -42,6 +42,9 @@ class TConfig {
   // Patches the length of the section that started at `start` to Pos - start.
   void EndSection(std::int32_t start);
 
+  // Copies records as they stand (a section kept from an image) to Pos.
+  void PutBytes(const std::vector<std::uint8_t>& bytes);
+
   void PutU8(std::uint16_t key, std::uint8_t v) { PutEntry(key, 1, &v); }
   void PutU16(std::uint16_t key, std::uint16_t v);
   void PutU32(std::uint16_t key, std::uint32_t v);
@@ -59,6 +62,9 @@ class TConfig {
   std::int32_t FindSection() const;
   // End of the section whose record is at `at` (at + its length), or End() when unreadable.
   std::int32_t SectionEnd(std::int32_t at) const;
+  // The whole section whose record is at `at` (head, entries and nested sections), or
+  // nothing when no readable section record stands there.
+  std::vector<std::uint8_t> SectionBytes(std::int32_t at) const;
   // Passes over the next section with everything nested in it; returns its code or kNoSection.
   int SkipNextSection();
   void SkipSection();

@@ -105,9 +105,15 @@ void TProc::UpdateNode() {
 }
 
 void TProc::SetDefaults() {
+  // A new configuration starts from every default: nothing of the previous one's groups,
+  // password requirements or log option may leak into it.
   stationAddress = 1;
   logRetention = 30;
   place.clear();
+  saveTSInLog = 0;
+  groupCount = 0;
+  groups.fill(TGroup{});
+  passwordFlags = {0, 0, 0, 0};
 }
 
 void TProc::Fields(TFieldVisitor& v) {
@@ -137,12 +143,8 @@ void TProc::SaveToImage(TConfig& c) {
   c.PutU16(1, stationAddress);
   c.PutU16(80, logRetention);
   c.PutU8(17, saveTSInLog);
-  TDocument* d = Doc();
-  std::uint8_t boards = 1, ports = 1;
-  if (d && d->Tree().Root()) boards = static_cast<std::uint8_t>(d->Tree().Root()->ChildCount());
-  if (node) ports = static_cast<std::uint8_t>(node->ChildCount());
-  c.PutU8(2, boards);
-  c.PutU8(3, ports);
+  c.PutU8(2, BoardCount());
+  c.PutU8(3, PortCount());
   std::uint32_t count = groupCount > kMaxGroups ? kMaxGroups : groupCount;
   c.PutU8(20, static_cast<std::uint8_t>(count));
   std::vector<std::uint8_t> buf(count * TGroup::kSize);
@@ -152,16 +154,42 @@ void TProc::SaveToImage(TConfig& c) {
   c.EndSection(s);
 }
 
+std::uint8_t TProc::BoardCount() const {
+  TDocument* d = Doc();
+  return d && d->Tree().Root() ? static_cast<std::uint8_t>(d->Tree().Root()->ChildCount()) : 1;
+}
+
+std::uint8_t TProc::PortCount() const { return node ? static_cast<std::uint8_t>(node->ChildCount()) : 1; }
+
+void TProc::WriteKept(TConfig& c) {
+  std::vector<std::uint8_t> b = keptSection;
+  // The section's own entries come first; 1-byte keys 2 and 3 get the tree's counts.
+  std::size_t p = 8;
+  while (p + 8 <= b.size() && b[p] == 0xF2 && b[p + 1] == 0xFF) {
+    unsigned key = b[p + 2] | (b[p + 3] << 8);
+    std::size_t len = b[p + 4] | (b[p + 5] << 8) | (b[p + 6] << 16) | (std::size_t(b[p + 7]) << 24);
+    if (len < 8 || p + len > b.size()) break;
+    if (len == 9 && key == 2) b[p + 8] = BoardCount();
+    if (len == 9 && key == 3) b[p + 8] = PortCount();
+    p += len;
+  }
+  c.PutBytes(b);
+}
+
 void TProc::LoadFromImage(TConfig& c) {
-  if (!EnterSection(c, 0)) return;
-  c.GetU16(1, stationAddress);
-  c.GetU16(80, logRetention);
-  c.GetU8(17, saveTSInLog);
+  if (c.NextSection() != 0) return;
+  bool readable = CheckVersion(c);
+  // The board and port counts say how many sections follow: they are read even from a
+  // processor section of a newer layout, or the boards and ports behind it would be lost.
   if (TDocument* d = Doc()) {
     std::uint8_t b = 0, p = 0;
     if (c.GetU8(2, b)) d->boardCount = b;
     if (c.GetU8(3, p)) d->portCount = p;
   }
+  if (!readable) return;
+  c.GetU16(1, stationAddress);
+  c.GetU16(80, logRetention);
+  c.GetU8(17, saveTSInLog);
   c.GetText(77, place);
   groupCount = 0;
   groups.fill(TGroup{});
@@ -182,14 +210,15 @@ void TProc::LoadFromImage(TConfig& c) {
 
 void TProc::LoadFromShortImage(TConfig& c) {
   if (c.NextShortSection() != 0) return;
-  if (!CheckVersion(c, true)) return;
-  std::uint8_t a[2] = {static_cast<std::uint8_t>(stationAddress), static_cast<std::uint8_t>(stationAddress >> 8)};
-  if (c.GetShortEntry(1, 2, a)) stationAddress = static_cast<std::uint16_t>(a[0] | (a[1] << 8));
+  bool readable = CheckVersion(c, true);
   if (TDocument* d = Doc()) {
     std::uint8_t b = 0, p = 0;
     if (c.GetShortEntry(2, 1, &b)) d->boardCount = b;
     if (c.GetShortEntry(3, 1, &p)) d->portCount = p;
   }
+  if (!readable) return;
+  std::uint8_t a[2] = {static_cast<std::uint8_t>(stationAddress), static_cast<std::uint8_t>(stationAddress >> 8)};
+  if (c.GetShortEntry(1, 2, a)) stationAddress = static_cast<std::uint16_t>(a[0] | (a[1] << 8));
   saveTSInLog = 0;
   groupCount = 0;
   groups.fill(TGroup{});

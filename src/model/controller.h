@@ -72,6 +72,15 @@ class TProc : public TBlock {
 
   // Sets the groups from editor rows: rows with an empty name are dropped, names cut to 64.
   void SetGroups(const std::vector<TGroup>& rows);
+
+ protected:
+  // A processor section kept as it stood still has to tell how many boards and ports follow.
+  void WriteKept(TConfig& c) override;
+
+ private:
+  // Root children (processor and boards) and processor children (IP port and ports) now.
+  std::uint8_t BoardCount() const;
+  std::uint8_t PortCount() const;
 };
 
 }  // namespace t32

@@ -1,10 +1,14 @@
 #include "model/document.h"
 
+#include <algorithm>
+
 #include "model/controller.h"
 #include "model/factory.h"
+#include "model/memstream.h"
 #include "model/messages.h"
 #include "model/params.h"
 #include "model/port_ip.h"
+#include "model/rawsection.h"
 #include "model/storage.h"
 
 namespace t32 {
@@ -74,7 +78,9 @@ void TDocument::NewConfiguration() {
   storage_->Enable(true);
   storage_->Rebuild();
   tree_.ForEach([](TNode* n) {
-    if (n->Item()) n->Item()->SetDefaults();
+    if (!n->Item()) return;
+    n->Item()->SetDefaults();
+    n->Item()->keptSection.clear();  // the fixed items start editable again
   });
   tree_.EndReset();
 }
@@ -82,9 +88,9 @@ void TDocument::NewConfiguration() {
 std::int32_t TDocument::WriteRecords() {
   config_.BeginWrite();
   TNode* root = tree_.Root();
-  for (int i = 0; i < root->ChildCount(); ++i) root->Child(i)->Item()->SaveToImage(config_);
+  for (int i = 0; i < root->ChildCount(); ++i) root->Child(i)->Item()->SaveSection(config_);
   TNode* proc = ProcNode();
-  for (int i = 0; i < proc->ChildCount(); ++i) proc->Child(i)->Item()->SaveToImage(config_);
+  for (int i = 0; i < proc->ChildCount(); ++i) proc->Child(i)->Item()->SaveSection(config_);
   return config_.Pos;
 }
 
@@ -101,6 +107,15 @@ void TDocument::ReadRecords(bool shortRecords) {
   auto next = [&] { return shortRecords ? c.NextShortSection() : c.NextSection(); };
   auto load = [&](TItem* item) { shortRecords ? item->LoadFromShortImage(c) : item->LoadFromImage(c); };
 
+  // A section of a class this build does not have is kept as it stood (long records), or
+  // counted as lost (short records, which are never written).
+  bool dropped = false;
+  auto unknown = [&](TNode* parent) {
+    if (shortRecords)
+      dropped = true;
+    else
+      KeepRawSection(tree_, parent, c, c.Pos - 8);
+  };
   mark();
   load(proc->Item());
   skip();
@@ -108,10 +123,15 @@ void TDocument::ReadRecords(bool shortRecords) {
     mark();
     int code = next();
     if (code != TConfig::kNoSection) {
+      // Whatever stood before the section record, the step ends behind this section: a
+      // section is read (or kept) once.
+      c.Mark = c.Pos - (shortRecords ? 4 : 8);
       if (auto item = factory_->Make(code, TItemPlace::Board)) {
         c.Pos = c.Mark;  // the item enters its own section
         TNode* n = tree_.Add(root, std::move(item));
         load(n->Item());
+      } else {
+        unknown(root);
       }
     }
     skip();
@@ -123,10 +143,13 @@ void TDocument::ReadRecords(bool shortRecords) {
     mark();
     int code = next();
     if (code != TConfig::kNoSection) {
+      c.Mark = c.Pos - (shortRecords ? 4 : 8);
       if (auto item = factory_->Make(code, TItemPlace::Port)) {
         c.Pos = c.Mark;
         TNode* n = tree_.Add(proc, std::move(item));
         load(n->Item());
+      } else {
+        unknown(proc);
       }
     }
     skip();
@@ -149,6 +172,9 @@ void TDocument::ReadRecords(bool shortRecords) {
   storage_->Rebuild();
   proc->expanded = true;
   tree_.EndReset();
+  // Once for the whole image, after the messages of the items themselves.
+  if (HasKeptSections(tree_)) messages_->ShowError(kKeptSectionsMessage);
+  if (dropped) messages_->ShowError(kDroppedSectionsMessage);
 }
 
 void TDocument::AfterEdit() {
@@ -165,9 +191,21 @@ void DumpNode(const TNode* n, int depth, std::string& out) {
   out += indent + n->caption + "  [" + item->ClassName();
   if (item->SectionCode() >= 0) out += " " + std::to_string(item->SectionCode());
   out += "]\n";
-  TDumpVisitor v(out, indent + "  . ");
-  item->Fields(v);
-  item->DumpExtra(out, indent + "  . ");
+  const std::string dot = indent + "  . ";
+  if (!item->keptSection.empty()) {
+    // Kept as it stood: its bytes are what is written; settings shown would be defaults.
+    const auto& b = item->keptSection;
+    out += dot + "kept section, " + std::to_string(b.size()) + " bytes (not edited by this version)\n";
+    for (std::size_t at = 0; at < b.size(); at += 32) {
+      std::string hex = OctetsToHexText(b.data() + at, std::min<std::size_t>(32, b.size() - at));
+      hex.pop_back();
+      out += dot + "hex " + hex + "\n";
+    }
+  } else {
+    TDumpVisitor v(out, dot);
+    item->Fields(v);
+  }
+  if (item->keptSection.empty() || dynamic_cast<const TRawSection*>(item)) item->DumpExtra(out, dot);
   for (int i = 0; i < n->ChildCount(); ++i) DumpNode(n->Child(i), depth + 1, out);
 }
 }  // namespace

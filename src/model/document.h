@@ -49,6 +49,9 @@ class TDocument {
   // children (IP port + ports). They drive the image reader.
   int boardCount = 1;
   int portCount = 1;
+  // The file the configuration was last opened from or saved to ("Создать" keeps it). Images
+  // built for the controller name it in their head, before the controller's own file name.
+  std::string currentFile;
 
   // "Создать": the three fixed nodes stay, everything else goes, every item gets its defaults.
   void NewConfiguration();

@@ -20,6 +20,12 @@ class TFieldVisitor {
   virtual ~TFieldVisitor() = default;
   virtual void U8(const TField& f, std::uint8_t& v) = 0;
   virtual void U16(const TField& f, std::uint16_t& v) = 0;
+  // A signed 16-bit setting: two bytes like U16, shown with its sign where it is shown.
+  virtual void I16(const TField& f, std::int16_t& v) {
+    std::uint16_t u = static_cast<std::uint16_t>(v);
+    U16(f, u);
+    if (Reading()) v = static_cast<std::int16_t>(u);
+  }
   virtual void U32(const TField& f, std::uint32_t& v) = 0;
   virtual void I32(const TField& f, std::int32_t& v) = 0;
   virtual void F32(const TField& f, float& v) = 0;
@@ -77,6 +83,7 @@ class TDumpVisitor : public TFieldVisitor {
   explicit TDumpVisitor(std::string& out, std::string indent) : out_(out), indent_(std::move(indent)) {}
   void U8(const TField& f, std::uint8_t& v) override { Line(f, std::to_string(v)); }
   void U16(const TField& f, std::uint16_t& v) override { Line(f, std::to_string(v)); }
+  void I16(const TField& f, std::int16_t& v) override { Line(f, std::to_string(v)); }
   void U32(const TField& f, std::uint32_t& v) override { Line(f, std::to_string(v)); }
   void I32(const TField& f, std::int32_t& v) override { Line(f, std::to_string(v)); }
   void F32(const TField& f, float& v) override;

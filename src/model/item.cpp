@@ -48,9 +48,31 @@ bool TItem::CheckVersion(const TConfig& c, bool shortRecords) {
   bool found = shortRecords ? c.GetShortEntry(48, 1, &v) : c.GetEntry(48, 1, &v);
   if (found && v > KnownVersion()) {
     Messages().ShowError("Новая версия " + name);
+    // Long records: the section head stands just before Pos (every reader checks the
+    // version right after entering its section). Short records cannot be written back.
+    if (!shortRecords) keptSection = c.SectionBytes(c.Pos - 8);
     return false;
   }
   return true;
+}
+
+void TItem::SaveSection(TConfig& c) {
+  if (!keptSection.empty())
+    WriteKept(c);
+  else
+    SaveToImage(c);
+}
+
+void TItem::WriteKept(TConfig& c) { c.PutBytes(keptSection); }
+
+bool TItem::ReadOnly() const {
+  if (!keptSection.empty()) return true;
+  // Only sections nest: the processor's ports are sections of their own beside it.
+  for (const TNode* n = node ? node->Parent() : nullptr; n && n->Item(); n = n->Parent()) {
+    if (n->Item()->SectionCode() < 0 || n->Item()->SectionCode() == 0) break;
+    if (!n->Item()->keptSection.empty()) return true;
+  }
+  return false;
 }
 
 bool TItem::EnterSection(TConfig& c, int code) {
@@ -69,7 +91,7 @@ void TItem::LoadChild(TConfig& c, TItem* child) {
 }
 
 void TItem::WriteChildren(TConfig& c) {
-  for (TItem* child : ChildItems()) child->SaveToImage(c);
+  for (TItem* child : ChildItems()) child->SaveSection(c);
 }
 
 void TItem::WriteSection(TConfig& c) {

@@ -63,6 +63,10 @@ class TItem {
   TPopup popup = TPopup::None;
   TNode* node = nullptr;
   std::string name;  // type name used in captions and messages
+  // The section as it stood in the image when this version could not read it (a layout newer
+  // than the class knows, or a class this build does not have). It is written back unchanged,
+  // in its place, instead of the item's settings, which are only defaults.
+  std::vector<std::uint8_t> keptSection;
 
   virtual const char* ClassName() const = 0;
   // Section code written by BeginSection; -1 for items that write no section.
@@ -112,9 +116,18 @@ class TItem {
   void WriteSection(TConfig& c);
   // Children's sections in tree order.
   virtual void WriteChildren(TConfig& c);
+  // How parents and the document write an item: its kept section, or SaveToImage.
+  void SaveSection(TConfig& c);
+  // The item or a board, port or device whose section holds it was kept as it stood: what the
+  // item shows are defaults the controller will not get, so they are not offered for editing.
+  bool ReadOnly() const;
   // Lets a child read the next section (its LoadFromImage enters it with NextSection) and
   // then puts Pos behind that whole section, whatever the child read of it.
   static void LoadChild(TConfig& c, TItem* child);
+
+ protected:
+  // Writes keptSection (the processor brings its board and port counts up to date first).
+  virtual void WriteKept(TConfig& c);
 };
 
 // Interface list entry offered to a port's editor.

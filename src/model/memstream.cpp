@@ -65,7 +65,10 @@ bool ParseNumber(std::string_view part, std::uint8_t& out) {
     if (part[i] < '0' || part[i] > '9') return false;
     v = v * 10 + static_cast<unsigned>(part[i] - '0');
   }
-  out = static_cast<std::uint8_t>(v & 0xFF);
+  // An octet above 255 is a typing error, not an address: wrapping it would quietly aim at
+  // another host.
+  if (v > 255) return false;
+  out = static_cast<std::uint8_t>(v);
   return true;
 }
 }  // namespace

@@ -44,7 +44,7 @@ class TMemStream {
 };
 
 // "192.168.001.010" -> {192,168,1,10}. Blanks around numbers are allowed. Returns false (and
-// leaves out all zero) when a part is not a decimal number.
+// leaves out all zero) when a part is not a decimal number from 0 to 255.
 bool IpTextToOctets(std::string_view text, std::uint8_t out[4]);
 std::string OctetsToIpText(const std::uint8_t in[4]);
 // Each byte as two upper-case hexadecimal digits followed by a blank.

@@ -103,7 +103,15 @@ void TParam::SetSuffix(std::string_view suffix) {
   SetName(prefix.empty() ? std::string(suffix) : prefix + "." + std::string(suffix));
 }
 
-void TParam::SplitPrefix() { prefix = TParams::SplitPrefix(name_); }
+void TParam::SplitPrefix() {
+  // The owner's prefix (the one the row was built with) stays whenever the name still begins
+  // with it: a user's suffix may hold dots of its own ("Насос.Пуск"). Only a name that does
+  // not begin with it is split by its dots.
+  if (!prefix.empty() && name_.size() > prefix.size() && name_.compare(0, prefix.size(), prefix) == 0 &&
+      name_[prefix.size()] == '.')
+    return;
+  prefix = TParams::SplitPrefix(name_);
+}
 
 std::uint64_t TParam::NameEpoch() { return gNameEpoch.load(std::memory_order_relaxed); }
 std::uint64_t TParam::DefaultNameEpoch() { return gDefaultEpoch.load(std::memory_order_relaxed); }

@@ -74,6 +74,7 @@ class TParam : public std::enable_shared_from_this<TParam> {
   std::string DefaultSuffix() const;
   // Name := prefix + "." + suffix (cut to 64).
   void SetSuffix(std::string_view suffix);
+  // Keeps the owner's prefix when the name begins with it and a dot; else
   // prefix := SplitPrefix(name).
   void SplitPrefix();
   // Number of holders (tables, blocking references, acquired handles).

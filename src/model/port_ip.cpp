@@ -4,6 +4,7 @@
 #include "model/boards.h"
 #include "model/document.h"
 #include "model/factory.h"
+#include "model/rawsection.h"
 
 namespace t32 {
 
@@ -70,19 +71,25 @@ void TPortIP::LoadFromImage(TConfig& c) {
   TImageReader r(c);
   Fields(r);
   c.GetU8(20, pcCount);
-  // Workstations, when this build knows their class; other sections inside are passed over.
+  // Workstations, when this build knows their class. Any other section inside (or every
+  // section, in a build without the workstation class) is kept as it stood.
   TDocument* d = Doc();
-  if (d && node && d->Factory().KnowsChild(ClassName(), 202)) {
+  if (d && node && node->Tree() && d->Factory().KnowsChild(ClassName(), 202)) {
     TChildReader rd(c);
     for (int i = 0; i < pcCount && rd.Peek() >= 0;) {
       if (rd.Peek() != 202) {
-        rd.Skip();
+        const std::int32_t at = c.FindSection();
+        KeepRawSection(*node->Tree(), node, c, at);
+        c.Pos = c.SectionEnd(at);
+        ++i;
         continue;
       }
       TNode* n = node->Tree()->Add(node, d->Factory().MakeChild(ClassName(), 202));
       rd.Load(n->Item());
       ++i;
     }
+  } else {
+    KeepChildSections(*this, c);
   }
   if (node) node->expanded = true;
 }

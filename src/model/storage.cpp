@@ -210,9 +210,8 @@ TParamRef TStorage::AcquireMatching(int type, const std::string& s) {
     const TParamRef& r = l.Ref(i);
     std::string_view rn(r->Name());
     std::size_t dotR = Utf8Length(rn.substr(0, rn.find('.')));
-    // The first words agree on their first k characters, k one less than the shorter word.
+    // The shorter first word begins the longer one (3_DI begins 3_DI32; 3_DI33 and 3_DX do not).
     std::size_t k = std::min(dotR, dotS);
-    k = k > 0 ? k - 1 : 0;
     if (rn.substr(0, Utf8Skip(rn, k)) == sv.substr(0, Utf8Skip(sv, k))) return r;
   }
   return nullptr;

@@ -175,7 +175,9 @@ bool BuildImage(TDocument& doc, const TBuildOptions& opt, std::vector<std::uint8
   }
   std::vector<std::uint8_t> img = c.Image();
   std::string err;
-  if (!FinishImage(img, static_cast<std::size_t>(end), opt, &err)) {
+  TBuildOptions named = opt;
+  if (!doc.currentFile.empty()) named.fileName = doc.currentFile;  // the current file wins
+  if (!FinishImage(img, static_cast<std::size_t>(end), named, &err)) {
     msgs.ShowError(err);
     return false;
   }
@@ -260,6 +262,7 @@ bool ParseImage(TDocument& doc, std::vector<std::uint8_t> b, bool fromController
 }
 
 bool OpenConfigFile(TDocument& doc, const std::string& path, TCpu* cpu) {
+  doc.currentFile = path;
   std::string boot;
   if (ReadWholeFile(DirName(path) + "/Boot.ini", boot, nullptr, 1u << 20) && cpu)
     *cpu = ReadBootIniText(boot).cpu;
@@ -277,6 +280,7 @@ bool SaveConfigFile(TDocument& doc, const std::string& path, TCpu cpu) {
   opt.cpu = cpu;
   opt.minorVersion = 0;  // files on disk are never compressed
   opt.fileName = path;
+  doc.currentFile = path;
   std::vector<std::uint8_t> img;
   if (!BuildImage(doc, opt, img)) return false;
   std::string err;

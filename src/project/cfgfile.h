@@ -19,11 +19,13 @@ struct TBuildOptions {
   // Minor version of the controller program ("LastVersion" characters 3 and 4); 16 or more
   // makes a CPU-927 image travel compressed (type 9). Saving to disk always uses 0.
   int minorVersion = 0;
-  // Name for the "File:" field: the current file's or the controller's configuration file.
+  // Name for the "File:" field when the document has no current file: the controller's
+  // configuration file name.
   std::string fileName;
 };
 
-// Writes the tree into a file image. Shows "Не все порты связаны с платами." (and goes on) and
+// Writes the tree into a file image. The "File:" field names the document's current file
+// when it has one (it wins over opt.fileName). Shows "Не все порты связаны с платами." (and goes on) and
 // refuses duplicate port numbers through the document's messages. Returns false on failure.
 bool BuildImage(TDocument& doc, const TBuildOptions& opt, std::vector<std::uint8_t>& out);
 
@@ -48,9 +50,11 @@ struct TBootIni {
 };
 TBootIni ReadBootIniText(const std::string& cp1251Text);
 
-// Opens a ".cfg" file: "Boot.ini" beside it sets *cpu first; the file is read and parsed.
+// Opens a ".cfg" file: it becomes the document's current file (even when it cannot be read);
+// "Boot.ini" beside it sets *cpu first; the file is read and parsed.
 bool OpenConfigFile(TDocument& doc, const std::string& path, TCpu* cpu);
-// Saves safely: a failed write leaves the previous file untouched and shows the reason.
+// Saves safely: a failed write leaves the previous file untouched and shows the reason. The
+// path becomes the document's current file.
 bool SaveConfigFile(TDocument& doc, const std::string& path, TCpu cpu);
 
 }  // namespace t32

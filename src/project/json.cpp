@@ -12,6 +12,7 @@
 #include "model/factory.h"
 #include "model/item.h"
 #include "model/memstream.h"
+#include "model/rawsection.h"
 
 namespace t32 {
 namespace {
@@ -64,7 +65,8 @@ struct Classes {
 
 void Learn(Classes& cl, TItem* item, const std::string& parent) {
   int code = item->SectionCode();
-  if (code < 0) return;
+  // A kept section's code names no class of this build.
+  if (code < 0 || dynamic_cast<TRawSection*>(item)) return;
   cl.name[{parent, code}] = item->ClassName();
   cl.byCode[code].insert(item->ClassName());
   if (cl.schema.count(item->ClassName())) return;
@@ -235,17 +237,23 @@ ordered_json Section(const std::vector<std::uint8_t>& img, std::size_t at, std::
   if (auto it = cl.schema.find(cls); !cls.empty() && it != cl.schema.end()) schema = &it->second;
   ordered_json entries = ordered_json::array(), children = ordered_json::array();
   std::size_t p = at + 8, stop = std::min(end, at + len);
+  // Entries first, then nested sections, and nothing else: what the items write. A section
+  // laid out otherwise (one this version keeps without reading it) goes as its bytes.
   while (p + 8 <= stop) {
     std::uint16_t type = static_cast<std::uint16_t>(Le(img.data() + p, 2));
     std::size_t rlen = Le(img.data() + p + 4, 4);
     if (rlen < 8 || p + rlen > stop) break;
-    if (type == 0xFFF2)
+    if (type == 0xFFF2 && children.empty())
       entries.push_back(Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema));
     else if (type == 0xFFF1 && depth < 64)
       children.push_back(Section(img, p, stop, cl, depth + 1, cls));
     else
       break;
     p += rlen;
+  }
+  if (p != stop) {
+    s["raw"] = Hex(img.data() + at + 8, stop - at - 8);
+    return s;
   }
   s["entries"] = entries;
   if (!children.empty()) s["children"] = children;
@@ -395,6 +403,22 @@ struct Writer {
     U16(0xFFF1);
     U16(static_cast<std::uint16_t>(s["section"].get<unsigned>()));
     U32(0);
+    if (s.contains("raw")) {
+      // A section kept as it stood: its bytes after the head, as they were.
+      std::vector<std::uint8_t> body;
+      if (!s["raw"].is_string() || !FromHex(s["raw"].get<std::string>(), body)) {
+        if (error.empty()) error = "\"raw\" должен быть шестнадцатеричной строкой";
+        error = "раздел " + s["section"].dump() + ": " + error;
+        return false;
+      }
+      out.insert(out.end(), body.begin(), body.end());
+      if (out.size() > TConfig::kMaxImage) {
+        error = "конфигурация слишком велика";
+        return false;
+      }
+      Patch(at + 4, static_cast<std::uint32_t>(out.size() - at));
+      return true;
+    }
     if (s.contains("entries")) {
       if (!s["entries"].is_array()) {
         error = "\"entries\" должен быть списком";

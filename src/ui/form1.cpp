@@ -50,6 +50,16 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
   settings_.Load(opt_.settingsPath, opt_.programDir);
 
   messages_ = std::make_unique<TQtMessages>(this);
+  // An address in the settings file that is none (an octet above 255) is refused, not
+  // wrapped into another host's address.
+  for (std::string* ip : {&settings_.selfIp, &settings_.destIp}) {
+    bool valid = false;
+    IpTextToU32(*ip, &valid);
+    if (!valid) {
+      messages_->ShowError("Неверный IP адрес \"" + *ip + "\" в файле настроек: взят 0.0.0.0");
+      *ip = "00.00.00.00";
+    }
+  }
   doc_ = std::make_unique<TDocument>(messages_.get(), opt_.factory);
   doc_->extendedFormat = true;
 

@@ -14,6 +14,7 @@
 #include "model/factory.h"
 #include "model/item.h"
 #include "model/messages.h"
+#include "model/rawsection.h"
 #include "model/storage.h"
 #include "ui/dialogs.h"
 #include "ui/frames.h"
@@ -225,7 +226,8 @@ TEditorFrame* TFrame1::FrameFor(const std::string& itemClass) {
 }
 
 void TFrame1::StoreEditor() {
-  if (frame_ && frame_->Item()) frame_->StoreItem();
+  // A kept item's page shows defaults only: nothing of it is stored.
+  if (frame_ && frame_->Item() && !frame_->Item()->ReadOnly()) frame_->StoreItem();
 }
 
 void TFrame1::SelectNode(TNode* node) {
@@ -243,12 +245,18 @@ void TFrame1::RefreshCurrent() {
   TEditorFrame* f = item ? FrameFor(item->ClassName()) : nullptr;
   if (frame_ && frame_ != f) frame_->hide();
   frame_ = f;
+  // A section kept as it stood is not edited here: its page (if its class has one) shows the
+  // defaults, greyed out, and a note says why.
+  const bool kept = item && item->ReadOnly();
   if (f) {
     emptyLabel_->hide();
     f->ShowItem(item);
+    f->setEnabled(!kept);
     f->show();
   } else {
-    emptyLabel_->setText(item ? QString("<i>%1</i>").arg(Q(current_->caption).toHtmlEscaped()) : QString());
+    QString text = item ? QString("<i>%1</i>").arg(Q(current_->caption).toHtmlEscaped()) : QString();
+    if (kept) text += QString("<p>%1</p>").arg(Q(kKeptItemNote).toHtmlEscaped());
+    emptyLabel_->setText(text);
     emptyLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     emptyLabel_->show();
   }
@@ -400,7 +408,16 @@ void TFrame1::SetCpu(TCpu cpu) {
 
 QMenu* TFrame1::MenuFor(const TNode* node) {
   if (!node || !node->Item()) return nullptr;
-  switch (node->Item()->popup) {
+  TItem* item = node->Item();
+  // A kept section may only be deleted as a whole; nothing is added to it. The processor's
+  // ports are sections of their own, so its port menu stays.
+  if (item->ReadOnly() && node != doc_.ProcNode()) {
+    const TNode* parent = node->Parent();
+    bool whole = !item->keptSection.empty() && parent && (!parent->Item() || !parent->Item()->ReadOnly() ||
+                                                            parent == doc_.ProcNode());
+    return whole && !DeleteQuestion(doc_, node).empty() ? deleteMenu : nullptr;
+  }
+  switch (item->popup) {
     case TPopup::BlockMenu: return blockMenu;
     case TPopup::PortMenu: return portMenu;
     case TPopup::DeleteMenu: return deleteMenu;

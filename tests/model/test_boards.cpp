@@ -2,10 +2,13 @@
 // the image and old short-record sections written by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/boards.h"
 #include "model/document.h"
 #include "model/factory.h"
 #include "model/messages.h"
+#include "model/rawsection.h"
 #include "model/storage.h"
 #include "signal_holders.h"
 
@@ -169,6 +172,38 @@ TEST(Boards, UniversalPortsFollowModesAndTheirNeighbour) {
   EXPECT_EQ(Captions(u)[0], "Порт1_UNIO24");
 }
 
+TEST(Boards, RenumberedUniversalBoardKeepsTheControlSignalNames) {
+  TItemFactory f = HolderFactory();
+  TDocument a(nullptr, &f);
+  auto* u = AddBoard<TUnio96>(a);
+  u->SetAddress(2);
+  u->Port(2)->SetMode(4);
+  u->Port(1)->SetLinkedPort(2);
+  u->Port(1)->SetMode(6);
+  u->SetAddress(3);
+  TParams* ts = u->Port(1)->Table(kSigTS);
+  ASSERT_TRUE(ts);
+  ASSERT_EQ(ts->Count(), 2);
+  const char* want[] = {"3_UNIO96.1_UNIO24.Сбой ТУ", "3_UNIO96.1_UNIO24.Работа ТУ"};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(ts->At(i)->Name(), want[i]);
+    EXPECT_EQ(ts->At(i)->DefaultName(), want[i]);
+  }
+  EXPECT_EQ(u->Port(2)->Table(kSigTU)->At(0)->Name(), "3_UNIO96.2_Порт.Пр1");
+  // Read back, they are the board's own names, not user renames.
+  a.WriteRecords();
+  TDocument b(nullptr, &f);
+  ASSERT_TRUE(b.Config().SetImage(a.Config().Image()));
+  b.ReadRecords(false);
+  auto* ub = static_cast<TUnio96*>(b.Tree().Root()->Child(1)->Item());
+  TParams* tsb = ub->Port(1)->Table(kSigTS);
+  ASSERT_TRUE(tsb);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(tsb->At(i)->Name(), want[i]);
+    EXPECT_FALSE(tsb->At(i)->Renamed());
+  }
+}
+
 TEST(Boards, CommandBoardModesRenameEveryCommand) {
   TDocument d;
   auto* o = AddBoard<TDO32>(d);
@@ -265,6 +300,7 @@ TEST(Boards, EveryBoardSurvivesWriteAndRead) {
   EXPECT_EQ(un2->Port(1)->Table(kSigTS)->At(1)->Name(), "9_UNIO96.1_UNIO24.Исправность");
   auto* ai2 = static_cast<TAI16*>(b.Tree().Root()->Child(4)->Item());
   EXPECT_EQ(ai2->Input(2)->zeroOffset, -12);
+  EXPECT_NE(b.Dump().find(". zeroOffset = -12\n"), std::string::npos);  // with its sign in the dump
   EXPECT_FLOAT_EQ(ai2->Input(2)->Table(kSigTI)->At(3)->offset, -4);
   // The universal port writes layout version 2 and reads it back without complaint.
   std::size_t at = FindSectionCode(a.Config().Image(), 201);
@@ -285,13 +321,27 @@ TEST(Boards, NewerVersionsKeepDefaults) {
   TDocument d(&msgs);
   ASSERT_TRUE(d.Config().SetImage(r.Image()));
   d.ReadRecords(false);
-  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия UNIO24", "Новая версия DI32"}));
+  EXPECT_EQ(msgs.errors,
+            (std::vector<std::string>{"Новая версия UNIO24", "Новая версия DI32", kKeptSectionsMessage}));
   auto* u = static_cast<TUnio96*>(d.Tree().Root()->Child(1)->Item());
   EXPECT_EQ(u->Port(1)->mode, 0);
   EXPECT_EQ(u->Port(2)->mode, 4);
   auto* di = static_cast<TDI32*>(d.Tree().Root()->Child(2)->Item());
   EXPECT_EQ(di->number, 0);
   EXPECT_EQ(di->Table(kSigTS)->At(0)->Name(), "0_DI32.Пр1");
+  // Both newer sections go back as they came, the port's inside its board's section.
+  EXPECT_TRUE(u->Port(1)->ReadOnly());
+  EXPECT_FALSE(u->Port(2)->ReadOnly());
+  EXPECT_TRUE(di->Table(kSigTS)->ReadOnly());
+  const auto in = r.Image();
+  d.WriteRecords();
+  const auto& out = d.Config().Image();
+  for (int code : {201, 4}) {
+    std::size_t from = code == 201 ? FindSectionCode(in, 201) : FindSectionCode(in, 4);
+    std::size_t len = in[from + 4];
+    std::vector<std::uint8_t> want(in.begin() + from, in.begin() + from + len);
+    EXPECT_NE(std::search(out.begin(), out.end(), want.begin(), want.end()), out.end()) << code;
+  }
 }
 
 TEST(Boards, OldShortRecordImages) {

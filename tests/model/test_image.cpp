@@ -1,6 +1,7 @@
 // Image records, the whole-image walk, the processor and the IP port sections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "model/config.h"
@@ -9,6 +10,7 @@
 #include "model/factory.h"
 #include "model/messages.h"
 #include "model/port_ip.h"
+#include "model/rawsection.h"
 
 using namespace t32;
 
@@ -235,13 +237,42 @@ TEST(Document, NewerLayoutVersionKeepsDefaultsAndLaterItemsLoad) {
   sect(100, {{48, {1}}});
   ASSERT_TRUE(d.Config().SetImage(WithHead(r.b)));
   d.ReadRecords(false);
-  ASSERT_EQ(msgs.errors.size(), 1u);
-  EXPECT_EQ(msgs.errors[0], "Новая версия Тест");
+  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия Тест", kKeptSectionsMessage}));
   TNode* root = d.Tree().Root();
-  ASSERT_EQ(root->ChildCount(), 3);  // processor and two test boards; the unknown code made none
+  ASSERT_EQ(root->ChildCount(), 4);  // processor, the two test boards and the kept section 99
   EXPECT_EQ(static_cast<TTestBoard*>(root->Child(1)->Item())->value, 7);  // defaults kept
-  EXPECT_EQ(static_cast<TTestBoard*>(root->Child(2)->Item())->value, 3);
+  EXPECT_EQ(root->Child(2)->caption, "Раздел 99 (17 байт)");
+  EXPECT_EQ(static_cast<TTestBoard*>(root->Child(3)->Item())->value, 3);
   EXPECT_EQ(d.Proc()->stationAddress, 9);
+  // Written again, every board section is the same; the processor counts the kept one.
+  d.WriteRecords();
+  const auto& out = d.Config().Image();
+  std::size_t in = 144 + Rd32(WithHead(r.b), 144 + 4);
+  std::size_t at = 144 + Rd32(out, 144 + 4);
+  std::size_t boards = r.b.size() - (in - 144) - 17;  // all but the processor and the IP port
+  EXPECT_TRUE(std::equal(r.b.begin() + (in - 144), r.b.begin() + (in - 144) + boards, out.begin() + at));
+  const std::vector<uint8_t> key2{0xF2, 0xFF, 0x02, 0x00, 0x09, 0x00, 0x00, 0x00, 0x04};  // key 2 = 4
+  EXPECT_NE(std::search(out.begin(), out.begin() + at, key2.begin(), key2.end()), out.begin() + at);
+}
+
+TEST(Document, NewerProcessorSectionStillGivesTheBoardAndPortCounts) {
+  // The processor's own settings stay at their defaults, but the board behind it loads.
+  TItemFactory f = TestFactory();
+  TRecordedMessages msgs;
+  TDocument d(&msgs, &f);
+  Rec r;
+  r.Sec(0, 0).Ent(48, {2}).Ent(1, {9, 0}).Ent(2, {2}).Ent(3, {1});
+  uint32_t len = static_cast<uint32_t>(r.b.size());
+  std::memcpy(r.b.data() + 4, &len, 4);
+  r.Sec(77, 22).Ent(48, {1}).Ent(5, {3, 0});
+  r.Sec(100, 17).Ent(48, {1});
+  ASSERT_TRUE(d.Config().SetImage(WithHead(r.b)));
+  d.ReadRecords(false);
+  ASSERT_FALSE(msgs.errors.empty());
+  EXPECT_EQ(msgs.errors[0], "Новая версия Процессор");
+  EXPECT_EQ(d.Proc()->stationAddress, 1);
+  ASSERT_EQ(d.Tree().Root()->ChildCount(), 2);
+  EXPECT_EQ(static_cast<TTestBoard*>(d.Tree().Root()->Child(1)->Item())->value, 3);
 }
 
 TEST(Document, CorruptBoardLengthKeepsReachableSections) {
@@ -262,11 +293,25 @@ TEST(Document, CorruptBoardLengthKeepsReachableSections) {
 TEST(Document, NewConfigurationKeepsThreeNodesWithDefaults) {
   TItemFactory f = TestFactory();
   TDocument d(nullptr, &f);
-  d.Proc()->stationAddress = 33;
+  TProc& p = *d.Proc();
+  p.stationAddress = 33;
+  p.saveTSInLog = 1;
+  p.passwordFlags = {1, 1, 1, 1};
+  TGroup g;
+  g.name = "Г1";
+  g.upper = 5;
+  p.SetGroups({g});
   d.Tree().Add(d.Tree().Root(), std::make_unique<TTestBoard>());
   d.NewConfiguration();
   EXPECT_EQ(d.Tree().Count(), 3);
-  EXPECT_EQ(d.Proc()->stationAddress, 1);
+  // Every processor setting is back at its default, the groups and password flags included.
+  TProc fresh;
+  EXPECT_EQ(p.stationAddress, fresh.stationAddress);
+  EXPECT_EQ(p.saveTSInLog, fresh.saveTSInLog);
+  EXPECT_EQ(p.passwordFlags, fresh.passwordFlags);
+  EXPECT_EQ(p.groupCount, 0u);
+  EXPECT_EQ(p.groups[0].name, "");
+  EXPECT_EQ(p.groups[0].upper, 0.0f);
   auto order = d.Tree().DisplayOrder();
   EXPECT_EQ(order[0]->caption, "ТАВРИК32");
   EXPECT_EQ(order[1]->caption, "Процессор");

@@ -1,6 +1,8 @@
 // The memory stream and the address conversions beside it.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "model/memstream.h"
 
 using namespace t32;
@@ -60,9 +62,17 @@ TEST(MemStream, IpConversions) {
   EXPECT_EQ(o[3], 10);
   ASSERT_TRUE(IpTextToOctets(" 10 . 0 .0. 1 ", o));
   EXPECT_EQ(OctetsToIpText(o), "10.0.0.1");
-  EXPECT_FALSE(IpTextToOctets("10.0.x.1", o));
-  EXPECT_FALSE(IpTextToOctets("10.0.1", o));
-  EXPECT_EQ(o[0], 0);
+  // Not an address: refused, never wrapped into another host's address.
+  for (const char* bad : {"10.0.x.1", "10.0.1", "192.168.1.300", "127.0.0.258", "256.0.0.1", "1.2.3.4294967296"}) {
+    std::memset(o, 7, 4);
+    EXPECT_FALSE(IpTextToOctets(bad, o)) << bad;
+    EXPECT_EQ(o[0], 0) << bad;
+    bool ok = true;
+    IpTextToU32(bad, &ok);
+    EXPECT_FALSE(ok) << bad;
+  }
+  ASSERT_TRUE(IpTextToOctets("255.255.255.255", o));
+  EXPECT_EQ(o[3], 255);
   EXPECT_EQ(U32ToIpText(0xC0A80101), "192.168.1.1");
   EXPECT_EQ(IpTextToU32("255.255.255.0"), 0xFFFFFF00u);
   uint8_t hex[3] = {0x0A, 0xFF, 0x00};

@@ -70,6 +70,33 @@ TEST(Names, BoardNumberRenamesRowsAndKeepsUserSuffixes) {
   EXPECT_EQ(t->At(0)->Name(), "3_DI32.Пр1");
 }
 
+TEST(Names, UserSuffixWithDotsKeepsEveryWordWhenTheOwnerIsRenumbered) {
+  // The suffix is given once in the editor and once through the image: both must keep the
+  // board's prefix and the whole of the user's "Насос.Пуск".
+  TItemFactory f = HolderFactory();
+  TDocument a(nullptr, &f);
+  TDI32* b = AddDI32(a, 3);
+  b->Table(kSigTS)->RenameRow(4, "Насос.Пуск");
+  EXPECT_EQ(b->Table(kSigTS)->At(4)->Name(), "3_DI32.Насос.Пуск");
+  EXPECT_EQ(b->Table(kSigTS)->At(4)->prefix, "3_DI32");
+  a.WriteRecords();
+  TDocument r(nullptr, &f);
+  ASSERT_TRUE(r.Config().SetImage(a.Config().Image()));
+  r.ReadRecords(false);
+  auto* rb = static_cast<TDI32*>(r.Tree().Root()->Child(1)->Item());
+  for (TDI32* board : {b, rb}) {
+    board->SetAddress(4);
+    EXPECT_EQ(board->Table(kSigTS)->At(4)->Name(), "4_DI32.Насос.Пуск");
+    EXPECT_EQ(board->Table(kSigTS)->At(4)->Suffix(), "Насос.Пуск");
+  }
+  // A name that does not begin with the owner's prefix is still split at its last dot.
+  TParam p;
+  p.prefix = "4_DI32";
+  p.SetName("Щит.Ввод.1");
+  p.SplitPrefix();
+  EXPECT_EQ(p.prefix, "Щит.Ввод");
+}
+
 TEST(Build, FromListKeepsRowsWhoseSuffixIsOfferedAgain) {
   TDocument d;
   TParamsTU t;

@@ -119,7 +119,9 @@ TEST(Storage, NameMatchToleratesAChangedFirstWord) {
     const char* stored;
     int index;  // -1: no match
   } cases[] = {{"3_DI32.Пр1", 0}, {"3_DI.Пр1", 0}, {"3_DI3299.Пр2", 1}, {"4_DI.Пр1", -1}, {"3_DI32.Пр99", -1},
-               {"3_DI32.пр1", -1}, {"Пр1", -1}};
+               {"3_DI32.пр1", -1}, {"Пр1", -1},
+               // The whole shorter first word must agree, its last character included.
+               {"3_DI33.Пр1", -1}, {"3_DX.Пр1", -1}, {"3_DI33299.Пр1", -1}};
   for (const auto& c : cases) {
     TParamRef r = st.AcquireMatching(kSigTS, c.stored);
     EXPECT_EQ(r ? st.IndexOf(kSigTS, r.get()) : -1, c.index) << c.stored;

@@ -286,6 +286,8 @@ TEST(Json, BadDocumentsAreRefusedWithAReason) {
       R"({"format":"tavrik32-config","sections":[{"section":0,"entries":[{"key":1,"hex":"0"}]}]})",
       R"({"format":"tavrik32-config","sections":[{"section":0,"entries":[{"key":77,"text":"中"}]}]})",
       R"({"format":"tavrik32-config","sections":[{"section":-1}]})",
+      // An octet above 255 is refused, not wrapped to .44.
+      R"({"format":"tavrik32-config","sections":[{"section":100,"entries":[{"key":49,"ip":"192.168.1.300"}]}]})",
   };
   for (const char* c : cases) {
     TDocument d;

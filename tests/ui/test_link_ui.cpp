@@ -196,6 +196,19 @@ TEST_F(LinkUiTest, ConfigurationWrittenFromTheWindowReadsBackIntoTheSameTree) {
             1u + (static_cast<std::size_t>(written.size()) + 127) / 128 + 1);  // Boot.ini twice
 }
 
+TEST_F(LinkUiTest, ImageWrittenToTheControllerNamesTheCurrentFile) {
+  // The current file wins over the controller's "TVR32.cfg" in the image head.
+  ASSERT_TRUE(form->SaveToFile(dir.filePath("Щит.cfg")));
+  form->WriteConf->trigger();
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(form->Link().LastOk()) << errors.join("\n").toStdString();
+  const QByteArray written = DiskFile("TVR32.cfg");
+  ASSERT_GT(written.size(), 48);
+  std::string want = Utf8ToCp1251("File:Щит.cfg");
+  want.resize(16, ' ');
+  EXPECT_EQ(written.mid(32, 16).toStdString(), want);
+}
+
 TEST_F(LinkUiTest, RefusedPasswordIsReportedAndTheNextCommandAsksAgain) {
   // The controller's password file knows admin with "secret".
   WriteFile(disk + "/Password.ini",

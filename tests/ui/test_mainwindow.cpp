@@ -58,6 +58,17 @@ TEST_F(UiTest, SettingsFileComPortAndRoundTrip) {
   }
 }
 
+TEST_F(UiTest, SettingsAddressWithAnOctetAbove255IsRefused) {
+  QString ini = dir.filePath("ip.ini");
+  WriteBytes(ini, "[Link]\r\nMode=1\r\nSelfIP=192.168.1.300\r\nDestIP=10.0.0.2\r\n");
+  MakeForm(ini);
+  int said = 0;
+  for (const QString& t : dialogTexts) said += t.contains("192.168.1.300");
+  EXPECT_EQ(said, 1);
+  EXPECT_EQ(form->Settings().selfIp, "00.00.00.00");
+  EXPECT_EQ(form->Settings().destIp, "10.0.0.2");
+}
+
 TEST_F(UiTest, CpuButtonsEnableTheCpu927PortEntries) {
   MakeForm();
   ui::TFrame1& f = Frame();
