@@ -76,12 +76,9 @@ const char* kNewHelp =
     "Usage: tavrik32-cli new [--cpu 927|6358] [--sample] OUT.cfg\n"
     "Writes a new configuration (controller, processor and IP port with their defaults).\n"
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
-    "--sample  add one board of every kind, each at addresses and an interrupt line no other
-"
-    "          board uses, and a control-station port on the modem passing the DI32's ТС on
-"
-    "          (a configuration to try the other verbs and the desktop program on)
-";
+    "--sample  add one board of every kind, each at addresses and an interrupt line no other\n"
+    "          board uses, and a control-station port on the modem passing the DI32's ТС on\n"
+    "          (a configuration to try the other verbs and the desktop program on)\n";
 
 // One board of every kind. Each takes the lowest number whose addresses no other board
 // occupies (a ППИ takes two, the DO32 its fixed pair), and boards with an interrupt line each

@@ -13,6 +13,7 @@
 #include "model/controller.h"
 #include "model/cp1251.h"
 #include "model/document.h"
+#include "model/rawsection.h"
 #include "model/factory.h"
 #include "model/fileio.h"
 #include "model/messages.h"
@@ -129,7 +130,7 @@ TEST(PortPU, OldFormByHandLoadsConvertedAndSavesStably) {
   EXPECT_EQ(again.Dump(), d.Dump());
 }
 
-TEST(PortPU, NewerLayoutKeepsDefaultsAndSkipsTheTables) {
+TEST(PortPU, NewerLayoutIsKeptAsItStoodAndTheNextPortReads) {
   TBytes r;
   r.Sec(0).Ent(48, {1}).Ent(2, {1}).Ent(3, {3}).End();
   r.Sec(100).Ent(48, {1}).End();
@@ -139,12 +140,13 @@ TEST(PortPU, NewerLayoutKeepsDefaultsAndSkipsTheTables) {
   TDocument d(&msgs, &PortsFactory());
   ASSERT_TRUE(d.Config().SetImage(r.Image()));
   d.ReadRecords(false);
-  EXPECT_EQ(msgs.errors, std::vector<std::string>{"Новая версия ПУ"});
+  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия ПУ", kKeptSectionsMessage}));
   ASSERT_EQ(d.ProcNode()->ChildCount(), 3);
   auto* a = dynamic_cast<TPortPU*>(d.ProcNode()->Child(1)->Item());
   auto* b = dynamic_cast<TPortPU*>(d.ProcNode()->Child(2)->Item());
   EXPECT_EQ(a->protocol, TPortPU::kIec101);
   EXPECT_EQ(a->Table(kSigTS)->Count(), 0);
+  EXPECT_TRUE(a->ReadOnly());  // its section goes back as it stood
   EXPECT_EQ(b->number, 4);  // the next port reads normally
   EXPECT_EQ(b->protocol, TPortPU::kLisnaCh);
 }
