@@ -991,7 +991,7 @@ struct OptimalParams {
   int firstPasses;     // parse passes of the first block
   int passes;          // parse passes of every later block
 };
-constexpr OptimalParams kOptimal = {16, 258, 3, 1};
+constexpr OptimalParams kOptimal = {32, 258, 3, 2};
 
 class OptimalEncoder : BlockCoder {
  public:
@@ -1019,6 +1019,7 @@ class OptimalEncoder : BlockCoder {
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
   static constexpr int kHash4Bits = 18;
   static constexpr int kHash3Bits = 15;
   // Larger than the largest distance: a node within reach owns its two child slots.
@@ -1030,9 +1031,6 @@ class OptimalEncoder : BlockCoder {
   // Prices of symbols the current code does not have: about what adding one would cost.
   static constexpr std::uint32_t kUnusedLitLenBits = 13;
   static constexpr std::uint32_t kUnusedDistBits = 10;
-  // Lengths tried at every match: all up to kShortLens, and the kLenSpan longest.
-  static constexpr std::uint32_t kShortLens = 10;
-  static constexpr std::uint32_t kLenSpan = 8;
 
   struct Match {
     std::uint32_t len;
@@ -1210,74 +1208,79 @@ class OptimalEncoder : BlockCoder {
   }
 
   // -------------------------------------------------------------------------------------------
-  // Minimum-cost parse of nodes [0, count) toward the end of the last one: cost_[k] is the
-  // price of coding from node k on, choice_[k] the first symbol of that (len 1 = literal).
+  // Minimum-cost parse, forward: price_[k] is the cheapest way from node 0 to node k, from_[k]
+  // the last symbol of it (len 1 and dist 0 for a literal). The horizon can be pushed further
+  // without redoing the nodes before it.
 
-  void Optimize(std::size_t count) {
-    cost_.resize(count + 1);
-    choice_.resize(count + 1);
-    cost_[count] = 0;
-    std::size_t brk = count;  // the nearest forced node after k: no match may jump over it
-    for (std::size_t k = count; k-- > 0;) {
-      const Match* mb = matches_.data() + nodeFirst_[k];
-      const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
-      if (nodeForced_[k]) {
-        cost_[k] = LengthCost(mb->len) + DistCost(mb->dist) + cost_[k + 1];
-        choice_[k] = *mb;
-        brk = k;
-        continue;
-      }
-      std::uint32_t best = litLenBits_[src_[nodePos_[k]]] + cost_[k + 1];
-      Match pick{1, 0};
-      const std::uint32_t reach = static_cast<std::uint32_t>(brk - k);
-      std::uint32_t len = kMinMatch;
-      for (const Match* m = mb; m != me; ++m) {
-        const std::uint32_t dc = DistCost(m->dist);
-        const std::uint32_t upto = std::min(m->len, reach);
-        // Of a long stretch of lengths only the short ones and the longest few are tried:
-        // in between, the price of the rest hardly changes from one length to the next.
-        if (upto > len + kLenSpan) {
-          for (const std::uint32_t shortEnd = std::min(upto, kShortLens); len <= shortEnd; ++len) {
-            const std::uint32_t c = dc + lenCost_[len] + cost_[k + len];
-            if (c < best) {
-              best = c;
-              pick = {len, m->dist};
-            }
-          }
-          len = std::max(len, upto - kLenSpan + 1);
-        }
-        for (; len <= upto; ++len) {
-          const std::uint32_t c = dc + lenCost_[len] + cost_[k + len];
-          if (c < best) {
-            best = c;
-            pick = {len, m->dist};
-          }
-        }
-        if (upto < m->len) break;
-      }
-      cost_[k] = best;
-      choice_[k] = pick;
+  void ResetPrices() {
+    price_.assign(1, 0);
+    from_.assign(1, Match{0, 0});
+    relaxed_ = 0;
+    scan_ = 0;
+  }
+
+  void Offer(std::size_t to, std::uint32_t c, Match edge) {
+    if (c < price_[to]) {
+      price_[to] = c;
+      from_[to] = edge;
     }
   }
 
-  // Follows the parse from node 0 for at most `want` symbols; appends them to tokens_ and
-  // returns the node where it stopped.
-  std::size_t Walk(std::size_t count, std::size_t want) {
-    std::size_t k = 0;
-    while (k < count && want > 0) {
-      const Match c = choice_[k];
-      if (c.dist == 0) {
-        tokens_.push_back({src_[nodePos_[k]], 0});
-        blockBytes_ += 1;
-        ++k;
-      } else {
-        tokens_.push_back({c.len, c.dist});
-        blockBytes_ += c.len;
-        k += nodeForced_[k] ? 1 : c.len;
+  // Relaxes the symbols starting at nodes before `upTo`. A symbol may end at any node up to the
+  // number of nodes (the position where the next node will be), but never beyond a forced node.
+  void Relax(std::size_t upTo) {
+    const std::size_t avail = nodePos_.size();
+    price_.resize(avail + 1, kInfinite);
+    from_.resize(avail + 1);
+    for (std::size_t k = relaxed_; k < upTo; ++k) {
+      while (scan_ < avail && (scan_ <= k || !nodeForced_[scan_])) ++scan_;
+      const std::uint32_t here = price_[k];
+      const Match* mb = matches_.data() + nodeFirst_[k];
+      if (nodeForced_[k]) {
+        Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), *mb);
+        continue;
       }
-      --want;
+      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], Match{1, 0});
+      const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
+      const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
+      std::uint32_t len = kMinMatch;
+      for (const Match* m = mb; m != me; ++m) {
+        const std::uint32_t dc = here + DistCost(m->dist);
+        const std::uint32_t upto = std::min(m->len, reach);
+        for (; len <= upto; ++len) Offer(k + len, dc + lenCost_[len], Match{len, m->dist});
+        if (upto < m->len) break;
+      }
     }
-    return k;
+    relaxed_ = std::max(relaxed_, upTo);
+  }
+
+  // The nodes of the cheapest path from node 0 to node `to`, in order (node 0 not included).
+  void Backtrack(std::size_t to) {
+    path_.clear();
+    for (std::size_t j = to; j > 0;) {
+      path_.push_back(static_cast<std::uint32_t>(j));
+      const Match e = from_[j];
+      j = nodeForced_[j - 1] ? j - 1 : j - (e.dist ? e.len : 1);
+    }
+    std::reverse(path_.begin(), path_.end());
+  }
+
+  // Appends the first `count` symbols of path_ to the block; returns the node after them.
+  std::size_t TakePath(std::size_t count) {
+    std::size_t prev = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t j = path_[i];
+      const Match e = from_[j];
+      if (e.dist == 0) {
+        tokens_.push_back({src_[nodePos_[prev]], 0});
+        blockBytes_ += 1;
+      } else {
+        tokens_.push_back({e.len, e.dist});
+        blockBytes_ += e.len;
+      }
+      prev = j;
+    }
+    return prev;
   }
 
   void Stats(std::uint32_t* lf, std::uint32_t* df) const {
@@ -1294,31 +1297,51 @@ class OptimalEncoder : BlockCoder {
   }
 
   bool Parse() {
-    std::size_t target = 32768;  // nodes to look ahead: more than one block is expected to use
+    std::size_t horizon = 32768;  // nodes one block is expected to use, with a margin
+    const std::size_t maxHorizon = kMaxNodes - p_.nice - 1;
     bool first = true;
     for (;;) {
       // One block: parse, price with the result, parse again.
       const int passes = first ? p_.firstPasses : p_.passes;
-      std::size_t committed = 0;  // symbols already fixed when a block outgrew the look-ahead
+      std::size_t committed = 0;  // symbols fixed early when a block outgrew the look-ahead
+      std::size_t committedBytes = 0;
       std::size_t end = 0;
+      bool last = false;
       for (int pass = 0; pass < passes; ++pass) {
+        ResetPrices();
+        tokens_.resize(committed);
+        blockBytes_ = committedBytes;
+        std::size_t h = horizon;
         for (;;) {
-          Fill(target);
-          const std::size_t count = nodePos_.size();
-          Optimize(count);
-          tokens_.resize(committed);
-          if (committed == 0) blockBytes_ = 0;
-          else blockBytes_ = committedBytes_;
-          end = Walk(count, kBlockSymbols - committed);
-          if (tokens_.size() == kBlockSymbols || frontier_ >= n_) break;
-          if (count < kMaxNodes) {
-            target = std::min(kMaxNodes, count + count / 2 + 4096);
+          // Matches reach at most `nice` nodes ahead: with that many more nodes known, every
+          // symbol ending at or before h is priced.
+          Fill(h + p_.nice + 1);
+          const std::size_t avail = nodePos_.size();
+          const bool tail = avail < h + p_.nice + 1;  // the input ends within reach
+          if (tail) h = avail;
+          Relax(h);
+          Backtrack(h);
+          const std::size_t want = kBlockSymbols - committed;
+          if (path_.size() >= want) {
+            end = TakePath(want);
+            break;
+          }
+          if (tail) {
+            end = TakePath(path_.size());
+            last = true;
+            break;
+          }
+          if (h < maxHorizon) {
+            h = std::min(maxHorizon, h + h / 4 + 1024);
             continue;
           }
           // The look-ahead is full and the block still wants symbols: keep what was parsed.
+          TakePath(path_.size());
           committed = tokens_.size();
-          committedBytes_ = blockBytes_;
-          DropNodes(end);
+          committedBytes = blockBytes_;
+          DropNodes(h);
+          ResetPrices();
+          h = horizon;
         }
         if (pass + 1 < passes) {
           std::uint32_t lf[kLitLenSymbols], df[kDistCodes];
@@ -1328,13 +1351,11 @@ class OptimalEncoder : BlockCoder {
       }
       std::uint32_t lf[kLitLenSymbols], df[kDistCodes];
       Stats(lf, df);
-      const bool last = end >= nodePos_.size() && frontier_ >= n_;
-      const std::size_t used = end;
       if (!FlushBlock()) return false;
       if (last) return true;
       SetCosts(lf, df);
-      target = std::min(kMaxNodes, std::max<std::size_t>(used + used / 4 + 1024, 16384));
-      DropNodes(used);
+      horizon = std::min(maxHorizon, std::max<std::size_t>(end + end / 8 + 256, 4096));
+      DropNodes(end);
       first = false;
     }
   }
@@ -1349,9 +1370,11 @@ class OptimalEncoder : BlockCoder {
   std::vector<std::uint8_t> nodeForced_;
   std::vector<std::uint32_t> nodeFirst_;
   std::vector<Match> matches_;
-  std::vector<std::uint32_t> cost_;
-  std::vector<Match> choice_;
-  std::size_t committedBytes_ = 0;
+  std::vector<std::uint32_t> price_;
+  std::vector<Match> from_;
+  std::size_t relaxed_ = 0;  // nodes whose symbols are priced
+  std::size_t scan_ = 0;     // the first forced node after the one being relaxed
+  std::vector<std::uint32_t> path_;
   std::uint32_t litLenBits_[kLitLenSymbols];
   std::uint32_t distBits_[kDistCodes];
   std::vector<std::uint32_t> lenCost_;
@@ -1469,7 +1492,7 @@ std::size_t DeflateBound(std::size_t srcLen) { return srcLen + kContainerHeadSiz
 bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
              std::string* error) {
   out.clear();
-  if (mode < 0 || mode > 4) return Fail(error, kDeflateErrorBadMode);
+  if (mode < 0 || mode > kStrongestMode) return Fail(error, kDeflateErrorBadMode);
   if (srcLen > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
     return Fail(error, kDeflateErrorTooLarge);
   if (!src && srcLen) return Fail(error, kInflateErrorNullSource);
@@ -1482,7 +1505,7 @@ bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<
     // Compressed only when strictly smaller than the stored container.
     out.resize(std::min<std::size_t>(stored, 1u << 16) + 64);
     bool packed;
-    if (mode == 4) {
+    if (mode == kStrongestMode) {
       auto enc = std::make_unique<OptimalEncoder>(src, srcLen, kOptimal);
       packed = enc->Run(out, kContainerHeadSize, stored - 1);
     } else {
