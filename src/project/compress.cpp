@@ -991,7 +991,7 @@ struct OptimalParams {
   int firstPasses;     // parse passes of the first block
   int passes;          // parse passes of every later block
 };
-constexpr OptimalParams kOptimal = {32, 258, 3, 2};
+constexpr OptimalParams kOptimal = {24, 258, 3, 1};
 
 class OptimalEncoder : BlockCoder {
  public:
@@ -1027,7 +1027,7 @@ class OptimalEncoder : BlockCoder {
   static_assert(kTreeSize > kMaxDistance);
   // Positions parsed at once at most (bounds the memory of the parse at some 12 MB).
   static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
-  static constexpr int kMaxMatchesPerNode = 24;
+  static constexpr int kMaxMatchesPerNode = 12;
   // Prices of symbols the current code does not have: about what adding one would cost.
   static constexpr std::uint32_t kUnusedLitLenBits = 13;
   static constexpr std::uint32_t kUnusedDistBits = 10;
