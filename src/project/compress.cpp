@@ -984,14 +984,16 @@ class Encoder : BlockCoder {
 // minimum-cost parse. Each block is parsed several times: the first pass prices literals,
 // lengths and distances with the code of the block before (or with flat guesses for the first
 // block), every further pass with the code the previous pass of this block produced. The block
-// is then coded with the code of its final parse.
+// is then coded with the code of its final parse. Blocks cannot be cut where the cost says:
+// the controller reads exactly 8192 symbols per block, so a block ends where its 8192th symbol
+// does, and the parse decides where that is.
 struct OptimalParams {
   int depth;           // tree nodes visited per search
   std::uint32_t nice;  // a match this long is taken at once and the positions it covers skipped
   int firstPasses;     // parse passes of the first block
   int passes;          // parse passes of every later block
 };
-constexpr OptimalParams kOptimal = {24, 258, 3, 1};
+constexpr OptimalParams kOptimal = {24, 258, 3, 2};
 
 class OptimalEncoder : BlockCoder {
  public:
@@ -1025,7 +1027,8 @@ class OptimalEncoder : BlockCoder {
   // Larger than the largest distance: a node within reach owns its two child slots.
   static constexpr std::size_t kTreeSize = std::size_t{1} << 19;
   static_assert(kTreeSize > kMaxDistance);
-  // Positions parsed at once at most (bounds the memory of the parse at some 12 MB).
+  // Positions parsed at once at most: bounds the parse's memory (some 7 MB for the positions,
+  // at most 25 MB for their matches; the tree and hash tables add 5 MB).
   static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
   static constexpr int kMaxMatchesPerNode = 12;
   // Prices of symbols the current code does not have: about what adding one would cost.
@@ -1308,6 +1311,9 @@ class OptimalEncoder : BlockCoder {
       std::size_t end = 0;
       bool last = false;
       for (int pass = 0; pass < passes; ++pass) {
+        // Each pass decides afresh whether the block is the last: with another code the parse
+        // may need more symbols than one block holds for the same rest of the input.
+        last = false;
         ResetPrices();
         tokens_.resize(committed);
         blockBytes_ = committedBytes;

@@ -429,6 +429,23 @@ TEST(DeflateStrongest, ReachesTheLargestDistanceWithOneLongMatch) {
   }
 }
 
+TEST(DeflateStrongest, TailNearOneBlockOfSymbols) {
+  // Text, then bytes from a 16-letter alphabet, about one block of symbols long. Priced with the
+  // text's code (dear literals) the tail parses into short matches and fits one block; priced
+  // again with its own code it turns into literals, needs more than 8192 symbols, and the
+  // encoder must go on with another block instead of ending the stream.
+  const Bytes head = Text(30000);
+  for (std::size_t tail = 7000; tail <= 14000; tail += 250) {
+    SCOPED_TRACE(tail);
+    Bytes in = head;
+    std::mt19937 rng(static_cast<std::uint32_t>(tail));
+    for (std::size_t i = 0; i < tail; ++i) in.push_back(static_cast<std::uint8_t>('a' + rng() % 16));
+    const Decoded back = Decode(Compress(in, kStrongestMode));
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_TRUE(back.data == in);
+  }
+}
+
 TEST(DeflateStrongest, SmallerThanTheLazyParseOnRecordsAndText) {
   // The cheapest parse never loses to mode 4's one-step lazy matching by more than block
   // noise, and on records it wins clearly.
