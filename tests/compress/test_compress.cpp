@@ -446,6 +446,24 @@ TEST(DeflateStrongest, TailNearOneBlockOfSymbols) {
   }
 }
 
+TEST(DeflateStrongest, BlockSpanningMoreThanTheLookAhead) {
+  // Copies of 200 bytes from up to 60 KB back, each followed by one random byte: 8192 symbols
+  // cover some 800 KB, more positions than the parser looks at once, so a block is parsed in
+  // several stretches.
+  std::mt19937 rng(200);
+  Bytes in = RandomBytes(65536, 9);
+  while (in.size() < (1u << 20)) {
+    const std::size_t d = 1000 + rng() % 60000;
+    for (int i = 0; i < 200; ++i) in.push_back(in[in.size() - d]);
+    in.push_back(static_cast<std::uint8_t>(rng()));
+  }
+  const Bytes c = Compress(in, kStrongestMode);
+  const Decoded back = Decode(c);
+  ASSERT_TRUE(back.ok) << back.error;
+  EXPECT_TRUE(back.data == in);
+  EXPECT_LT(c.size(), 65536 + in.size() / 50);
+}
+
 TEST(DeflateStrongest, SmallerThanTheLazyParseOnRecordsAndText) {
   // The cheapest parse never loses to mode 4's one-step lazy matching by more than block
   // noise, and on records it wins clearly.
