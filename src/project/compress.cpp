@@ -1059,6 +1059,11 @@ class OptimalEncoder : BlockCoder {
     int found = 0;
     std::uint32_t best = kMinMatch - 1;
 
+    if (pos + 8 < n_) {
+      // The next position's table slots are needed soon: start loading them now.
+      __builtin_prefetch(&hash4_[Hash4(s + 1)]);
+      __builtin_prefetch(&hash3_[Hash3(s + 1)]);
+    }
     const std::uint32_t h3 = Hash3(s);
     const std::uint32_t c3 = hash3_[h3];
     hash3_[h3] = pos;
