@@ -3,7 +3,7 @@
 // generated configuration image and on mixed text and binary data. After the runs it prints the
 // ratios ("ratio <what> = <value>") computed from its own measurements, and, where xz and zstd
 // are installed, the sizes they reach on the same bytes ("reference <what> = <size>") as a
-// measure of how far the bytes can shrink at all.
+// measure of how far the bytes can shrink at all (T32_BENCH_NO_REFERENCE=1 skips those).
 #include "project/compress.h"
 
 #include <benchmark/benchmark.h>
