@@ -1,13 +1,22 @@
 // Block compression of configuration images against zlib: compressed size and speed of
-// Deflate mode 4 versus zlib level 9, and decoding speed versus zlib's inflate, on a generated
-// configuration image and on mixed text and binary data. After the runs it prints the ratios
-// ("ratio <what> = <value>") computed from its own measurements.
+// Deflate modes 4 and 5 versus zlib level 9, and decoding speed versus zlib's inflate, on a
+// generated configuration image and on mixed text and binary data. After the runs it prints the
+// ratios ("ratio <what> = <value>") computed from its own measurements, and, where xz and zstd
+// are installed, the sizes they reach on the same bytes ("reference <what> = <size>") as a
+// measure of how far the bytes can shrink at all (T32_BENCH_NO_REFERENCE=1 skips those).
 #include "project/compress.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
+#ifdef T32_BENCH_LZMA
+#include <lzma.h>
+#endif
+#ifdef T32_BENCH_ZSTD
+#include <zstd.h>
+#endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -179,12 +188,12 @@ Bytes ZlibPacked(int which) {
   return out;
 }
 
-void BM_Deflate4(benchmark::State& state) {
+void BM_Deflate(benchmark::State& state, int mode) {
   const int which = static_cast<int>(state.range(0));
   const Bytes& in = Input(which);
   Bytes out;
   for (auto _ : state) {
-    t32::Deflate(in.data(), in.size(), 4, out, nullptr);
+    t32::Deflate(in.data(), in.size(), mode, out, nullptr);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.size()));
@@ -237,7 +246,11 @@ void BM_ZlibInflate(benchmark::State& state) {
   state.SetLabel(InputName(which));
 }
 
+void BM_Deflate4(benchmark::State& state) { BM_Deflate(state, 4); }
+void BM_Deflate5(benchmark::State& state) { BM_Deflate(state, t32::kStrongestMode); }
+
 BENCHMARK(BM_Deflate4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Deflate5)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zlib9)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Inflate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -264,6 +277,45 @@ void PrintRatio(const char* what, const std::map<std::string, double>& m, const 
   std::printf("ratio %s = %.3f\n", what, x->second / y->second);
 }
 
+// Sizes reached by stronger general-purpose compressors on the same bytes (0 = unavailable).
+std::size_t XzSize(const Bytes& in, std::uint32_t preset) {
+#ifdef T32_BENCH_LZMA
+  Bytes out(lzma_stream_buffer_bound(in.size()));
+  std::size_t pos = 0;
+  if (lzma_easy_buffer_encode(preset, LZMA_CHECK_CRC32, nullptr, in.data(), in.size(), out.data(), &pos, out.size()) ==
+      LZMA_OK)
+    return pos;
+#else
+  (void)in;
+  (void)preset;
+#endif
+  return 0;
+}
+
+// zstd -19 with the given window (log2); 27 is what "--long" selects.
+std::size_t ZstdSize(const Bytes& in, int windowLog) {
+#ifdef T32_BENCH_ZSTD
+  ZSTD_CCtx* c = ZSTD_createCCtx();
+  ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, 19);
+  ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, windowLog);
+  if (windowLog >= 27) ZSTD_CCtx_setParameter(c, ZSTD_c_enableLongDistanceMatching, 1);
+  Bytes out(ZSTD_compressBound(in.size()));
+  const std::size_t n = ZSTD_compress2(c, out.data(), out.size(), in.data(), in.size());
+  ZSTD_freeCCtx(c);
+  return ZSTD_isError(n) ? 0 : n;
+#else
+  (void)in;
+  (void)windowLog;
+  return 0;
+#endif
+}
+
+void PrintReference(const char* what, const std::string& tag, std::size_t size, double zlibSize) {
+  if (!size) return;
+  std::printf("reference %s %s = %zu (%.3f of zlib -9)\n", what, tag.c_str(), size,
+              zlibSize > 0 ? static_cast<double>(size) / zlibSize : 0.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -278,6 +330,18 @@ int main(int argc, char** argv) {
     std::printf("input %s: %zu bytes\n", tag.c_str(), Input(which).size());
     PrintRatio(("deflate4_size/zlib9_size " + tag).c_str(), rep.size, "BM_Deflate4" + arg, "BM_Zlib9" + arg);
     PrintRatio(("deflate4_speed/zlib9_speed " + tag).c_str(), rep.speed, "BM_Deflate4" + arg, "BM_Zlib9" + arg);
+    PrintRatio(("deflate5_size/zlib9_size " + tag).c_str(), rep.size, "BM_Deflate5" + arg, "BM_Zlib9" + arg);
+    PrintRatio(("deflate5_speed/zlib9_speed " + tag).c_str(), rep.speed, "BM_Deflate5" + arg, "BM_Zlib9" + arg);
+    if (std::getenv("T32_BENCH_NO_REFERENCE") == nullptr) {
+      const auto z = rep.size.find("BM_Zlib9" + arg);
+      const double zlibSize = z == rep.size.end() ? 0.0 : z->second;
+      PrintReference("xz -9", tag, XzSize(Input(which), 9), zlibSize);
+#ifdef T32_BENCH_LZMA
+      PrintReference("xz -9e", tag, XzSize(Input(which), 9 | LZMA_PRESET_EXTREME), zlibSize);
+#endif
+      PrintReference("zstd -19 --long", tag, ZstdSize(Input(which), 27), zlibSize);
+      PrintReference("zstd -19 window 256 KiB", tag, ZstdSize(Input(which), 18), zlibSize);
+    }
     PrintRatio(("inflate_speed/zlib_inflate_speed " + tag).c_str(), rep.speed, "BM_Inflate" + arg,
                "BM_ZlibInflate" + arg);
   }

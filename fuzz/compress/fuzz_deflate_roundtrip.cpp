@@ -7,7 +7,7 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  for (int mode = 0; mode <= 4; ++mode) {
+  for (int mode = 0; mode <= t32::kStrongestMode; ++mode) {
     std::vector<std::uint8_t> packed, back;
     if (!t32::Deflate(data, size, mode, packed, nullptr)) std::abort();
     if (packed.size() > t32::DeflateBound(size)) std::abort();

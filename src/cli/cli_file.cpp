@@ -59,7 +59,7 @@ bool Split(const Args& a, std::vector<std::string>& pos, TCpu* cpu, bool* cpuGiv
       if (cpuGiven) *cpuGiven = true;
     } else if (a[i] == "--mode" && mode && i + 1 < a.size()) {
       const std::string& m = a[++i];
-      if (m.size() != 1 || m[0] < '0' || m[0] > '4') return false;
+      if (m.size() != 1 || m[0] < '0' || m[0] > '0' + kStrongestMode) return false;
       *mode = m[0] - '0';
     } else if (a[i].size() > 1 && a[i][0] == '-') {
       return false;
@@ -287,8 +287,10 @@ int Import(const Args& a) {
 }
 
 const char* kDeflateHelp =
-    "Usage: tavrik32-cli deflate [--mode 0-4] IN OUT\n"
-    "Compresses a file into the controller's compression container (mode 4 by default).\n";
+    "Usage: tavrik32-cli deflate [--mode 0-5] IN OUT\n"
+    "Compresses a file into the controller's compression container: 0 stores, 1 to 4 search\n"
+    "ever harder, 5 parses for the smallest output (slowest). Mode 4 by default, as for images\n"
+    "written to the controller.\n";
 const char* kInflateHelp =
     "Usage: tavrik32-cli inflate IN OUT\n"
     "Decompresses a compression container.\n";
@@ -296,7 +298,7 @@ int Pack(const Args& a, bool deflate) {
   const char* help = deflate ? kDeflateHelp : kInflateHelp;
   if (WantsHelp(a)) return std::printf("%s", help), kOk;
   std::vector<std::string> pos;
-  int mode = 4;
+  int mode = kImageDeflateMode;
   if (!Split(a, pos, nullptr, nullptr, deflate ? &mode : nullptr) || pos.size() != 2) return Usage(help);
   std::string in, err;
   if (!ReadWholeFile(pos[0], in, &err, deflate ? 0x7FFFFFFFu : kMaxImageSize)) {

@@ -126,7 +126,7 @@ bool FinishImage(std::vector<std::uint8_t>& img, std::size_t end, const TBuildOp
     if (opt.minorVersion >= 16) {
       std::vector<std::uint8_t> packed;
       std::string err;
-      if (!Deflate(img.data() + kHead, total - kHead, 4, packed, &err)) {
+      if (!Deflate(img.data() + kHead, total - kHead, kImageDeflateMode, packed, &err)) {
         if (error) *error = "Ошибка сжатия конфигурации: " + err;
         return false;
       }

@@ -653,147 +653,28 @@ class BitWriter {
   int n_ = 0;
 };
 
-class Encoder {
- public:
-  Encoder(const std::uint8_t* src, std::size_t n, const ModeParams& m) : src_(src), n_(n), m_(m) {
-    // Small inputs get small tables: the results are the same, the set-up is cheaper.
-    const int needBits = std::bit_width(n) + 1;
-    hashBits_ = std::min(m.hashBits, std::max(10, needBits));
-    std::size_t prevSize = std::min<std::size_t>(m.window, std::bit_ceil(std::max<std::size_t>(n, 1)));
-    prevMask_ = static_cast<std::uint32_t>(prevSize - 1);
-    head_.assign(std::size_t{1} << hashBits_, kNone);
-    prev_.resize(prevSize);
-    tokens_.reserve(kBlockSymbols);
+// Number of equal bytes at a and b, at most max.
+inline std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t max) {
+  std::uint32_t len = 0;
+  while (len + 8 <= max) {
+    const std::uint64_t x = LoadLe64(a + len) ^ LoadLe64(b + len);
+    if (x) return len + static_cast<std::uint32_t>(std::countr_zero(x) >> 3);
+    len += 8;
   }
+  while (len < max && a[len] == b[len]) ++len;
+  return len;
+}
 
-  // Writes the bit stream into out from out[start] on; false as soon as out would grow past
-  // `giveUpAt` bytes.
-  bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
-    BitWriter bw(out, start);
-    bw_ = &bw;
-    giveUpAt_ = giveUpAt;
-    if (!Parse()) return false;
-    bw.Finish();
-    return bw.Bytes() <= giveUpAt;
-  }
+// Collects the symbols of one block and writes the block in the cheapest of the three kinds.
+// A static or dynamic block holds exactly kBlockSymbols symbols (the last one fewer).
+class BlockCoder {
+ protected:
+  BlockCoder(const std::uint8_t* src, std::size_t n) : src_(src), n_(n) { tokens_.reserve(kBlockSymbols); }
 
- private:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
   struct Token {
     std::uint32_t value;  // literal byte, or match length
     std::uint32_t dist;   // 0 for a literal
   };
-
-  std::uint32_t Hash(std::size_t i) const {
-    return (Load32(src_ + i) * 2654435761u) >> (32 - hashBits_);
-  }
-  void InsertUpTo(std::size_t end) {
-    const std::size_t last = n_ >= 4 ? std::min(end, n_ - 3) : 0;
-    for (; inserted_ < last; ++inserted_) {
-      const std::uint32_t h = Hash(inserted_);
-      prev_[inserted_ & prevMask_] = head_[h];
-      head_[h] = static_cast<std::uint32_t>(inserted_);
-    }
-    if (inserted_ < end) inserted_ = end;
-  }
-
-  static std::uint32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t max) {
-    std::uint32_t len = 0;
-    while (len + 8 <= max) {
-      const std::uint64_t x = LoadLe64(a + len) ^ LoadLe64(b + len);
-      if (x) return len + static_cast<std::uint32_t>(std::countr_zero(x) >> 3);
-      len += 8;
-    }
-    while (len < max && a[len] == b[len]) ++len;
-    return len;
-  }
-
-  // Rough worth of a match in quarter literals: each byte saves a literal, each doubling of the
-  // distance costs an extra bit.
-  static int Gain(std::uint32_t len, std::uint32_t dist) {
-    return 4 * static_cast<int>(len) - std::bit_width(dist);
-  }
-  static constexpr int kGainFloor = 0;
-  static constexpr int kLazyMargin = 0;
-
-  // Longest match at i longer than `atLeast` within the mode's limits; 0 when none.
-  std::uint32_t FindMatch(std::size_t i, std::uint32_t atLeast, std::uint32_t* dist) const {
-    if (i + 4 > n_) return 0;
-    const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(n_ - i, kMaxMatch));
-    std::uint32_t best = std::max<std::uint32_t>(atLeast, kMinMatch - 1);
-    if (best >= maxLen) return 0;
-    int chain = m_.chain;
-    if (atLeast >= m_.good) chain >>= 2;
-    const std::uint8_t* s = src_ + i;
-    const std::uint32_t s4 = Load32(s);
-    const std::size_t limit = i > m_.window ? i - m_.window : 0;
-    std::uint32_t cand = head_[Hash(i)];
-    std::uint32_t found = 0;
-    while (cand != kNone && cand >= limit && cand < i && chain-- > 0) {
-      const std::uint8_t* c = src_ + cand;
-      if (c[best] == s[best] && Load32(c) == s4) {
-        const std::uint32_t len = MatchLength(c, s, maxLen);
-        const std::uint32_t d = static_cast<std::uint32_t>(i - cand);
-        if (len > best && (found || Gain(len, d) >= kGainFloor)) {
-          best = len;
-          found = d;
-          if (len >= m_.nice || len >= maxLen) break;
-        }
-      }
-      const std::uint32_t next = prev_[cand & prevMask_];
-      if (next >= cand) break;  // the slot was reused: older candidates are out of reach
-      cand = next;
-    }
-    if (!found) return 0;
-    *dist = found;
-    return best;
-  }
-
-  bool Literal(std::uint8_t b) {
-    tokens_.push_back({b, 0});
-    ++blockBytes_;
-    return tokens_.size() < kBlockSymbols || FlushBlock();
-  }
-  bool Match(std::uint32_t len, std::uint32_t dist) {
-    tokens_.push_back({len, dist});
-    blockBytes_ += len;
-    return tokens_.size() < kBlockSymbols || FlushBlock();
-  }
-
-  bool Parse() {
-    std::size_t i = 0;
-    std::uint32_t len = 0, dist = 0;
-    bool pending = false;  // (len, dist) is the match already found at i
-    while (i < n_) {
-      if (!pending) {
-        len = FindMatch(i, 0, &dist);
-        InsertUpTo(i + 1);
-      }
-      pending = false;
-      if (len < kMinMatch) {
-        if (!Literal(src_[i])) return false;
-        ++i;
-        continue;
-      }
-      if (m_.lazy && len < m_.nice) {
-        std::uint32_t dist2 = 0;
-        const std::uint32_t len2 = FindMatch(i + 1, len, &dist2);
-        InsertUpTo(i + 2);
-        if (len2 > len && Gain(len2, dist2) > Gain(len, dist) + kLazyMargin) {
-          if (!Literal(src_[i])) return false;
-          ++i;
-          len = len2;
-          dist = dist2;
-          pending = true;
-          continue;
-        }
-      }
-      if (!Match(len, dist)) return false;
-      i += len;
-      InsertUpTo(i);
-    }
-    return tokens_.empty() || FlushBlock();
-  }
 
   // Code lengths of one list run-length coded with code-length symbols 0-19.
   struct ClItem {
@@ -956,18 +837,558 @@ class Encoder {
 
   const std::uint8_t* src_;
   std::size_t n_;
-  ModeParams m_;
-  int hashBits_;
-  std::uint32_t prevMask_;
-  std::vector<std::uint32_t> head_;
-  std::vector<std::uint32_t> prev_;
-  std::size_t inserted_ = 0;
   std::vector<Token> tokens_;
   std::vector<ClItem> litItems_, distItems_;
   std::size_t blockStart_ = 0;
   std::size_t blockBytes_ = 0;
   BitWriter* bw_ = nullptr;
   std::size_t giveUpAt_ = 0;
+};
+
+class Encoder : BlockCoder {
+ public:
+  Encoder(const std::uint8_t* src, std::size_t n, const ModeParams& m) : BlockCoder(src, n), m_(m) {
+    // Small inputs get small tables: the results are the same, the set-up is cheaper.
+    const int needBits = std::bit_width(n) + 1;
+    hashBits_ = std::min(m.hashBits, std::max(10, needBits));
+    std::size_t prevSize = std::min<std::size_t>(m.window, std::bit_ceil(std::max<std::size_t>(n, 1)));
+    prevMask_ = static_cast<std::uint32_t>(prevSize - 1);
+    head_.assign(std::size_t{1} << hashBits_, kNone);
+    prev_.resize(prevSize);
+  }
+
+  // Writes the bit stream into out from out[start] on; false as soon as out would grow past
+  // `giveUpAt` bytes.
+  bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
+    BitWriter bw(out, start);
+    bw_ = &bw;
+    giveUpAt_ = giveUpAt;
+    if (!Parse()) return false;
+    bw.Finish();
+    return bw.Bytes() <= giveUpAt;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  std::uint32_t Hash(std::size_t i) const {
+    return (Load32(src_ + i) * 2654435761u) >> (32 - hashBits_);
+  }
+  void InsertUpTo(std::size_t end) {
+    const std::size_t last = n_ >= 4 ? std::min(end, n_ - 3) : 0;
+    for (; inserted_ < last; ++inserted_) {
+      const std::uint32_t h = Hash(inserted_);
+      prev_[inserted_ & prevMask_] = head_[h];
+      head_[h] = static_cast<std::uint32_t>(inserted_);
+    }
+    if (inserted_ < end) inserted_ = end;
+  }
+
+
+  // Rough worth of a match in quarter literals: each byte saves a literal, each doubling of the
+  // distance costs an extra bit.
+  static int Gain(std::uint32_t len, std::uint32_t dist) {
+    return 4 * static_cast<int>(len) - std::bit_width(dist);
+  }
+  static constexpr int kGainFloor = 0;
+  static constexpr int kLazyMargin = 0;
+
+  // Longest match at i longer than `atLeast` within the mode's limits; 0 when none.
+  std::uint32_t FindMatch(std::size_t i, std::uint32_t atLeast, std::uint32_t* dist) const {
+    if (i + 4 > n_) return 0;
+    const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(n_ - i, kMaxMatch));
+    std::uint32_t best = std::max<std::uint32_t>(atLeast, kMinMatch - 1);
+    if (best >= maxLen) return 0;
+    int chain = m_.chain;
+    if (atLeast >= m_.good) chain >>= 2;
+    const std::uint8_t* s = src_ + i;
+    const std::uint32_t s4 = Load32(s);
+    const std::size_t limit = i > m_.window ? i - m_.window : 0;
+    std::uint32_t cand = head_[Hash(i)];
+    std::uint32_t found = 0;
+    while (cand != kNone && cand >= limit && cand < i && chain-- > 0) {
+      const std::uint8_t* c = src_ + cand;
+      if (c[best] == s[best] && Load32(c) == s4) {
+        const std::uint32_t len = MatchLength(c, s, maxLen);
+        const std::uint32_t d = static_cast<std::uint32_t>(i - cand);
+        if (len > best && (found || Gain(len, d) >= kGainFloor)) {
+          best = len;
+          found = d;
+          if (len >= m_.nice || len >= maxLen) break;
+        }
+      }
+      const std::uint32_t next = prev_[cand & prevMask_];
+      if (next >= cand) break;  // the slot was reused: older candidates are out of reach
+      cand = next;
+    }
+    if (!found) return 0;
+    *dist = found;
+    return best;
+  }
+
+  bool Literal(std::uint8_t b) {
+    tokens_.push_back({b, 0});
+    ++blockBytes_;
+    return tokens_.size() < kBlockSymbols || FlushBlock();
+  }
+  bool Match(std::uint32_t len, std::uint32_t dist) {
+    tokens_.push_back({len, dist});
+    blockBytes_ += len;
+    return tokens_.size() < kBlockSymbols || FlushBlock();
+  }
+
+  bool Parse() {
+    std::size_t i = 0;
+    std::uint32_t len = 0, dist = 0;
+    bool pending = false;  // (len, dist) is the match already found at i
+    while (i < n_) {
+      if (!pending) {
+        len = FindMatch(i, 0, &dist);
+        InsertUpTo(i + 1);
+      }
+      pending = false;
+      if (len < kMinMatch) {
+        if (!Literal(src_[i])) return false;
+        ++i;
+        continue;
+      }
+      if (m_.lazy && len < m_.nice) {
+        std::uint32_t dist2 = 0;
+        const std::uint32_t len2 = FindMatch(i + 1, len, &dist2);
+        InsertUpTo(i + 2);
+        if (len2 > len && Gain(len2, dist2) > Gain(len, dist) + kLazyMargin) {
+          if (!Literal(src_[i])) return false;
+          ++i;
+          len = len2;
+          dist = dist2;
+          pending = true;
+          continue;
+        }
+      }
+      if (!Match(len, dist)) return false;
+      i += len;
+      InsertUpTo(i);
+    }
+    return tokens_.empty() || FlushBlock();
+  }
+
+  ModeParams m_;
+  int hashBits_;
+  std::uint32_t prevMask_;
+  std::vector<std::uint32_t> head_;
+  std::vector<std::uint32_t> prev_;
+  std::size_t inserted_ = 0;
+};
+
+// The strongest mode: a binary-tree match finder over the whole 256 KiB window and a
+// minimum-cost parse. Each block is parsed several times: the first pass prices literals,
+// lengths and distances with the code of the block before (or with flat guesses for the first
+// block), every further pass with the code the previous pass of this block produced. The block
+// is then coded with the code of its final parse. Blocks cannot be cut where the cost says:
+// the controller reads exactly 8192 symbols per block, so a block ends where its 8192th symbol
+// does, and the parse decides where that is.
+struct OptimalParams {
+  int depth;           // tree nodes visited per search
+  std::uint32_t nice;  // a match this long is taken at once and the positions it covers skipped
+  int firstPasses;     // parse passes of the first block
+  int passes;          // parse passes of every later block
+};
+constexpr OptimalParams kOptimal = {24, 258, 3, 2};
+
+class OptimalEncoder : BlockCoder {
+ public:
+  OptimalEncoder(const std::uint8_t* src, std::size_t n, const OptimalParams& p) : BlockCoder(src, n), p_(p) {
+    // Small inputs get small tables; the tree always covers the whole window, so that a node
+    // still in reach never shares its slot with a newer one.
+    hash4Bits_ = std::min(kHash4Bits, std::max(10, static_cast<int>(std::bit_width(n)) + 1));
+    hash3Bits_ = std::min(kHash3Bits, hash4Bits_);
+    const std::size_t treeSize = std::min<std::size_t>(kTreeSize, std::bit_ceil(std::max<std::size_t>(n, 2)));
+    treeMask_ = static_cast<std::uint32_t>(treeSize - 1);
+    hash4_.assign(std::size_t{1} << hash4Bits_, kNone);
+    hash3_.assign(std::size_t{1} << hash3Bits_, kNone);
+    tree_.resize(2 * treeSize);
+    SetFlatCosts();
+  }
+
+  bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
+    BitWriter bw(out, start);
+    bw_ = &bw;
+    giveUpAt_ = giveUpAt;
+    if (!Parse()) return false;
+    bw.Finish();
+    return bw.Bytes() <= giveUpAt;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+  static constexpr int kHash4Bits = 18;
+  static constexpr int kHash3Bits = 15;
+  // Larger than the largest distance: a node within reach owns its two child slots.
+  static constexpr std::size_t kTreeSize = std::size_t{1} << 19;
+  static_assert(kTreeSize > kMaxDistance);
+  // Positions parsed at once at most: bounds the parse's memory (some 7 MB for the positions,
+  // at most 25 MB for their matches; the tree and hash tables add 5 MB).
+  static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
+  static constexpr int kMaxMatchesPerNode = 12;
+  // Prices of symbols the current code does not have: about what adding one would cost.
+  static constexpr std::uint32_t kUnusedLitLenBits = 13;
+  static constexpr std::uint32_t kUnusedDistBits = 10;
+
+  struct Match {
+    std::uint32_t len;
+    std::uint32_t dist;
+  };
+
+  // -------------------------------------------------------------------------------------------
+  // Match finder: one binary tree of all positions in the window, ordered by the bytes that
+  // follow them, with the newest position at the root of its 4-byte hash; a second table keeps
+  // the newest position of each 3-byte hash for the shortest matches.
+
+  std::uint32_t Hash4(const std::uint8_t* p) const { return (Load32(p) * 2654435761u) >> (32 - hash4Bits_); }
+  std::uint32_t Hash3(const std::uint8_t* p) const {
+    return ((Load32(p) & 0xFFFFFFu) * 506832829u) >> (32 - hash3Bits_);
+  }
+
+  // Inserts position pos (at least 4 bytes before the end) into the tree, searching matches of
+  // at most maxLen bytes on the way. With out given, appends every match longer than the ones
+  // before it (their distances grow too) and returns how many; the longest comes last.
+  int Advance(std::uint32_t pos, std::uint32_t maxLen, Match* out) {
+    const std::uint8_t* s = src_ + pos;
+    const std::uint32_t cutoff = pos > kMaxDistance ? pos - kMaxDistance : 0;
+    int found = 0;
+    std::uint32_t best = kMinMatch - 1;
+
+    if (pos + 8 < n_) {
+      // The next position's table slots are needed soon: start loading them now.
+      __builtin_prefetch(&hash4_[Hash4(s + 1)]);
+      __builtin_prefetch(&hash3_[Hash3(s + 1)]);
+    }
+    const std::uint32_t h3 = Hash3(s);
+    const std::uint32_t c3 = hash3_[h3];
+    hash3_[h3] = pos;
+    if (out && c3 != kNone && c3 >= cutoff && (Load32(src_ + c3) & 0xFFFFFFu) == (Load32(s) & 0xFFFFFFu)) {
+      best = kMinMatch;
+      out[found++] = {kMinMatch, pos - c3};
+    }
+
+    const std::uint32_t h4 = Hash4(s);
+    std::uint32_t cur = hash4_[h4];
+    hash4_[h4] = pos;
+    std::uint32_t* lt = &tree_[2 * (pos & treeMask_)];
+    std::uint32_t* gt = lt + 1;
+    std::uint32_t ltLen = 0, gtLen = 0, len = 0;
+    int depth = p_.depth;
+    while (cur != kNone && cur >= cutoff && depth-- > 0) {
+      const std::uint8_t* m = src_ + cur;
+      std::uint32_t* node = &tree_[2 * (cur & treeMask_)];
+      if (m[len] == s[len]) {
+        len += 1 + MatchLength(m + len + 1, s + len + 1, maxLen - len - 1);
+        if (len > best) {
+          best = len;
+          if (out) {
+            const std::uint32_t dist = pos - cur;
+            // A shorter match that is no nearer is never the better choice.
+            while (found > 0 && out[found - 1].dist >= dist) --found;
+            if (found == kMaxMatchesPerNode) --found;
+            out[found++] = {len, dist};
+          }
+        }
+        if (len >= maxLen) {
+          // Equal as far as we look: the new position takes over this node's place.
+          *lt = node[0];
+          *gt = node[1];
+          return found;
+        }
+      }
+      if (m[len] < s[len]) {
+        *lt = cur;
+        lt = &node[1];
+        cur = *lt;
+        ltLen = len;
+      } else {
+        *gt = cur;
+        gt = &node[0];
+        cur = *gt;
+        gtLen = len;
+      }
+      len = std::min(ltLen, gtLen);
+    }
+    *lt = kNone;
+    *gt = kNone;
+    return found;
+  }
+
+  // -------------------------------------------------------------------------------------------
+  // Parse nodes: the positions where a symbol may start, each with its matches. A match of at
+  // least `nice` bytes is taken at once: its node is forced and the positions it covers get no
+  // node, so the nodes after it continue at its end.
+
+  void AddNode(std::uint32_t pos, bool forced) {
+    nodePos_.push_back(pos);
+    nodeForced_.push_back(forced ? 1 : 0);
+    nodeFirst_.push_back(static_cast<std::uint32_t>(matches_.size()));
+  }
+
+  // Extends the nodes until there are `want` of them or the input is exhausted.
+  void Fill(std::size_t want) {
+    Match found[kMaxMatchesPerNode];
+    while (nodePos_.size() < want && frontier_ < n_) {
+      const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
+      const std::size_t left = n_ - pos;
+      if (left < 4) {
+        AddNode(pos, false);
+        ++frontier_;
+        continue;
+      }
+      const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
+      const int k = Advance(pos, maxLen, found);
+      if (k == 0 || found[k - 1].len < maxLen) {
+        AddNode(pos, false);
+        matches_.insert(matches_.end(), found, found + k);
+        ++frontier_;
+        continue;
+      }
+      // A long match: follow it as far as it goes, up to the longest the format codes.
+      Match m = found[k - 1];
+      if (m.len == p_.nice) {
+        const std::size_t most = std::min<std::size_t>(left, kMaxMatch);
+        m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
+                             static_cast<std::uint32_t>(most - m.len));
+      }
+      AddNode(pos, true);
+      matches_.push_back(m);
+      // The covered positions still enter the tree (later data may match them); a very long
+      // run enters with its first and last stretch only, which keeps runs of equal bytes cheap.
+      const std::uint32_t end = pos + m.len;
+      const std::uint32_t keep = 4096;
+      for (std::uint32_t q = pos + 1; q < end; ++q) {
+        if (q == pos + keep && end - q > keep) q = end - keep;
+        if (n_ - q < 4) break;
+        Advance(q, static_cast<std::uint32_t>(std::min<std::size_t>(n_ - q, p_.nice)), nullptr);
+      }
+      frontier_ = end;
+    }
+  }
+
+  // Forgets the nodes before node k (a block ended there).
+  void DropNodes(std::size_t k) {
+    const std::uint32_t firstMatch = k < nodeFirst_.size() ? nodeFirst_[k] : static_cast<std::uint32_t>(matches_.size());
+    nodePos_.erase(nodePos_.begin(), nodePos_.begin() + static_cast<long>(k));
+    nodeForced_.erase(nodeForced_.begin(), nodeForced_.begin() + static_cast<long>(k));
+    nodeFirst_.erase(nodeFirst_.begin(), nodeFirst_.begin() + static_cast<long>(k));
+    for (auto& f : nodeFirst_) f -= firstMatch;
+    matches_.erase(matches_.begin(), matches_.begin() + firstMatch);
+  }
+
+  // -------------------------------------------------------------------------------------------
+  // Prices in bits.
+
+  void SetFlatCosts() {
+    for (int s = 0; s < 256; ++s) litLenBits_[s] = 8;
+    for (int s = 256; s < kLitLenSymbols; ++s) litLenBits_[s] = 7;
+    for (int c = 0; c < kDistCodes; ++c) distBits_[c] = 6;
+    UpdateLengthCosts();
+  }
+
+  void SetCosts(const std::uint32_t* lf, const std::uint32_t* df) {
+    std::uint8_t ll[kLitLenSymbols], dl[kDistCodes];
+    BuildLengths(lf, kLitLenSymbols, kMaxCodeLen, ll);
+    BuildLengths(df, kDistCodes, kMaxCodeLen, dl);
+    bool anyDist = false;
+    for (int c = 0; c < kDistCodes; ++c) anyDist |= df[c] != 0;
+    for (int s = 0; s < kLitLenSymbols; ++s) litLenBits_[s] = lf[s] ? ll[s] : kUnusedLitLenBits;
+    for (int c = 0; c < kDistCodes; ++c) distBits_[c] = df[c] ? dl[c] : (anyDist ? kUnusedDistBits : 6);
+    UpdateLengthCosts();
+  }
+
+  void UpdateLengthCosts() {
+    lenCost_.resize(p_.nice + 1);
+    for (std::uint32_t len = kMinMatch; len <= p_.nice; ++len) lenCost_[len] = LengthCost(len);
+  }
+  std::uint32_t LengthCost(std::uint32_t len) const {
+    const LenCode lc = EncodeLength(len);
+    return litLenBits_[lc.sym] + static_cast<std::uint32_t>(lc.extraBits);
+  }
+  std::uint32_t DistCost(std::uint32_t dist) const {
+    const int dc = DistCode(dist);
+    return distBits_[dc] + kDist.extra[dc];
+  }
+
+  // -------------------------------------------------------------------------------------------
+  // Minimum-cost parse, forward: price_[k] is the cheapest way from node 0 to node k, from_[k]
+  // the last symbol of it (len 1 and dist 0 for a literal). The horizon can be pushed further
+  // without redoing the nodes before it.
+
+  void ResetPrices() {
+    price_.assign(1, 0);
+    from_.assign(1, Match{0, 0});
+    relaxed_ = 0;
+    scan_ = 0;
+  }
+
+  void Offer(std::size_t to, std::uint32_t c, Match edge) {
+    if (c < price_[to]) {
+      price_[to] = c;
+      from_[to] = edge;
+    }
+  }
+
+  // Relaxes the symbols starting at nodes before `upTo`. A symbol may end at any node up to the
+  // number of nodes (the position where the next node will be), but never beyond a forced node.
+  void Relax(std::size_t upTo) {
+    const std::size_t avail = nodePos_.size();
+    price_.resize(avail + 1, kInfinite);
+    from_.resize(avail + 1);
+    for (std::size_t k = relaxed_; k < upTo; ++k) {
+      while (scan_ < avail && (scan_ <= k || !nodeForced_[scan_])) ++scan_;
+      const std::uint32_t here = price_[k];
+      const Match* mb = matches_.data() + nodeFirst_[k];
+      if (nodeForced_[k]) {
+        Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), *mb);
+        continue;
+      }
+      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], Match{1, 0});
+      const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
+      const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
+      std::uint32_t len = kMinMatch;
+      for (const Match* m = mb; m != me; ++m) {
+        const std::uint32_t dc = here + DistCost(m->dist);
+        const std::uint32_t upto = std::min(m->len, reach);
+        for (; len <= upto; ++len) Offer(k + len, dc + lenCost_[len], Match{len, m->dist});
+        if (upto < m->len) break;
+      }
+    }
+    relaxed_ = std::max(relaxed_, upTo);
+  }
+
+  // The nodes of the cheapest path from node 0 to node `to`, in order (node 0 not included).
+  void Backtrack(std::size_t to) {
+    path_.clear();
+    for (std::size_t j = to; j > 0;) {
+      path_.push_back(static_cast<std::uint32_t>(j));
+      const Match e = from_[j];
+      j = nodeForced_[j - 1] ? j - 1 : j - (e.dist ? e.len : 1);
+    }
+    std::reverse(path_.begin(), path_.end());
+  }
+
+  // Appends the first `count` symbols of path_ to the block; returns the node after them.
+  std::size_t TakePath(std::size_t count) {
+    std::size_t prev = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t j = path_[i];
+      const Match e = from_[j];
+      if (e.dist == 0) {
+        tokens_.push_back({src_[nodePos_[prev]], 0});
+        blockBytes_ += 1;
+      } else {
+        tokens_.push_back({e.len, e.dist});
+        blockBytes_ += e.len;
+      }
+      prev = j;
+    }
+    return prev;
+  }
+
+  void Stats(std::uint32_t* lf, std::uint32_t* df) const {
+    std::memset(lf, 0, sizeof(std::uint32_t) * kLitLenSymbols);
+    std::memset(df, 0, sizeof(std::uint32_t) * kDistCodes);
+    for (const Token& t : tokens_) {
+      if (!t.dist) {
+        ++lf[t.value];
+      } else {
+        ++lf[EncodeLength(t.value).sym];
+        ++df[DistCode(t.dist)];
+      }
+    }
+  }
+
+  bool Parse() {
+    std::size_t horizon = 32768;  // nodes one block is expected to use, with a margin
+    const std::size_t maxHorizon = kMaxNodes - p_.nice - 1;
+    bool first = true;
+    for (;;) {
+      // One block: parse, price with the result, parse again.
+      const int passes = first ? p_.firstPasses : p_.passes;
+      std::size_t committed = 0;  // symbols fixed early when a block outgrew the look-ahead
+      std::size_t committedBytes = 0;
+      std::size_t end = 0;
+      bool last = false;
+      for (int pass = 0; pass < passes; ++pass) {
+        // Each pass decides afresh whether the block is the last: with another code the parse
+        // may need more symbols than one block holds for the same rest of the input.
+        last = false;
+        ResetPrices();
+        tokens_.resize(committed);
+        blockBytes_ = committedBytes;
+        std::size_t h = horizon;
+        for (;;) {
+          // Matches reach at most `nice` nodes ahead: with that many more nodes known, every
+          // symbol ending at or before h is priced.
+          Fill(h + p_.nice + 1);
+          const std::size_t avail = nodePos_.size();
+          const bool tail = avail < h + p_.nice + 1;  // the input ends within reach
+          if (tail) h = avail;
+          Relax(h);
+          Backtrack(h);
+          const std::size_t want = kBlockSymbols - committed;
+          if (path_.size() >= want) {
+            end = TakePath(want);
+            break;
+          }
+          if (tail) {
+            end = TakePath(path_.size());
+            last = true;
+            break;
+          }
+          if (h < maxHorizon) {
+            h = std::min(maxHorizon, h + h / 4 + 1024);
+            continue;
+          }
+          // The look-ahead is full and the block still wants symbols: keep what was parsed.
+          TakePath(path_.size());
+          committed = tokens_.size();
+          committedBytes = blockBytes_;
+          DropNodes(h);
+          ResetPrices();
+          h = horizon;
+        }
+        if (pass + 1 < passes) {
+          std::uint32_t lf[kLitLenSymbols], df[kDistCodes];
+          Stats(lf, df);
+          SetCosts(lf, df);
+        }
+      }
+      std::uint32_t lf[kLitLenSymbols], df[kDistCodes];
+      Stats(lf, df);
+      if (!FlushBlock()) return false;
+      if (last) return true;
+      SetCosts(lf, df);
+      horizon = std::min(maxHorizon, std::max<std::size_t>(end + end / 8 + 256, 4096));
+      DropNodes(end);
+      first = false;
+    }
+  }
+
+  OptimalParams p_;
+  int hash4Bits_;
+  int hash3Bits_;
+  std::uint32_t treeMask_;
+  std::vector<std::uint32_t> hash4_, hash3_, tree_;
+  std::size_t frontier_ = 0;  // the first position not yet given to the match finder
+  std::vector<std::uint32_t> nodePos_;
+  std::vector<std::uint8_t> nodeForced_;
+  std::vector<std::uint32_t> nodeFirst_;
+  std::vector<Match> matches_;
+  std::vector<std::uint32_t> price_;
+  std::vector<Match> from_;
+  std::size_t relaxed_ = 0;  // nodes whose symbols are priced
+  std::size_t scan_ = 0;     // the first forced node after the one being relaxed
+  std::vector<std::uint32_t> path_;
+  std::uint32_t litLenBits_[kLitLenSymbols];
+  std::uint32_t distBits_[kDistCodes];
+  std::vector<std::uint32_t> lenCost_;
 };
 
 void PutHead(std::uint8_t* p, std::int32_t l) {
@@ -1082,7 +1503,7 @@ std::size_t DeflateBound(std::size_t srcLen) { return srcLen + kContainerHeadSiz
 bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
              std::string* error) {
   out.clear();
-  if (mode < 0 || mode > 4) return Fail(error, kDeflateErrorBadMode);
+  if (mode < 0 || mode > kStrongestMode) return Fail(error, kDeflateErrorBadMode);
   if (srcLen > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
     return Fail(error, kDeflateErrorTooLarge);
   if (!src && srcLen) return Fail(error, kInflateErrorNullSource);
@@ -1094,8 +1515,15 @@ bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<
   if (mode > 0 && srcLen >= 4) {
     // Compressed only when strictly smaller than the stored container.
     out.resize(std::min<std::size_t>(stored, 1u << 16) + 64);
-    Encoder enc(src, srcLen, kModes[mode]);
-    if (enc.Run(out, kContainerHeadSize, stored - 1)) {
+    bool packed;
+    if (mode == kStrongestMode) {
+      auto enc = std::make_unique<OptimalEncoder>(src, srcLen, kOptimal);
+      packed = enc->Run(out, kContainerHeadSize, stored - 1);
+    } else {
+      Encoder enc(src, srcLen, kModes[mode]);
+      packed = enc.Run(out, kContainerHeadSize, stored - 1);
+    }
+    if (packed) {
       PutHead(out.data(), static_cast<std::int32_t>(srcLen));
       return true;
     }

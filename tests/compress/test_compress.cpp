@@ -380,7 +380,7 @@ TEST(DeflateRoundTrip, EveryModeOnVariedData) {
       {"mixed", mixed},
   };
   for (const Data& d : data) {
-    for (int mode = 0; mode <= 4; ++mode) {
+    for (int mode = 0; mode <= kStrongestMode; ++mode) {
       SCOPED_TRACE(std::string(d.what) + ", mode " + std::to_string(mode));
       const Bytes c = Compress(d.bytes, mode);
       EXPECT_LE(c.size(), DeflateBound(d.bytes.size()));
@@ -399,10 +399,11 @@ TEST(DeflateRoundTrip, ContainerKindFollowsInputAndMode) {
   EXPECT_EQ(l(Compress(img, 0)), -static_cast<std::int32_t>(img.size()));
   const Bytes rnd = RandomBytes(50000, 4);
   EXPECT_EQ(l(Compress(rnd, 4)), -50000) << "incompressible data is stored";
-  for (int mode = 1; mode <= 4; ++mode) EXPECT_EQ(l(Compress(img, mode)), static_cast<std::int32_t>(img.size()));
+  for (int mode = 1; mode <= kStrongestMode; ++mode)
+    EXPECT_EQ(l(Compress(img, mode)), static_cast<std::int32_t>(img.size()));
   // Harder modes never do worse on records, and the hardest shrinks them well.
   std::size_t prev = SIZE_MAX;
-  for (int mode = 1; mode <= 4; ++mode) {
+  for (int mode = 1; mode <= kStrongestMode; ++mode) {
     const std::size_t s = Compress(img, mode).size();
     EXPECT_LE(s, prev) << mode;
     prev = s;
@@ -410,11 +411,73 @@ TEST(DeflateRoundTrip, ContainerKindFollowsInputAndMode) {
   EXPECT_LT(prev * 5, img.size());
 }
 
+TEST(DeflateStrongest, ReachesTheLargestDistanceWithOneLongMatch) {
+  // Random bytes repeated at exactly the largest distance: the copy is worth one symbol 286
+  // with a three-byte length, so the container is the random part and a few bytes more. One
+  // byte further back the copy is out of reach and the whole input is incompressible.
+  constexpr std::size_t kFar = 262144;
+  for (const std::size_t gap : {std::size_t{0}, std::size_t{1}}) {
+    SCOPED_TRACE(gap);
+    Bytes in = RandomBytes(kFar + gap, 21);
+    in.insert(in.end(), in.begin(), in.begin() + static_cast<long>(kFar));
+    const Bytes c = Compress(in, kStrongestMode);
+    const Decoded back = Decode(c);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_TRUE(back.data == in);
+    if (gap == 0) EXPECT_LT(c.size(), kFar + 200);
+    else EXPECT_GT(c.size(), 2 * kFar);
+  }
+}
+
+TEST(DeflateStrongest, TailNearOneBlockOfSymbols) {
+  // Text, then bytes from a 16-letter alphabet, about one block of symbols long. Priced with the
+  // text's code (dear literals) the tail parses into short matches and fits one block; priced
+  // again with its own code it turns into literals, needs more than 8192 symbols, and the
+  // encoder must go on with another block instead of ending the stream.
+  const Bytes head = Text(30000);
+  for (std::size_t tail = 7000; tail <= 14000; tail += 250) {
+    SCOPED_TRACE(tail);
+    Bytes in = head;
+    std::mt19937 rng(static_cast<std::uint32_t>(tail));
+    for (std::size_t i = 0; i < tail; ++i) in.push_back(static_cast<std::uint8_t>('a' + rng() % 16));
+    const Decoded back = Decode(Compress(in, kStrongestMode));
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_TRUE(back.data == in);
+  }
+}
+
+TEST(DeflateStrongest, BlockSpanningMoreThanTheLookAhead) {
+  // Copies of 200 bytes from up to 60 KB back, each followed by one random byte: 8192 symbols
+  // cover some 800 KB, more positions than the parser looks at once, so a block is parsed in
+  // several stretches.
+  std::mt19937 rng(200);
+  Bytes in = RandomBytes(65536, 9);
+  while (in.size() < (1u << 20)) {
+    const std::size_t d = 1000 + rng() % 60000;
+    for (int i = 0; i < 200; ++i) in.push_back(in[in.size() - d]);
+    in.push_back(static_cast<std::uint8_t>(rng()));
+  }
+  const Bytes c = Compress(in, kStrongestMode);
+  const Decoded back = Decode(c);
+  ASSERT_TRUE(back.ok) << back.error;
+  EXPECT_TRUE(back.data == in);
+  EXPECT_LT(c.size(), 65536 + in.size() / 50);
+}
+
+TEST(DeflateStrongest, SmallerThanTheLazyParseOnRecordsAndText) {
+  // The cheapest parse never loses to mode 4's one-step lazy matching by more than block
+  // noise, and on records it wins clearly.
+  const Bytes img = ImageLike(3000, 31);
+  EXPECT_LT(Compress(img, kStrongestMode).size() * 100, Compress(img, 4).size() * 97);
+  const Bytes txt = Text(200000);
+  EXPECT_LE(Compress(txt, kStrongestMode).size(), Compress(txt, 4).size());
+}
+
 TEST(DeflateRoundTrip, BadArgumentsAndFixedDestination) {
   Bytes out;
   std::string err;
   const Bytes in = Text(1000);
-  EXPECT_FALSE(Deflate(in.data(), in.size(), 5, out, &err));
+  EXPECT_FALSE(Deflate(in.data(), in.size(), kStrongestMode + 1, out, &err));
   EXPECT_EQ(err, kDeflateErrorBadMode);
   EXPECT_FALSE(Deflate(in.data(), in.size(), -1, out, &err));
 
