@@ -13,7 +13,10 @@
 #include "model/messages.h"
 #include "model/params.h"
 #include "model/storage.h"
+#include "model/port_ip.h"
+#include "ports/port_mek104.h"
 #include "ports/port_menu.h"
+#include "ports/port_pc.h"
 #include "ports/port_pu.h"
 #include "project/cfgfile.h"
 #include "project/compress.h"
@@ -75,7 +78,8 @@ const char* kNewHelp =
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
     "--sample  add one board of every kind at addresses 0, 1, 2, ... and a control-station\n"
     "          port on the modem passing the DI32's ТС on (a configuration to try the other\n"
-    "          verbs and the desktop program on)\n";
+    "          verbs and the desktop program on), two workstations under the IP port and an\n"
+    "          IEC 104 output port on a serial channel\n";
 
 // One board of every kind, each at its own address.
 void AddSampleBoards(TDocument& doc) {
@@ -94,6 +98,25 @@ void AddSampleBoards(TDocument& doc) {
     for (std::size_t i = 1; i < list.size(); ++i)
       if (list[i].block && list[i].block->interfaces == kIfModem) pu->SelectInterface(list, static_cast<int>(i));
     pu->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
+    doc.AfterEdit();
+  }
+  // Two workstations sending the ТС inputs, the second with its place.
+  if (TPortIP* ip = doc.PortIP()) {
+    ip->AddChildren(0);
+    ip->AddChildren(0);
+    auto pcs = ip->Workstations();
+    for (std::size_t i = 0; i < pcs.size(); ++i) {
+      auto* pc = static_cast<TPC*>(pcs[i]);
+      pc->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
+      if (i == 1) pc->place = "Щит";
+    }
+    doc.AfterEdit();
+  }
+  // An IEC 104 output port on the first free serial channel.
+  if (TNode* n = AddPortFromMenu(doc, 119)) {
+    auto* mek = static_cast<TPortMEK104*>(n->Item());
+    auto list = mek->Interfaces();
+    if (list.size() > 1) mek->SelectInterface(list, 1);
     doc.AfterEdit();
   }
 }
