@@ -251,9 +251,9 @@ int PartNumber(std::string_view part) {
   return digits ? v : -1;
 }
 
-std::string XmlEscape(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
+// Appends text with the characters XML reserves escaped, so that names and places cannot break
+// the file.
+void AppendEscaped(std::string& out, std::string_view s) {
   for (char ch : s) {
     switch (ch) {
       case '&': out += "&amp;"; break;
@@ -265,15 +265,26 @@ std::string XmlEscape(std::string_view s) {
         out += static_cast<unsigned char>(ch) < 0x20 ? ' ' : ch;
     }
   }
+}
+
+std::string XmlEscape(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  AppendEscaped(out, s);
   return out;
 }
 
 void Indent(std::string& out, int level) { out.append(static_cast<std::size_t>(level) * 4, ' '); }
 
-std::string GroupHead(std::string_view name, const char* type, int asdu, int base) {
-  std::string s = "<Group name=\"";
-  s += XmlEscape(name);
-  s += "\" type=\"";
+void AppendNumber(std::string& out, long v) {
+  char buf[24];
+  int n = std::snprintf(buf, sizeof buf, "%ld", v);
+  out.append(buf, static_cast<std::size_t>(n));
+}
+
+// The group head without its name: ` type="TS" ASDUaddr="5"  Baseaddr="8192" >` + CR LF.
+std::string GroupTail(const char* type, int asdu, int base) {
+  std::string s = "\" type=\"";
   s += type;
   s += "\" ASDUaddr=\"";
   s += std::to_string(asdu);
@@ -283,41 +294,49 @@ std::string GroupHead(std::string_view name, const char* type, int asdu, int bas
   return s;
 }
 
+void AppendGroup(std::string& out, int level, std::string_view name, const std::string& tail) {
+  Indent(out, level);
+  out += "<Group name=\"";
+  AppendEscaped(out, name);
+  out += tail;
+}
+
+std::string GroupHead(std::string_view name, const char* type, int asdu, int base) {
+  std::string s;
+  AppendGroup(s, 0, name, GroupTail(type, asdu, base));
+  return s;
+}
+
 struct TRowRef {
-  std::string_view rest;  // the name without the parts of the groups it sits in
-  int index;              // running index in the table, empty rows counted
+  std::string_view name;
+  std::size_t skip;  // characters of the name already taken by the groups the row sits in
+  int index;         // running index in the table, empty rows counted
 };
 
 // Rows [begin, end) at one nesting level: a name without "." is an item; a name A.rest opens a
-// group A holding this and the following rows whose names start with "A.".
-void EmitRows(std::string& out, const std::vector<TRowRef>& rows, std::size_t begin, std::size_t end, int level,
-              std::string_view head) {
+// group A holding this and the following rows whose names continue with "A.".
+void EmitRows(std::string& out, std::vector<TRowRef>& rows, std::size_t begin, std::size_t end, int level,
+              const std::string& tail) {
   std::size_t i = begin;
   while (i < end) {
-    std::string_view n = rows[i].rest;
+    std::string_view n = rows[i].name.substr(rows[i].skip);
     std::size_t dot = n.find('.');
     if (dot == std::string_view::npos) {
       Indent(out, level);
       out += "<Item name=\"";
-      out += XmlEscape(n);
+      AppendEscaped(out, n);
       out += "\" address=\"";
-      out += std::to_string(rows[i].index);
+      AppendNumber(out, rows[i].index);
       out += "\" />\r\n";
       ++i;
       continue;
     }
     std::string_view part = n.substr(0, dot + 1);  // "A."
-    std::size_t j = i;
-    std::vector<TRowRef> inner;
-    while (j < end && rows[j].rest.substr(0, part.size()) == part) {
-      inner.push_back({rows[j].rest.substr(part.size()), rows[j].index});
-      ++j;
-    }
-    Indent(out, level);
-    out += head.substr(0, 13);  // "<Group name=\""
-    out += XmlEscape(part.substr(0, dot));
-    out += head.substr(13);
-    EmitRows(out, inner, 0, inner.size(), level + 1, head);
+    std::size_t j = i + 1;
+    while (j < end && rows[j].name.substr(rows[j].skip, part.size()) == part) ++j;
+    for (std::size_t k = i; k < j; ++k) rows[k].skip += part.size();
+    AppendGroup(out, level, part.substr(0, dot), tail);
+    EmitRows(out, rows, i, j, level + 1, tail);
     Indent(out, level);
     out += "</Group>\r\n";
     i = j;
@@ -375,12 +394,12 @@ std::string TPC::WorkstationXml() const {
     std::vector<TRowRef> rows;
     rows.reserve(static_cast<std::size_t>(t->Count()));
     for (int i = 0; i < t->Count(); ++i)
-      if (const TParam* r = t->At(i); r && !r->Name().empty()) rows.push_back({r->Name(), i});
-    // The head of every nested group is the table's with another name.
-    std::string head = GroupHead("", g.wsType, asdu, base);
-    Indent(out, 1);
-    out += GroupHead(g.group, g.wsType, asdu, base);
-    EmitRows(out, rows, 0, rows.size(), 2, head);
+      if (const TParam* r = t->At(i); r && !r->Name().empty()) rows.push_back({r->Name(), 0, i});
+    out.reserve(out.size() + rows.size() * 64);
+    // Every nested group repeats the table's type and addresses.
+    const std::string tail = GroupTail(g.wsType, asdu, base);
+    AppendGroup(out, 1, g.group, tail);
+    EmitRows(out, rows, 0, rows.size(), 2, tail);
     Indent(out, 1);
     out += "</Group>\r\n";
   }
