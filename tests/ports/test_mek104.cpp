@@ -13,6 +13,7 @@
 #include "ports/port_mek104.h"
 #include "ports/port_menu.h"
 #include "ports/register.h"
+#include "project/json.h"
 
 using namespace t32;
 using t32test::TBytes;
@@ -120,6 +121,14 @@ TEST(MEK104, LoadingCorrectsCountsAndBindsTheChannel) {
   ASSERT_NE(q2->boundChannel, nullptr);
   EXPECT_EQ(q2->node->image, 13);
   EXPECT_EQ(b.Dump(), a.Dump());
+  // The JSON form names every entry and gives the same configuration back.
+  std::string json = ExportJson(a, TCpu::Cpu927);
+  TDocument c(nullptr, &PortsFactory());
+  TCpu cpu;
+  std::string err;
+  ASSERT_TRUE(ImportJson(c, json, &cpu, &err)) << err;
+  EXPECT_EQ(c.Dump(), a.Dump());
+  EXPECT_NE(json.find("extraCrc"), std::string::npos);
 }
 
 TEST(MEK104, IniExportAndUpdateLabel) {
