@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTabBar>
@@ -112,7 +113,17 @@ TEST_F(UiTest, WorkstationPages) {
   EXPECT_NE(xml.find("t1=\"20\""), std::string::npos) << xml.substr(0, 400);
   EXPECT_NE(xml.find("<Group name=\"файлы\""), std::string::npos);
 
-  // Deleting both workstations removes the status table.
+  // "Дублировать" appends a copy with the same settings.
+  f.SelectNode(second->node);
+  QMenu* menu = f.MenuFor(second->node);
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->actions().value(0)->text(), "Дублировать");
+  menu->actions().value(0)->trigger();
+  ASSERT_EQ(ip->Workstations().size(), 3u);
+  EXPECT_EQ(dynamic_cast<TPC*>(ip->Workstations()[2])->t1, 20000u);
+  EXPECT_EQ(ip->StatusTable()->At(2)->Name(), "0_Порт_IP.связь_1_Порт ПЭВМ_Щит");
+
+  // Deleting every workstation removes the status table.
   answer = [](QDialog&) { return int(kYes); };
   for (TItem* pc : ip->Workstations()) {
     f.SelectNode(pc->node);
