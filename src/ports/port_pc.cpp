@@ -352,8 +352,9 @@ int AlarmLogDevice(const std::string& name) {
   std::string_view second = rest.substr(0, rest.find('.'));
   int p = PartNumber(std::string_view(name).substr(0, d1));
   int d = PartNumber(second);
-  if (p < 0 || d < 0 || p > 0x7FFFFF) return -1;
-  return p * 256 + d;
+  if (p < 0 || d < 0) return -1;
+  long long v = static_cast<long long>(p) * 256 + d;
+  return v > 0x7FFFFFFF ? -1 : static_cast<int>(v);
 }
 
 std::string AlarmLogGroupName(const std::string& name) {

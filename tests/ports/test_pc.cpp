@@ -316,7 +316,8 @@ TEST(PC, AlarmLogNames) {
       {"Порт.1_Dev.Журнал Аварий", -1, "Порт.1_Dev"},  // no digits: no device number
       {"2_Порт.Dev.Журнал Аварий", -1, "2_Порт.Dev"},
       {"Журнал Аварий", -1, ""},                        // never fewer than no characters
-      {"99999999999_x.1_y.Журнал Аварий", -1, "99999999999_x.1_y"},
+      {"99999999999_x.1_y.Журнал Аварий", -1, "99999999999_x.1_y"},  // more digits than a number takes
+      {"8388607_x.999999999_y.Журнал Аварий", -1, "8388607_x.999999999_y"},  // beyond a 32-bit number
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AlarmLogDevice(c.name), c.device) << c.name;
