@@ -13,6 +13,7 @@
 #include "ports/port_mek104.h"
 #include "ports/port_menu.h"
 #include "ports/register.h"
+#include "project/cfgfile.h"
 #include "project/json.h"
 
 using namespace t32;
@@ -163,17 +164,29 @@ TEST(MEK104, IniExportAndUpdateLabel) {
   EXPECT_EQ(p->UpdatePeriodText(), "всех ТИ   " + std::to_string(ti.Count() * 2500 / 1000) + " с");
 }
 
-// A short-record image: a DI32 with its legacy names and the port, whose ТС table takes them.
+// A short-record file (type 1): a DI32 with its legacy names and the port, whose ТС table takes
+// them.
 TEST(MEK104, ShortImageFillsTheTablesFromTheLegacyNames) {
   TBytes r;
   r.SSec(0).SEnt(48, {1}).SEnt(1, {7, 0}).SEnt(2, {2}).SEnt(3, {2}).SEnd();
   r.SSec(4).SEnt(48, {1}).SEnt(1, {1}).SEnt(17, {3, 0, 0, 0}).SEnt(10, {1}).SEnd();
   r.SSec(100).SEnt(48, {1}).SEnd();
   r.SSec(119).SEnt(48, {1}).SEnt(1, {9}).SEnt(36, {8}).SEnd();
+  std::vector<std::uint8_t> file = r.Image();
+  TBuildOptions opt;
+  opt.cpu = TCpu::Cpu6358;
+  std::string err;
+  ASSERT_TRUE(FinishImage(file, file.size(), opt, &err)) << err;
+  file[15] = 1;  // the image type of short records; the sum over the bytes follows
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i + 2 < file.size(); ++i) sum += file[i];
+  file[file.size() - 2] = static_cast<std::uint8_t>(sum);
+  file[file.size() - 1] = static_cast<std::uint8_t>(sum >> 8);
   TRecordedMessages msgs;
   TDocument d(&msgs, &PortsFactory());
-  ASSERT_TRUE(d.Config().SetImage(r.Image()));
-  d.ReadRecords(true);
+  TCpu cpu = TCpu::Cpu927;
+  ASSERT_TRUE(ParseImage(d, file, false, &cpu));
+  EXPECT_EQ(cpu, TCpu::Cpu6358);
   ASSERT_EQ(d.ProcNode()->ChildCount(), 2);
   auto* p = dynamic_cast<TPortMEK104*>(d.ProcNode()->Child(1)->Item());
   ASSERT_NE(p, nullptr);
