@@ -16,7 +16,10 @@
 #include "model/messages.h"
 #include "model/params.h"
 #include "model/storage.h"
+#include "model/port_ip.h"
+#include "ports/port_mek104.h"
 #include "ports/port_menu.h"
+#include "ports/port_pc.h"
 #include "ports/port_pu.h"
 #include "project/cfgfile.h"
 #include "project/compress.h"
@@ -77,7 +80,8 @@ const char* kNewHelp =
     "Writes a new configuration (controller, processor and IP port with their defaults).\n"
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
     "--sample  add one board of every kind, each at addresses and an interrupt line no other\n"
-    "          board uses, and a control-station port on the modem passing the DI32's ТС on\n"
+    "          board uses, a control-station port on the modem passing the DI32's ТС on, two\n"
+    "          workstations under the IP port and an IEC 104 output port on a serial channel\n"
     "          (a configuration to try the other verbs and the desktop program on)\n";
 
 // One board of every kind. Each takes the lowest number whose addresses no other board
@@ -113,6 +117,25 @@ void AddSampleBoards(TDocument& doc) {
     for (std::size_t i = 1; i < list.size(); ++i)
       if (list[i].block && list[i].block->interfaces == kIfModem) pu->SelectInterface(list, static_cast<int>(i));
     pu->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
+    doc.AfterEdit();
+  }
+  // Two workstations sending the ТС inputs, the second with its place.
+  if (TPortIP* ip = doc.PortIP()) {
+    ip->AddChildren(0);
+    ip->AddChildren(0);
+    auto pcs = ip->Workstations();
+    for (std::size_t i = 0; i < pcs.size(); ++i) {
+      auto* pc = static_cast<TPC*>(pcs[i]);
+      pc->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
+      if (i == 1) pc->place = "Щит";
+    }
+    doc.AfterEdit();
+  }
+  // An IEC 104 output port on the first free serial channel.
+  if (TNode* n = AddPortFromMenu(doc, 119)) {
+    auto* mek = static_cast<TPortMEK104*>(n->Item());
+    auto list = mek->Interfaces();
+    if (list.size() > 1) mek->SelectInterface(list, 1);
     doc.AfterEdit();
   }
 }

@@ -8,6 +8,7 @@
 #include "model/messages.h"
 #include "model/params.h"
 #include "ports/output_port.h"
+#include "ports/port_pc.h"
 #include "project/cfgfile.h"
 
 namespace t32::cli {
@@ -19,8 +20,24 @@ class TStderr : public TMessages {
   int AskConfirm(const std::string&, bool) override { return kYes; }
 };
 
-// PORT: a port's caption ("1_Порт ПУ") or its position under the processor (the IP port is 0).
+TItem* FindPort(TDocument& doc, const std::string& what);
+
+// PORT/N: the N-th workstation (from 1) under the IP port; workstations share one caption.
+TItem* FindWorkstation(TDocument& doc, const std::string& what) {
+  std::size_t slash = what.rfind('/');
+  std::string n = what.substr(slash + 1);
+  if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos) return nullptr;
+  auto* ip = dynamic_cast<TPortIP*>(FindPort(doc, what.substr(0, slash)));
+  if (!ip) return nullptr;
+  auto pcs = ip->Workstations();
+  std::size_t i = static_cast<std::size_t>(std::stoi(n));
+  return i >= 1 && i <= pcs.size() ? pcs[i - 1] : nullptr;
+}
+
+// PORT: a port's caption ("1_Порт ПУ") or its position under the processor (the IP port is 0);
+// "0_Порт_IP/2" or "0/2": the second workstation of the IP port.
 TItem* FindPort(TDocument& doc, const std::string& what) {
+  if (what.find('/') != std::string::npos) return FindWorkstation(doc, what);
   TNode* proc = doc.ProcNode();
   if (!proc) return nullptr;
   bool digits = !what.empty() && what.find_first_not_of("0123456789") == std::string::npos;
@@ -52,7 +69,7 @@ const char* kSignalsHelp =
     "Prints the output rows of a port, table by table (ТС, ТУ, ТИ, ТИИ, ТР, МТС), one line each:\n"
     "table, index, protocol address, name and \"unresolved\" for a row whose source is gone.\n"
     "PORT is the port's caption (for example \"1_Порт ПУ\") or its position under the processor\n"
-    "(the IP port is 0).\n";
+    "(the IP port is 0); a workstation is PORT/N, the N-th under the IP port (\"0_Порт_IP/2\").\n";
 int Signals(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kSignalsHelp), kOk;
   if (a.size() != 2) return std::fprintf(stderr, "%s", kSignalsHelp), kUsage;
@@ -75,10 +92,11 @@ int Signals(const Args& a) {
 }
 
 const char* kExportSignalsHelp =
-    "Usage: tavrik32-cli export-signals FILE.cfg PORT OUT.ini\n"
+    "Usage: tavrik32-cli export-signals FILE.cfg PORT OUT.ini|OUT.xml\n"
     "Writes the port's signal list as INI (cp1251): sections TS., MTS., TU., TI., TII., TR. with\n"
     "the name's leading parts, keys = protocol addresses, values = the name's last part. Rows\n"
-    "without an address are left out and counted on stderr. PORT as for signals.\n";
+    "without an address are left out and counted on stderr. PORT as for signals.\n"
+    "OUT.xml (a workstation only): the configuration of the IEC 104 workstation program (cp1251).\n";
 int ExportSignals(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kExportSignalsHelp), kOk;
   if (a.size() != 3) return std::fprintf(stderr, "%s", kExportSignalsHelp), kUsage;
@@ -87,6 +105,19 @@ int ExportSignals(const Args& a) {
   TOutputPort* port = LoadPort(doc, a[0], a[1]);
   if (!port) return kFailure;
   std::string err;
+  const std::string& out = a[2];
+  if (out.size() > 4 && (out.compare(out.size() - 4, 4, ".xml") == 0 || out.compare(out.size() - 4, 4, ".XML") == 0)) {
+    auto* pc = dynamic_cast<TPC*>(port);
+    if (!pc) {
+      std::fprintf(stderr, "tavrik32-cli: only a workstation (PORT/N under the IP port) exports XML\n");
+      return kFailure;
+    }
+    if (!pc->ExportXml(out, &err)) {
+      std::fprintf(stderr, "tavrik32-cli: %s\n", err.c_str());
+      return kFailure;
+    }
+    return kOk;
+  }
   int skipped = 0;
   if (!port->ExportIni(a[2], &err, &skipped)) {
     std::fprintf(stderr, "tavrik32-cli: %s\n", err.c_str());
@@ -100,7 +131,7 @@ int ExportSignals(const Args& a) {
 
 void AddPortVerbs(std::vector<Verb>& verbs) {
   verbs.push_back({"signals", "output rows of a port with their protocol addresses", Signals});
-  verbs.push_back({"export-signals", "a port's signal list as INI", ExportSignals});
+  verbs.push_back({"export-signals", "a port's signal list as INI (a workstation's also as XML)", ExportSignals});
 }
 
 }  // namespace t32::cli

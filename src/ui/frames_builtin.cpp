@@ -9,6 +9,8 @@ namespace t32::ui {
 void RegisterBoardFrames();  // frames_boards.cpp
 void RegisterTableFrames();  // frames_tables.cpp
 void RegisterPortFrames();   // frame_pu.cpp
+void RegisterPCFrames();     // frame_pc.cpp
+void RegisterMEK104Frames(); // frame_mek104.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -20,6 +22,8 @@ void RegisterBuiltinFrames() {
   RegisterBoardFrames();
   RegisterTableFrames();
   RegisterPortFrames();
+  RegisterPCFrames();
+  RegisterMEK104Frames();
 }
 
 }  // namespace t32::ui

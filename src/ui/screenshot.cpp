@@ -6,12 +6,15 @@
 
 #include "model/document.h"
 #include "model/params.h"
+#include "model/port_ip.h"
 #include "model/storage.h"
 #include "ui/storagepanel.h"
 #include "ui/form1.h"
 #include "ui/frame1.h"
 #include "ui/frames_boards.h"
 #include "ui/frames_tables.h"
+#include "ui/frame_pc.h"
+#include <QTabWidget>
 
 namespace t32::ui {
 
@@ -34,6 +37,9 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
       f->AddFromMenu(kv[1].toInt(), true);
     } else if (kv[0] == "add-port" && kv.size() > 1) {
       f->AddFromMenu(kv[1].toInt(), false);
+    } else if (kv[0] == "add-pc") {  // a workstation under the IP port
+      doc.PortIP()->AddChildren(0);
+      doc.AfterEdit();
     } else if (kv[0] == "cpu927") {
       form.SetCpu(TCpu::Cpu927);
     } else if (kv[0] == "ai8-on") {  // first analog port: single-ended, two multiplexers
@@ -67,6 +73,8 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
     if (TNode* n = FindNode(doc, [&](TNode* x) { return QString::fromStdString(x->caption) == select; }))
       f->SelectNode(n);
   }
+  if (script.contains("pc-addresses"))
+    if (auto* pf = dynamic_cast<TPCFrame*>(f->CurrentFrame())) pf->Pages->setCurrentIndex(1);
   QApplication::processEvents();
   if (script.contains("open-ti")) {
     TNode* n = FindNode(doc, [](TNode* x) {

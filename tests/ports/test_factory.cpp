@@ -82,8 +82,9 @@ TEST(Factory, ChildrenByParentInImageAndJson) {
   TDocument b(&msgs, &f);
   ASSERT_TRUE(b.Config().SetImage(img));
   b.ReadRecords(false);
-  ASSERT_EQ(b.PortIPNode()->ChildCount(), 1);
-  auto* pc2 = dynamic_cast<TStubPC*>(b.PortIPNode()->Child(0)->Item());
+  // The status table of the workstations comes first.
+  ASSERT_EQ(b.PortIPNode()->ChildCount(), 2);
+  auto* pc2 = dynamic_cast<TStubPC*>(b.PortIPNode()->Child(1)->Item());
   ASSERT_NE(pc2, nullptr);
   EXPECT_EQ(pc2->mark, 7);
   ASSERT_EQ(b.ProcNode()->ChildCount(), 2);
