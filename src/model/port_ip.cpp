@@ -111,6 +111,8 @@ void TPortIP::SyncStatusRows(bool keepNames) {
     } else if (src) {
       r = src->statusRow.lock();
       if (r && !t->Holds(r.get())) r.reset();
+    } else if (static_cast<int>(i) < t->Count()) {
+      r = t->Ref(static_cast<int>(i));  // a kept section keeps the row in its place
     }
     if (!r || taken.count(r.get())) r = t->NewParam();
     taken.insert(r.get());
@@ -199,6 +201,7 @@ void TPortIP::LoadFromImage(TConfig& c) {
   c.GetU8(20, pcCount);
   TDocument* d = Doc();
   if (!d || !node) return;
+  const std::int32_t end = c.SectionEnd(c.Pos - 8);
   TChildReader rd(c);
   // The status table comes before the workstations it reports on: it is made with the stored
   // count of rows so that it can read its names, and linked to the workstations once they exist.
@@ -224,7 +227,10 @@ void TPortIP::LoadFromImage(TConfig& c) {
       rd.Load(n->Item());
     }
   } else {
-    KeepChildSections(*this, c);
+    for (std::int32_t at = c.FindSection(); at >= 0 && at < end; at = c.FindSection()) {
+      KeepRawSection(*node->Tree(), node, c, at);
+      c.Pos = c.SectionEnd(at);
+    }
   }
   SyncStatusRows(true);
   pcCount = static_cast<std::uint8_t>(Workstations().size());

@@ -86,8 +86,11 @@ TEST(RawSections, KeptInPlaceThroughReadingEditingAndWriting) {
   EXPECT_TRUE(newer->ReadOnly());
   EXPECT_TRUE(newer->Table(kSigTS)->ReadOnly());
   EXPECT_FALSE(root->Child(4)->Item()->ReadOnly());
-  ASSERT_EQ(d.PortIPNode()->ChildCount(), 1);
-  EXPECT_EQ(d.PortIPNode()->Child(0)->Item()->SectionCode(), 202);
+  // The IP port's status table (one row for the one workstation), then the kept workstation.
+  ASSERT_EQ(d.PortIPNode()->ChildCount(), 2);
+  EXPECT_EQ(d.PortIPNode()->Child(0)->Item()->SectionCode(), 211);
+  EXPECT_EQ(d.PortIPNode()->Child(1)->Item()->SectionCode(), 202);
+  EXPECT_TRUE(d.PortIPNode()->Child(1)->Item()->ReadOnly());
   EXPECT_FALSE(d.PortIP()->ReadOnly());
   ASSERT_EQ(d.ProcNode()->ChildCount(), 2);
   EXPECT_EQ(d.ProcNode()->Child(1)->Item()->SectionCode(), 112);

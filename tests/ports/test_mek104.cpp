@@ -5,6 +5,7 @@
 #include "model/boards.h"
 #include "model/cp1251.h"
 #include "model/document.h"
+#include "model/rawsection.h"
 #include "model/factory.h"
 #include "model/messages.h"
 #include "model/params.h"
@@ -100,7 +101,7 @@ TEST(MEK104, LoadingCorrectsCountsAndBindsTheChannel) {
   EXPECT_EQ(p->flags, 1);  // no key 78
   EXPECT_EQ(p->boundChannel, nullptr);  // no channel 2 in this image
   auto* newer = dynamic_cast<TPortMEK104*>(d.ProcNode()->Child(2)->Item());
-  EXPECT_EQ(msgs.errors, std::vector<std::string>{"Новая версия RS_МЭК870-5-104"});
+  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия RS_МЭК870-5-104", kKeptSectionsMessage}));
   EXPECT_EQ(newer->tiPerAsdu, 1);
 
   // Bound to a serial channel: key 30 brings the binding and the bound icon back.

@@ -11,6 +11,7 @@
 #include "model/controller.h"
 #include "model/cp1251.h"
 #include "model/document.h"
+#include "model/rawsection.h"
 #include "model/factory.h"
 #include "model/fileio.h"
 #include "model/messages.h"
@@ -233,7 +234,7 @@ TEST(PC, OlderSectionsByHand) {
   }()).End();
   // Older bytes: ТС 7 (no choice of the chooser: kept), ТИ 5 (none: 8), ТИИ 3 (none: 8).
   r.Sec(202).Ent(48, {1}).Ent(49, {5, 1, 168, 192}).Ent(35, {7}).Ent(36, {5}).Ent(73, {3}).Ent(27, {0}).End();
-  r.Sec(300).Ent(48, {1}).End();  // not a workstation: passed over, still counted
+  r.Sec(300).Ent(48, {1}).End();  // not a workstation: kept as it stood, and counted
   r.Sec(202).Ent(48, {2}).Ent(49, {9, 9, 9, 9}).End();  // newer: defaults
   r.Sec(202).Ent(48, {1}).Ent(36, {16}).Ent(78, u16(6)).Ent(45, {16, 30, 0, 30, 21, 0}).End();  // the fourth
   r.End();
@@ -241,10 +242,11 @@ TEST(PC, OlderSectionsByHand) {
   TDocument d(&msgs, &PortsFactory());
   ASSERT_TRUE(d.Config().SetImage(r.Image()));
   d.ReadRecords(false);
-  EXPECT_EQ(msgs.errors, std::vector<std::string>{"Новая версия ПЭВМ"});
+  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия ПЭВМ", kKeptSectionsMessage}));
   EXPECT_EQ(d.PortIP()->net1Address, 0x0A000002u);
   auto pcs = d.PortIP()->Workstations();
-  ASSERT_EQ(pcs.size(), 2u);  // the foreign section counted as one; the fourth was never read
+  ASSERT_EQ(pcs.size(), 3u);  // the foreign section counts as one; the fourth was never read
+  EXPECT_NE(dynamic_cast<TRawSection*>(pcs[1]), nullptr);
   auto* old = dynamic_cast<TPC*>(pcs[0]);
   EXPECT_EQ(old->pcAddress, 0xC0A80105u);
   EXPECT_EQ(old->permissions, 1);   // no key 78: file writing allowed
@@ -254,18 +256,20 @@ TEST(PC, OlderSectionsByHand) {
   EXPECT_EQ(old->tiFormats[0], 8);
   EXPECT_EQ(old->tiiFormats[0], 8);
   EXPECT_EQ(old->addressing, 1);
-  auto* newer = dynamic_cast<TPC*>(pcs[1]);
+  auto* newer = dynamic_cast<TPC*>(pcs[2]);
   EXPECT_EQ(newer->pcAddress, 0xC0A80100u);
+  EXPECT_TRUE(newer->ReadOnly());
   // Status rows: names from the image where it had them.
-  EXPECT_EQ(StatusNames(d), (std::vector<std::string>{"0_Порт_IP.А", "0_Порт_IP.связь_1_Порт ПЭВМ_2"}));
-  EXPECT_EQ(d.Storage().List(kSigTS).Count(), 2);
-  // Written back: 35 keeps 7, 27 is 1, the count is 2.
+  EXPECT_EQ(StatusNames(d), (std::vector<std::string>{"0_Порт_IP.А", "0_Порт_IP.связь_" + pcs[1]->Caption() + "_2",
+                                                      "0_Порт_IP.В"}));
+  EXPECT_EQ(d.Storage().List(kSigTS).Count(), 3);
+  // Written back: 35 keeps 7, 27 is 1, the count is 3.
   std::vector<std::uint8_t> img = Image(d);
   std::size_t at = t32test::FindSectionCode(img, 202);
   EXPECT_EQ(EntryValue(img, at, 35), std::vector<std::uint8_t>{7});
   EXPECT_EQ(EntryValue(img, at, 27), std::vector<std::uint8_t>{1});
   EXPECT_EQ(EntryValue(img, at, 45), (std::vector<std::uint8_t>{8, 30, 0, 7, 21, 0}));
-  EXPECT_EQ(EntryValue(img, t32test::FindSectionCode(img, 100), 20), std::vector<std::uint8_t>{2});
+  EXPECT_EQ(EntryValue(img, t32test::FindSectionCode(img, 100), 20), std::vector<std::uint8_t>{3});
 }
 
 TEST(PC, ShortImageReadsTheIpPortAndItsWorkstations) {
