@@ -4,13 +4,23 @@
 #include <mutex>
 
 #include "model/factory.h"
+#include "ports/port_auto.h"
 #include "ports/port_pu.h"
+#include "ports/port_time.h"
+#include "ports/port_twopos.h"
+#include "ports/port_unio.h"
 
 namespace t32 {
 
 void RegisterPorts(TItemFactory& f) {
   const auto port = TItemPlace::Port;
   f.Register(101, port, [] { return std::make_unique<TPortPU>(); }, 101);
+  f.Register(120, port, [] { return std::make_unique<TPortGPS>(); }, 120);
+  f.Register(130, port, [] { return std::make_unique<TPortSNTP>(); }, 130);
+  f.Register(132, port, [] { return std::make_unique<TPortTS2>(); }, 132);
+  f.Register(133, port, [] { return std::make_unique<TPortTU2>(); }, 133);
+  f.Register(125, port, [] { return std::make_unique<TPortUnio>(); }, 125);
+  f.Register(117, port, [] { return std::make_unique<TPortAuto>(); }, 117);
 }
 
 TItemFactory& PortsFactory() {
