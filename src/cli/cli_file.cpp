@@ -96,6 +96,7 @@ void AddSampleBoards(TDocument& doc) {
     pu->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
     doc.AfterEdit();
   }
+  AddSampleOtherPorts(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;
