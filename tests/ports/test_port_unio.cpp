@@ -9,9 +9,13 @@
 #include "model/params.h"
 #include "model/storage.h"
 #include "ports/image_sections.h"
+#include "ports/port_auto.h"
 #include "ports/port_menu.h"
+#include "ports/port_twopos.h"
 #include "ports/port_unio.h"
 #include "ports/register.h"
+#include "project/cfgfile.h"
+#include "project/json.h"
 
 using namespace t32;
 using namespace t32test;
@@ -196,4 +200,33 @@ TEST(UnioPort, HandMadeSectionsReadAndWriteBackIdentical) {
 
   auto img = Written(d);
   EXPECT_EQ(SectionBytes(img, 125), SectionBytes(r.Image(), 125));
+}
+
+// Every port kind of this family, with records, modules and names, survives the JSON form
+// and the configuration file unchanged.
+TEST(OtherPorts, JsonRoundTripKeepsEverything) {
+  TRecordedMessages msgs;
+  TDocument d(&msgs, &PortsFactory());
+  TNode* board = d.Tree().Add(d.Tree().Root(), DefaultFactory().Make(4, TItemPlace::Board));
+  dynamic_cast<TBlock*>(board->Item())->SetAddress(1);
+  d.AfterEdit();
+  for (int tag : {120, 130, 132, 133, 125, 117}) ASSERT_NE(AddPortFromMenu(d, tag), nullptr) << tag;
+  auto port = [&](int i) { return d.ProcNode()->Child(i)->Item(); };
+  auto* ts2 = dynamic_cast<TPortTwoPos*>(port(3));
+  ts2->Apply(2);
+  ts2->SetSignal(1, true, d.Storage().List(kSigTS).Ref(7));
+  auto* unio = dynamic_cast<TPortUnio*>(port(5));
+  unio->AddModule(221);
+  dynamic_cast<TRelayModule*>(unio->AddModule(229))->SetMode(3);
+  std::string err;
+  ASSERT_TRUE(dynamic_cast<TPortAuto*>(port(6))->ImportText("[TS_out]\r\n1=A\r\n[TU_out]\r\n1=B\r\n", &err));
+  d.AfterEdit();
+
+  std::string json = ExportJson(d, TCpu::Cpu927);
+  TDocument back(&msgs, &PortsFactory());
+  TCpu cpu{};
+  ASSERT_TRUE(ImportJson(back, json, &cpu, &err)) << err;
+  EXPECT_EQ(back.Dump(), d.Dump());
+  EXPECT_EQ(ExportJson(back, TCpu::Cpu927), json);
+  EXPECT_TRUE(msgs.errors.empty());
 }
