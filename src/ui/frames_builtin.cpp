@@ -9,6 +9,7 @@ namespace t32::ui {
 void RegisterBoardFrames();  // frames_boards.cpp
 void RegisterTableFrames();  // frames_tables.cpp
 void RegisterPortFrames();   // frame_pu.cpp
+void RegisterOtherPortFrames();  // frame_other_ports.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -20,6 +21,7 @@ void RegisterBuiltinFrames() {
   RegisterBoardFrames();
   RegisterTableFrames();
   RegisterPortFrames();
+  RegisterOtherPortFrames();
 }
 
 }  // namespace t32::ui
