@@ -210,3 +210,15 @@ TEST(PortMenuOnce, AddedOrOpenedDisablesDeletedEnables) {
     EXPECT_TRUE(PortEntryEnabled(opened, tag, true)) << tag;
   }
 }
+
+TEST(TwoPosPorts, FullCountRebuildsTheStorageOnce) {
+  TRecordedMessages msgs;
+  TDocument d(&msgs, &PortsFactory());
+  TPortTwoPos* p = AddTwoPos(d, 132);
+  int rebuilds = 0;
+  d.Storage().onRefresh = [&] { ++rebuilds; };
+  p->Apply(kMaxRows);
+  EXPECT_EQ(rebuilds, 1);
+  EXPECT_EQ(d.Storage().List(kSigTS).Count(), kMaxRows);
+  EXPECT_TRUE(msgs.errors.empty());
+}

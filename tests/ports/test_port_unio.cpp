@@ -230,3 +230,18 @@ TEST(OtherPorts, JsonRoundTripKeepsEverything) {
   EXPECT_EQ(ExportJson(back, TCpu::Cpu927), json);
   EXPECT_TRUE(msgs.errors.empty());
 }
+
+// Renumbering re-prefixes every module under the rebuilding flag: the storage is rebuilt once,
+// not once per module.
+TEST(UnioPort, RenumberingRebuildsTheStorageOnce) {
+  TRecordedMessages msgs;
+  TDocument d(&msgs, &PortsFactory());
+  TPortUnio* p = AddUnio(d);
+  for (int i = 0; i < 200; ++i) ASSERT_NE(p->AddModule(221), nullptr);
+  int rebuilds = 0;
+  d.Storage().onRefresh = [&] { ++rebuilds; };
+  p->ChangeNumber(7);
+  EXPECT_EQ(rebuilds, 1);
+  EXPECT_EQ(p->Modules().back()->Table(kSigTS)->At(0)->Name(), "7_Порт.200_МДС-24.Пр1");
+  EXPECT_EQ(d.Storage().List(kSigTS).Count(), 200 + 200 * 24);
+}
