@@ -142,7 +142,7 @@ void TPortSNTPFrame::StoreItem() {
 TSignalDropField::TSignalDropField(QWidget* parent) : QLineEdit(parent) {
   setReadOnly(true);
   setAcceptDrops(true);
-  setMinimumWidth(220);
+  setMinimumWidth(160);
 }
 
 namespace {

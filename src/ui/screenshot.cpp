@@ -12,6 +12,7 @@
 #include "ui/frame1.h"
 #include "ui/frames_boards.h"
 #include "ui/frames_tables.h"
+#include "ui/screenshot_ports.h"
 
 namespace t32::ui {
 
@@ -61,6 +62,8 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
       for (const QString& r : kv[2].split(','))
         if (TParam* p = list.At(r.toInt())) p->selected = true;
       doc.Storage().RefreshViews();
+    } else {
+      RunPortStep(*f, kv);
     }
   }
   if (!select.isEmpty()) {
