@@ -8,6 +8,7 @@
 #include "model/messages.h"
 #include "model/params.h"
 #include "model/storage.h"
+#include "model/treerules.h"
 #include "ports/image_sections.h"
 #include "ports/port_auto.h"
 #include "ports/port_menu.h"
@@ -131,11 +132,15 @@ TEST(UnioPort, RenumberingAndMovingReprefix) {
   EXPECT_EQ(m->Table(kSigTS)->At(0)->Name(), "5_Порт.1_МДС-24.Пр1");
   EXPECT_EQ(p->StatusTable()->At(0)->Name(), "5_Порт.связь_1_МДС-24");
 
-  d.Tree().Move(m->node, q->node, q->node->ChildCount());
-  d.AfterEdit();
+  // Dragged onto the other port's module: it lands under that port and takes its prefix.
+  TUnioModule* there = q->AddModule(222);
+  ASSERT_TRUE(MoveNode(d, m->node, there->node));
+  EXPECT_EQ(m->Port(), q);
   EXPECT_EQ(m->portPrefix, "2_Порт");
   EXPECT_EQ(m->Table(kSigTS)->At(0)->Name(), "2_Порт.1_МДС-24.Пр1");
-  EXPECT_EQ(RowNames(q->StatusTable()), std::vector<std::string>{"2_Порт.связь_1_МДС-24"});
+  EXPECT_EQ(RowNames(q->StatusTable()), (std::vector<std::string>{"2_Порт.связь_1_МДС-24", "2_Порт.связь_1_МРК-12",
+                                                                    "2_Порт.Работа ТУ", "2_Порт.Сбой ТУ"}));
+  EXPECT_TRUE(m->DuplicateAddress());
   EXPECT_EQ(RowNames(p->StatusTable()), (std::vector<std::string>{"5_Порт.связь_2_МРК-12", "5_Порт.Работа ТУ", "5_Порт.Сбой ТУ"}));
 }
 
