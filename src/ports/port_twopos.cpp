@@ -137,6 +137,9 @@ void TPortTwoPos::AfterLoad() {
 }
 
 void TPortTwoPos::SaveToImage(TConfig& c) {
+  // The count written is the number of records that follow: a count typed but never applied
+  // with "Установить" would make the controller expect records that are not there.
+  count = static_cast<std::uint16_t>(RecordCount());
   std::int32_t s = c.Pos;
   c.BeginSection(static_cast<std::uint16_t>(SectionCode()));
   c.PutU8(48, version);

@@ -58,6 +58,11 @@ TEST(TwoPosPorts, CountBuildsAndRemovesTheTable) {
   p->NamesFromTable();
   EXPECT_EQ(p->Record(1)->name, "Выключатель");
 
+  // A count typed but not applied is not written: the records that follow decide.
+  p->SetCount(7);
+  auto img = Written(d);
+  EXPECT_EQ(EntryAt(img, FindSectionCode(img, 132), 13), Le16(3));
+
   p->Apply(0);
   EXPECT_EQ(p->Table(), nullptr);
   EXPECT_EQ(p->RecordCount(), 0);
