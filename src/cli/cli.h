@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace t32 {
+class TDocument;
+}
+
 namespace t32::cli {
 
 enum Exit { kOk = 0, kFailure = 1, kUsage = 2 };
@@ -23,6 +27,9 @@ void AddSclVerbs(std::vector<Verb>& verbs);
 void AddPortVerbs(std::vector<Verb>& verbs);
 void AddIec104Verbs(std::vector<Verb>& verbs);
 void AddSnmpVerbs(std::vector<Verb>& verbs);
+void AddAutomationVerbs(std::vector<Verb>& verbs);
+// The sample's time, two-position, UNIO and automation ports (cli_auto.cpp).
+void AddSampleOtherPorts(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

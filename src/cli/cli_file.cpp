@@ -138,6 +138,7 @@ void AddSampleBoards(TDocument& doc) {
     if (list.size() > 1) mek->SelectInterface(list, 1);
     doc.AfterEdit();
   }
+  AddSampleOtherPorts(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

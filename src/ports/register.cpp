@@ -6,7 +6,11 @@
 #include "model/factory.h"
 #include "ports/port_mek104.h"
 #include "ports/port_pc.h"
+#include "ports/port_auto.h"
 #include "ports/port_pu.h"
+#include "ports/port_time.h"
+#include "ports/port_twopos.h"
+#include "ports/port_unio.h"
 
 namespace t32 {
 
@@ -15,6 +19,12 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(101, port, [] { return std::make_unique<TPortPU>(); }, 101);
   f.Register(119, port, [] { return std::make_unique<TPortMEK104>(); }, 119);
   f.RegisterChild("TPortIP", 202, [] { return std::make_unique<TPC>(); });
+  f.Register(120, port, [] { return std::make_unique<TPortGPS>(); }, 120);
+  f.Register(130, port, [] { return std::make_unique<TPortSNTP>(); }, 130);
+  f.Register(132, port, [] { return std::make_unique<TPortTS2>(); }, 132);
+  f.Register(133, port, [] { return std::make_unique<TPortTU2>(); }, 133);
+  f.Register(125, port, [] { return std::make_unique<TPortUnio>(); }, 125);
+  f.Register(117, port, [] { return std::make_unique<TPortAuto>(); }, 117);
 }
 
 TItemFactory& PortsFactory() {

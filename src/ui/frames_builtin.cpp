@@ -11,6 +11,7 @@ void RegisterTableFrames();  // frames_tables.cpp
 void RegisterPortFrames();   // frame_pu.cpp
 void RegisterPCFrames();     // frame_pc.cpp
 void RegisterMEK104Frames(); // frame_mek104.cpp
+void RegisterOtherPortFrames();  // frame_other_ports.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -24,6 +25,7 @@ void RegisterBuiltinFrames() {
   RegisterPortFrames();
   RegisterPCFrames();
   RegisterMEK104Frames();
+  RegisterOtherPortFrames();
 }
 
 }  // namespace t32::ui

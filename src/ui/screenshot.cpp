@@ -15,6 +15,7 @@
 #include "ui/frames_tables.h"
 #include "ui/frame_pc.h"
 #include <QTabWidget>
+#include "ui/screenshot_ports.h"
 
 namespace t32::ui {
 
@@ -67,6 +68,8 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
       for (const QString& r : kv[2].split(','))
         if (TParam* p = list.At(r.toInt())) p->selected = true;
       doc.Storage().RefreshViews();
+    } else {
+      RunPortStep(*f, kv);
     }
   }
   if (!select.isEmpty()) {

@@ -1,0 +1,44 @@
+#include "ui/screenshot_ports.h"
+
+#include "model/cp1251.h"
+#include "model/document.h"
+#include "model/params.h"
+#include "model/storage.h"
+#include "ports/port_auto.h"
+#include "ports/port_twopos.h"
+#include "ports/port_unio.h"
+#include "ui/frame1.h"
+#include "ui/frame_other_ports.h"
+
+namespace t32::ui {
+
+void RunPortStep(TFrame1& f, const QStringList& kv) {
+  TDocument& doc = f.Doc();
+  if (kv[0] == "add-child" && kv.size() > 1) {
+    TNode* at = f.CurrentNode();
+    f.AddChildrenClick(kv[1].toInt());
+    if (at) f.SelectNode(at);
+  } else if (kv[0] == "module-mode" && kv.size() > 1) {
+    doc.Tree().ForEach([&](TNode* n) {
+      if (auto* m = dynamic_cast<TRelayModule*>(n->Item())) m->SetMode(kv[1].toInt());
+    });
+  } else if (kv[0] == "ts2-sample") {
+    if (auto* p = dynamic_cast<TPortTwoPos*>(f.CurrentItem())) {
+      p->Apply(3);
+      TParams& ts = doc.Storage().List(kSigTS);
+      p->SetSignal(0, false, ts.Ref(0));
+      p->SetSignal(0, true, ts.Ref(1));
+      p->Record(0)->b = 1;
+      f.SelectNode(p->node);
+      if (auto* tf = dynamic_cast<TTwoPosFrame*>(f.CurrentFrame())) tf->SignalList->setCurrentRow(0);
+    }
+  } else if (kv[0] == "auto-names") {
+    if (auto* p = dynamic_cast<TPortAuto*>(f.CurrentItem())) {
+      std::string err;
+      p->ImportText(Utf8ToCp1251("[TS_out]\r\n1=Авария АВР\r\n2=АВР выполнен\r\n[TU_out]\r\n1=Пуск АВР\r\n"), &err);
+      f.SelectNode(p->node);
+    }
+  }
+}
+
+}  // namespace t32::ui

@@ -1,0 +1,15 @@
+// Screenshot script steps for the time, two-position, UNIO and automation ports.
+#pragma once
+#include <QStringList>
+
+namespace t32::ui {
+
+class TFrame1;
+
+// "add-child:TAG" adds a child to the selected item (the UNIO port's modules);
+// "module-mode:M" sets every relay module's mode; "ts2-sample" gives the selected
+// two-position ТС port three records and shows the first with two storage rows;
+// "auto-names" fills the selected automation port's lists. Other steps are ignored.
+void RunPortStep(TFrame1& f, const QStringList& kv);
+
+}  // namespace t32::ui
