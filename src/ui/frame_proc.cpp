@@ -88,6 +88,9 @@ TProcFrame::TProcFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, pa
   GroupGrid->setMinimumHeight(160);
   gl->addWidget(GroupGrid);
   lay->addWidget(gb, 1);
+  connect(GroupGrid, &QTableWidget::itemChanged, this, [this] {
+    if (!filling_) gridEdited_ = true;
+  });
 }
 
 void TProcFrame::ShowItem(TItem* item) {
@@ -95,6 +98,7 @@ void TProcFrame::ShowItem(TItem* item) {
   auto* p = dynamic_cast<TProc*>(item);
   if (!p) return;
   filling_ = true;
+  gridEdited_ = false;
   PlaceEdit->setText(Q(p->place));
   AddrEdit->SetValue(p->stationAddress);
   LogTimeEdit->SetValue(p->logRetention);
@@ -117,10 +121,21 @@ void TProcFrame::ShowItem(TItem* item) {
 void TProcFrame::StoreItem() {
   auto* p = dynamic_cast<TProc*>(item_);
   if (!p) return;
-  p->place = S(PlaceEdit->text());
-  p->stationAddress = static_cast<std::uint16_t>(AddrEdit->Value());
-  p->saveTSInLog = SaveTSBox->isChecked() ? 1 : 0;
-  for (int i = 0; i < 4; ++i) p->passwordFlags[i] = PasswordBox[i]->isChecked() ? 1 : 0;
+  // A cell still being typed in belongs to the grid before it is read.
+  if (QWidget* ed = GroupGrid->indexWidget(GroupGrid->currentIndex())) {
+    emit GroupGrid->itemDelegate()->commitData(ed);
+    emit GroupGrid->itemDelegate()->closeEditor(ed, QAbstractItemDelegate::NoHint);
+  }
+  // Only what the user changed is stored, so an untouched processor keeps every byte.
+  if (PlaceEdit->isModified()) p->place = S(PlaceEdit->text());
+  if (AddrEdit->isModified()) p->stationAddress = static_cast<std::uint16_t>(AddrEdit->Value());
+  if (SaveTSBox->isChecked() != (p->saveTSInLog != 0)) p->saveTSInLog = SaveTSBox->isChecked() ? 1 : 0;
+  for (int i = 0; i < 4; ++i)
+    if (PasswordBox[i]->isChecked() != (p->passwordFlags[i] != 0)) p->passwordFlags[i] = PasswordBox[i]->isChecked() ? 1 : 0;
+  PlaceEdit->setModified(false);
+  AddrEdit->setModified(false);
+  if (!gridEdited_) return;
+  gridEdited_ = false;
   auto cell = [&](int r, int c) {
     QTableWidgetItem* it = GroupGrid->item(r, c);
     return it ? it->text() : QString();

@@ -31,6 +31,9 @@ class TProcFrame : public TEditorFrame {
   QCheckBox* SaveTSBox;
   QCheckBox* PasswordBox[4];
   QTableWidget* GroupGrid;
+
+ private:
+  bool gridEdited_ = false;  // a cell was changed since the groups were shown
 };
 
 // Text of a group number: "%.6g" with a decimal comma, empty unless above 0.

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRegularExpressionValidator>
+#include <QWheelEvent>
 
 #include "ui/frame1.h"
 
@@ -51,17 +52,30 @@ void TNumberEdit::OnEdited(const QString& t) {
   long long v = t.toLongLong(&ok);
   if (!ok || v > max_) {  // above the maximum (or too long to be a number): the maximum
     setText(QString::number(max_));
+    setModified(true);  // the user's typing, only capped
     v = max_;
   }
   if (v >= min_) emit ValueEdited(v);
 }
 
 void TNumberEdit::focusOutEvent(QFocusEvent* e) {
-  if (text().isEmpty() || text() == "-" || Value() < min_ || text().toLongLong() < min_) {
+  // Only what the user typed is corrected: a shown value outside the range stays untouched.
+  if (isModified() && (text().isEmpty() || text() == "-" || text().toLongLong() < min_)) {
     setText(QString::number(min_));
+    setModified(true);
     emit ValueEdited(min_);
   }
   QLineEdit::focusOutEvent(e);
+}
+
+TChooser::TChooser(QWidget* parent) : QComboBox(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+void TChooser::wheelEvent(QWheelEvent* e) {
+  if (!hasFocus()) {
+    e->ignore();  // goes on to the scroll area
+    return;
+  }
+  QComboBox::wheelEvent(e);
 }
 
 TIpEdit::TIpEdit(QWidget* parent) : QWidget(parent) {
