@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -22,6 +24,7 @@
 #include "project/history.h"
 #include "ui/frame_proc.h"
 #include "ui/frames_boards.h"
+#include "ui/screenshot.h"
 #include "ui/storagepanel.h"
 #include "ui/treemodel.h"
 #include "ui_fixture.h"
@@ -517,6 +520,63 @@ TEST_F(NoLostWorkTest, FirstSaveAfterCreateAsksBeforeReplacingTheFile) {
   ASSERT_TRUE(OpenConfigFile(back, path.toStdString(), &cpu));
   EXPECT_EQ(back.Dump(), plant);
 }
+
+#ifdef T32_APP_PATH
+// The program is killed (SIGKILL) with unsaved changes; the next start offers what the
+// autosave wrote beside the settings file and restores it exactly, and the user's own file
+// was never touched.
+TEST_F(NoLostWorkTest, AutosavedWorkSurvivesAKilledProgram) {
+  const QString script = "add-board:4;add-board:15;rename-ts:2:Выключатель Q1;add-board:9";
+  QTemporaryDir home;
+  QString ini = home.filePath("Tavrik32.ini"), user = home.filePath("plant.cfg");
+  MakeForm();
+  ASSERT_TRUE(form->SaveToFile(user));  // the user's file: an empty configuration
+  QByteArray userBytes;
+  {
+    QFile f(user);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    userBytes = f.readAll();
+  }
+  RunScript(*form, script);
+  const std::string expected = Doc().Dump();
+  form.reset();
+
+  QProcess prog;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("T32_AUTOSAVE_SECONDS", "1");
+  prog.setProcessEnvironment(env);
+  prog.start(T32_APP_PATH, {"--settings", ini, "--script", script, user});
+  ASSERT_TRUE(prog.waitForStarted(10000));
+  QString autosave = home.filePath("Tavrik32.autosave.cfg");
+  QElapsedTimer t;
+  t.start();
+  while (!QFileInfo::exists(autosave) && t.elapsed() < 30000) QTest::qWait(50);
+  ASSERT_TRUE(QFileInfo::exists(autosave)) << prog.readAllStandardError().toStdString();
+  QTest::qWait(200);  // the file is renamed into place whole; let a second write pass too
+  prog.kill();        // SIGKILL: no close, no question, no settings written
+  ASSERT_TRUE(prog.waitForFinished(10000));
+  EXPECT_EQ(prog.exitStatus(), QProcess::CrashExit);
+  {
+    QFile f(user);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), userBytes);
+  }
+
+  answer = Click("Да");
+  MakeForm(ini);
+  ASSERT_EQ(dialogTexts.size(), 1u);
+  EXPECT_TRUE(dialogTexts[0].contains("Восстановить её?")) << dialogTexts[0].toStdString();
+  EXPECT_TRUE(dialogTexts[0].contains("plant.cfg"));
+  EXPECT_EQ(Doc().Dump(), expected);
+  EXPECT_EQ(form->CurrentFile(), user);
+  EXPECT_TRUE(form->Modified());
+  EXPECT_TRUE(form->windowTitle().endsWith("*"));
+  // Saved, the autosave is no longer needed; the next start asks nothing.
+  ASSERT_TRUE(form->SaveToFile(user));
+  EXPECT_FALSE(QFileInfo::exists(autosave));
+}
+#endif
 
 }  // namespace
 }  // namespace t32::test
