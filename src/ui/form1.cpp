@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
@@ -102,9 +103,11 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
     }
   });
 
+  bool firstStart = !QFileInfo::exists(opt_.settingsPath);
   setGeometry(settings_.geometry);
   // A window restored from the defaults of a smaller screen still shows all three panels.
   if (width() < 900 || height() < 560) resize(std::max(width(), 1000), std::max(height(), 640));
+  if (firstStart) FitFirstStart();
   SetCpu(TCpu::Cpu6358);
   connect(frame1_, &TFrame1::Edited, this, &TForm1::ScheduleCheckpoint);
   history_.Reset(*doc_, CurrentView());
@@ -210,6 +213,23 @@ void TForm1::BuildToolbar() {
   };
   popupButton("FileButton", fileMenu);
   tb->addSeparator();
+  // The CPU choice decides the image type written: it stands first, so that a narrow window
+  // puts only commands that the "Файл" menu also offers into the toolbar's overflow.
+  auto* cpuBox = new QWidget(tb);
+  cpuBox->setObjectName("CpuBox");
+  auto* cl = new QHBoxLayout(cpuBox);
+  cl->setContentsMargins(6, 0, 6, 0);
+  FastwelButton = new QRadioButton("CPU-6358, CPC108", cpuBox);
+  FastwelButton->setObjectName("FastwelButton");
+  DalgorButton = new QRadioButton("CPU-927", cpuBox);
+  DalgorButton->setObjectName("DalgorButton");
+  cl->addWidget(FastwelButton);
+  cl->addWidget(DalgorButton);
+  tb->addWidget(cpuBox);
+  auto cpuClick = [this] { frame1_->SetCpu(Cpu()); };  // DalgorButtonClick
+  connect(FastwelButton, &QRadioButton::clicked, this, cpuClick);
+  connect(DalgorButton, &QRadioButton::clicked, this, cpuClick);
+  tb->addSeparator();
   // The five command buttons; the tag names the command they run.
   struct TB {
     int tag;
@@ -249,20 +269,6 @@ void TForm1::BuildToolbar() {
   popupButton("HelpButton", helpMenu);
   tb->addSeparator();
 
-  auto* cpuBox = new QWidget(tb);
-  auto* cl = new QHBoxLayout(cpuBox);
-  cl->setContentsMargins(6, 0, 6, 0);
-  FastwelButton = new QRadioButton("CPU-6358, CPC108", cpuBox);
-  FastwelButton->setObjectName("FastwelButton");
-  DalgorButton = new QRadioButton("CPU-927", cpuBox);
-  DalgorButton->setObjectName("DalgorButton");
-  cl->addWidget(FastwelButton);
-  cl->addWidget(DalgorButton);
-  tb->addWidget(cpuBox);
-  auto cpuClick = [this] { frame1_->SetCpu(Cpu()); };  // DalgorButtonClick
-  connect(FastwelButton, &QRadioButton::clicked, this, cpuClick);
-  connect(DalgorButton, &QRadioButton::clicked, this, cpuClick);
-
   auto* spacer = new QWidget(tb);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   tb->addWidget(spacer);
@@ -277,6 +283,18 @@ void TForm1::BuildToolbar() {
   logo->setStyleSheet("QToolButton { color: #1c3f7a; }");
   connect(logo, &QToolButton::clicked, this, &TForm1::AboutClick);
   tb->addWidget(logo);
+}
+
+void TForm1::FitFirstStart() {
+  // Wide enough for the whole toolbar and the processor's page, but never beyond the screen.
+  QScreen* screen = this->screen();
+  QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+  QWidget* tb = findChild<QToolBar*>("ToolBar1");
+  int want = std::max(1000, (tb ? tb->sizeHint().width() : 0) + 24);
+  int w = std::min(want, avail.width());
+  int h = std::min(std::max(height(), 700), avail.height());
+  setGeometry(avail.left() + (avail.width() - w) / 2, avail.top() + (avail.height() - h) / 2, w, h);
+  frame1_->FitPanels(w);
 }
 
 TCpu TForm1::Cpu() const { return DalgorButton->isChecked() ? TCpu::Cpu927 : TCpu::Cpu6358; }

@@ -105,6 +105,8 @@ class TForm1 : public QMainWindow {
  private:
   void BuildActions();
   void BuildToolbar();
+  // The first start (no settings file yet): a size that fits the screen and the toolbar.
+  void FitFirstStart();
   TViewState CurrentView() const;
   void ShowView(const TViewState& v);
   void AfterHistoryChange();

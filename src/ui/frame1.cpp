@@ -307,11 +307,18 @@ void TFrame1::FitStoragePanel(TItem* item) {
   if (sizes.size() < 3) return;
   storageWidened_ = true;
   int panel = sizes[2];
-  int want = std::max(panel, 440);
+  // ... but never so far that the table beside it gets too narrow to show its names.
+  int want = std::max(panel, std::min(440, panel + sizes[1] - 420));
   if (want == panel) return;
   sizes[1] = std::max(0, sizes[1] + panel - want);
   sizes[2] = want;
   splitter_->setSizes(sizes);
+}
+
+void TFrame1::FitPanels(int windowWidth) {
+  int tree = std::clamp(windowWidth / 5, 140, 230);
+  int panel = std::clamp(windowWidth / 4, 200, 300);
+  splitter_->setSizes({tree, std::max(100, windowWidth - tree - panel), panel});
 }
 
 void TFrame1::ShowRestored(int absoluteIndex) {

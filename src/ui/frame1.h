@@ -65,6 +65,8 @@ class TFrame1 : public QWidget {
   // The first time a signal table is shown the storage panel opens up to at least 440 pixels
   // beside it; after that the panel keeps the width the user gave it.
   void FitStoragePanel(TItem* item);
+  // Splits a window of this width between the panels, the editor getting what it needs first.
+  void FitPanels(int windowWidth);
   QSplitter* Splitter() const { return splitter_; }
   TNode* CurrentNode() const { return current_; }
   TItem* CurrentItem() const;

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -22,11 +23,8 @@ QString GroupNumberText(float v) {
 }
 
 float GroupNumberValue(const QString& text) {
-  QString t = text.trimmed();
-  t.replace(',', '.');
-  bool ok = false;
-  float v = t.toFloat(&ok);
-  return ok ? v : 0.0f;
+  double v = 0;
+  return ParseUserNumber(text, &v) ? static_cast<float>(v) : 0.0f;
 }
 
 QWidget* TGroupDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& o, const QModelIndex& i) const {
@@ -35,7 +33,7 @@ QWidget* TGroupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
     if (i.column() == 0) {
       e->setMaxLength(64);
     } else {
-      e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*,?[0-9]*"), e));
+      e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*[,.]?[0-9]*"), e));
     }
   }
   return w;
@@ -80,10 +78,17 @@ TProcFrame::TProcFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, pa
   auto* gl = new QVBoxLayout(gb);
   GroupGrid = new QTableWidget(8, 5, gb);
   GroupGrid->setObjectName("GroupGrid");
-  GroupGrid->setHorizontalHeaderLabels({"Наименование Группы", "Абсолютная апертура", "Относительная апертура, %",
-                                        "Нижний порог", "Верхний порог"});
+  // Two-line heads keep the number columns narrow: the whole grid fits a narrow editor panel.
+  GroupGrid->setHorizontalHeaderLabels({"Наименование\nГруппы", "Абсолютная\nапертура", "Относительная\nапертура, %",
+                                        "Нижний\nпорог", "Верхний\nпорог"});
   GroupGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   GroupGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  GroupGrid->horizontalHeader()->setMinimumSectionSize(40);
+  // The page never gets narrower than the grid's columns: the editor panel scrolls instead.
+  int columns = 0;
+  for (int c = 0; c < GroupGrid->columnCount(); ++c) columns += GroupGrid->horizontalHeader()->sectionSizeHint(c);
+  GroupGrid->setMinimumWidth(columns + GroupGrid->verticalHeader()->sizeHint().width() +
+                             GroupGrid->verticalScrollBar()->sizeHint().width() + 2 * GroupGrid->frameWidth() + 8);
   GroupGrid->setItemDelegate(new TGroupDelegate(GroupGrid));
   GroupGrid->setMinimumHeight(160);
   gl->addWidget(GroupGrid);

@@ -2,7 +2,10 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QRegularExpressionValidator>
+#include <cmath>
+#include <limits>
 #include <QWheelEvent>
 
 #include "ui/frame1.h"
@@ -20,6 +23,20 @@ std::map<std::string, TFrameMaker>& FrameRegistry() {
 
 void RegisterFrame(const std::string& itemClass, TFrameMaker maker) {
   FrameRegistry()[itemClass] = std::move(maker);
+}
+
+bool ParseUserNumber(const QString& text, double* value) {
+  QString t = text.trimmed();
+  if (t.count(',') + t.count('.') > 1) return false;
+  t.replace(',', '.');
+  // Digits, one mark, a sign and an exponent only: no words such as "nan" or "inf".
+  static const QRegularExpression form("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$");
+  if (!form.match(t).hasMatch()) return false;
+  bool ok = false;
+  double v = QLocale::c().toDouble(t, &ok);
+  if (!ok || !std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max()) return false;
+  if (value) *value = v;
+  return true;
 }
 
 TNumberEdit::TNumberEdit(long long min, long long max, QWidget* parent)

@@ -45,6 +45,11 @@ void RegisterFrame(const std::string& itemClass, TFrameMaker maker);
 // Registers the frames of this library (called once by the tree frame).
 void RegisterBuiltinFrames();
 
+// A decimal number typed by the user: "." or "," as the decimal mark, spaces around ignored.
+// False for anything that is not a finite number within a float's range (the controller keeps
+// these values as floats): "nan", "inf" and "1e40" are refused, not stored.
+bool ParseUserNumber(const QString& text, double* value);
+
 // A number field: digits only; a value above the maximum becomes the maximum while typing,
 // an empty field takes the minimum when left. isModified() tells whether the user typed since
 // the value was last shown: frames store only such fields, so showing and storing an untouched

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDrag>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "model/controller.h"
 #include "model/document.h"
@@ -595,8 +597,11 @@ TEditorTI::TEditorTI(TFrame1& frame, TParams& table, int row, QWidget* parent)
     if (!CheckNumber(GainEdit) || !CheckNumber(OffsetEdit)) return;
     TTITemplate& t = frame_.Doc().Storage().tiTemplate;
     t.present = true;
-    t.gain = GainEdit->text().toFloat();
-    t.offset = OffsetEdit->text().toFloat();
+    double gain = 0, offset = 0;
+    ParseUserNumber(GainEdit->text(), &gain);
+    ParseUserNumber(OffsetEdit->text(), &offset);
+    t.gain = static_cast<float>(gain);
+    t.offset = static_cast<float>(offset);
     t.group = S(GroupEdit->currentText());
     LoadTemplate->setEnabled(true);
     frame_.StoragePanel()->SyncWithCurrentItem(frame_.CurrentItem());
@@ -613,9 +618,7 @@ TEditorTI::TEditorTI(TFrame1& frame, TParams& table, int row, QWidget* parent)
 }
 
 bool TEditorTI::CheckNumber(QLineEdit* e) {
-  bool ok = false;
-  e->text().trimmed().toDouble(&ok);
-  if (!ok) {
+  if (!ParseUserNumber(e->text(), nullptr)) {
     frame_.Doc().Messages().ShowError("Ошибка значения!");
     e->setFocus();
     return false;
@@ -637,24 +640,28 @@ void TEditorTI::Calculate() {
     frame_.Doc().Messages().ShowError("Ошибка. Минимум и максимум квантов должны быть разными.");
     return;
   }
-  bool ok1, ok2, ok3, ok4;
-  double mn = MinEdit->currentText().trimmed().toDouble(&ok1);
-  double mx = MaxEdit->currentText().trimmed().toDouble(&ok2);
-  double lo = LowEdit->currentText().trimmed().toDouble(&ok3);
-  double hi = HiEdit->currentText().trimmed().toDouble(&ok4);
-  if (!(ok1 && ok2 && ok3 && ok4) || mx == mn) {
+  double mn = 0, mx = 0, lo = 0, hi = 0;
+  bool ok = ParseUserNumber(MinEdit->currentText(), &mn) && ParseUserNumber(MaxEdit->currentText(), &mx) &&
+            ParseUserNumber(LowEdit->currentText(), &lo) && ParseUserNumber(HiEdit->currentText(), &hi);
+  if (!ok || mx == mn) {
     frame_.Doc().Messages().ShowError("Ошибка значения!");
     return;
   }
   double gain = (hi - lo) / (mx - mn);
+  if (!std::isfinite(gain) || !std::isfinite(lo - gain * mn)) {
+    frame_.Doc().Messages().ShowError("Ошибка значения!");
+    return;
+  }
   GainEdit->setText(Num6(gain));
   OffsetEdit->setText(Num6(lo - gain * mn));
 }
 
 void TEditorTI::Accept() {
   if (!CheckNumber(GainEdit) || !CheckNumber(OffsetEdit)) return;
-  table_.AcceptTI(row_, GainEdit->text().trimmed().toFloat(), OffsetEdit->text().trimmed().toFloat(),
-                  S(GroupEdit->currentText()));
+  double gain = 0, offset = 0;
+  ParseUserNumber(GainEdit->text(), &gain);
+  ParseUserNumber(OffsetEdit->text(), &offset);
+  table_.AcceptTI(row_, static_cast<float>(gain), static_cast<float>(offset), S(GroupEdit->currentText()));
   accept();
 }
 
@@ -677,6 +684,14 @@ TEditorTU::TEditorTU(TParams& table, int row, QWidget* parent) : TRightCloseDial
     c->setObjectName(name);
     c->addItems(names);
     c->setMinimumWidth(320);
+    // Thousands of ТС names: typing any part of a name finds it.
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    auto* completer = new QCompleter(names, c);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    c->setCompleter(completer);
     c->setCurrentIndex(current ? std::max(0, c->findText(Q(current->Name()))) : 0);
     auto* clear = new QPushButton("Очистить", this);
     connect(clear, &QPushButton::clicked, c, [c] { c->setCurrentIndex(0); });
@@ -702,7 +717,17 @@ TEditorTU::TEditorTU(TParams& table, int row, QWidget* parent) : TRightCloseDial
 }
 
 void TEditorTU::Accept() {
-  table_.SetBlocking(row_, S(OnBox->currentText()), S(OffBox->currentText()));
+  // A typed name must be one of the list: a name that matches nothing is not silently dropped.
+  for (QComboBox* c : {OnBox, OffBox}) {
+    QString t = c->currentText().trimmed();
+    if (!t.isEmpty() && c->findText(t, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+      TErrorDlg err("Сигнал ТС \"" + t + "\" не найден.", this);
+      RunModal(err);
+      c->setFocus();
+      return;
+    }
+  }
+  table_.SetBlocking(row_, S(OnBox->currentText().trimmed()), S(OffBox->currentText().trimmed()));
   accept();
 }
 

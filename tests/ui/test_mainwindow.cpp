@@ -109,7 +109,7 @@ TEST_F(UiTest, MessageWindows) {
   };
   Doc().Messages().ShowError("Ошибка типа контроллера");
   ASSERT_EQ(dialogTitles.size(), 1u);
-  EXPECT_EQ(dialogTitles[0], "Tavrik32 - Ошибка");
+  EXPECT_EQ(dialogTitles[0], "Конфигуратор ТАВРИК32 - Ошибка");
   EXPECT_TRUE(dialogTexts[0].contains("Ошибка типа контроллера"));
 
   // Confirmation: "Да"/"Нет" and, only when asked for, "Отмена"; right click answers 3.
@@ -132,7 +132,7 @@ TEST_F(UiTest, MessageWindows) {
       return d.result();
     };
     EXPECT_EQ(Doc().Messages().AskConfirm("Вопрос", c.withCancel), c.result) << c.click;
-    EXPECT_EQ(dialogTitles.back(), "Tavrik32 - Запрос");
+    EXPECT_EQ(dialogTitles.back(), "Конфигуратор ТАВРИК32 - Запрос");
   }
 }
 
