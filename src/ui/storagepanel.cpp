@@ -133,7 +133,7 @@ TStoragePanel::TStoragePanel(TFrame1& owner, QWidget* parent) : QWidget(parent),
     });
     addAction(a);
     k.b->setToolTip(k.b->toolTip() + "  (" + k.key.toString(QKeySequence::NativeText) + ")");
-    k.b->setProperty("shortcut", k.key.toString(QKeySequence::PortableText));
+    k.b->setProperty("keys", k.key.toString(QKeySequence::PortableText));
   }
   RefreshButtons();
 }

@@ -8,7 +8,14 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QProcess>
+#include <QRadioButton>
+#include <QCompleter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QToolBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -519,6 +526,227 @@ TEST_F(NoLostWorkTest, FirstSaveAfterCreateAsksBeforeReplacingTheFile) {
   TCpu cpu;
   ASSERT_TRUE(OpenConfigFile(back, path.toStdString(), &cpu));
   EXPECT_EQ(back.Dump(), plant);
+}
+
+
+// ---------------------------------------------------------------------------------------
+TEST_F(NoLostWorkTest, TIDialogTakesBothDecimalMarksAndRefusesWhatAFloatCannotHold) {
+  MakeForm();
+  MenuCommand(Doc().ControllerNode(), "Добавить плату AI16");
+  TNode* ai8 = ChildOfClass(ChildOfClass(Doc().ControllerNode(), "TAI16"), "TAI8");
+  ClickNode(ai8);
+  Focus(Frame().CurrentFrame()->findChild<QComboBox*>("TypeTI1"));
+  Key(Qt::Key_Down);
+  TNode* tn = TableOf(ai8);
+  ASSERT_NE(tn, nullptr);
+  ClickNode(tn);
+  struct Case {
+    const char* text;
+    bool ok;
+    float value;
+  } cases[] = {{"0,5", true, 0.5f},   {"0.25", true, 0.25f}, {" -1,5e2 ", true, -150.0f}, {"nan", false, 0},
+               {"inf", false, 0},     {"1e40", false, 0},    {"1,2,3", false, 0},          {"", false, 0}};
+  for (const auto& c : cases) {
+    float before = Table(tn)->At(0)->gain;
+    int errors = 0;
+    answer = [&](QDialog& d) {
+      auto* ti = dynamic_cast<ui::TEditorTI*>(&d);
+      if (!ti) {
+        errors += qobject_cast<ui::TErrorDlg*>(&d) && dialogTexts.back().contains("Ошибка значения!");
+        return int(QDialog::Accepted);
+      }
+      ti->GainEdit->selectAll();
+      QTest::keyClick(ti->GainEdit, Qt::Key_Delete);
+      TypeText(ti->GainEdit, c.text);
+      QTest::mouseClick(ti->AcceptButton, Qt::LeftButton);
+      return d.result();
+    };
+    ClickRow(ListFrame(), 0, ui::TCol::Gain);
+    if (c.ok) {
+      EXPECT_FLOAT_EQ(Table(tn)->At(0)->gain, c.value) << c.text;
+      EXPECT_EQ(errors, 0) << c.text;
+    } else {
+      EXPECT_EQ(Table(tn)->At(0)->gain, before) << c.text;
+      EXPECT_GE(errors, 1) << c.text;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+TEST_F(NoLostWorkTest, StoragePanelKeepsTheWidthTheUserGaveIt) {
+  MakeForm();
+  form->resize(1200, 700);
+  Settle();
+  MenuCommand(Doc().ControllerNode(), "Добавить плату DI32");
+  TNode* table = TableOf(ChildOfClass(Doc().ControllerNode(), "TDI32"));
+  ClickNode(table);
+  ui::TStoragePanel* panel = Frame().StoragePanel();
+  EXPECT_GE(panel->width(), 440);  // opened up beside the first table
+  // The user drags the splitter: the panel becomes narrower.
+  QSplitterHandle* handle = Frame().Splitter()->handle(2);
+  QPoint from = handle->rect().center(), to = from + QPoint(180, 0);
+  QTest::mousePress(handle, Qt::LeftButton, {}, from);
+  QMouseEvent move(QEvent::MouseMove, QPointF(to), QPointF(handle->mapToGlobal(to)), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(handle, &move);
+  QTest::mouseRelease(handle, Qt::LeftButton, {}, to);
+  Settle();
+  int chosen = panel->width();
+  ASSERT_LT(chosen, 440);
+  ASSERT_GE(chosen, 100);
+  for (TNode* n : {Doc().PortIPNode(), Doc().ProcNode(), table, Doc().ControllerNode(), table}) {
+    ClickNode(n);
+    EXPECT_EQ(panel->width(), chosen) << n->caption;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+TEST_F(NoLostWorkTest, FirstStartShowsTheCpuChoiceAndTheWholeGroupGrid) {
+  MakeForm();  // no settings file yet: the first start
+  Settle();
+  QRect screen = form->screen()->availableGeometry();
+  EXPECT_LE(form->width(), screen.width());
+  EXPECT_LE(form->height(), screen.height());
+  auto* tb = form->findChild<QToolBar*>("ToolBar1");
+  for (QRadioButton* w : {form->FastwelButton, form->DalgorButton}) {
+    EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+    QRect r(w->mapTo(tb, QPoint(0, 0)), w->size());
+    EXPECT_TRUE(tb->rect().contains(r)) << w->objectName().toStdString();
+  }
+  ClickNode(Doc().ProcNode());
+  auto* pf = dynamic_cast<ui::TProcFrame*>(Frame().CurrentFrame());
+  ASSERT_NE(pf, nullptr);
+  // Every column of the group grid lies inside the grid: nothing to scroll sideways.
+  EXPECT_EQ(pf->GroupGrid->horizontalScrollBar()->maximum(), 0);
+  EXPECT_LE(pf->GroupGrid->horizontalHeader()->length(), pf->GroupGrid->viewport()->width());
+}
+
+// ---------------------------------------------------------------------------------------
+TEST_F(NoLostWorkTest, KeyboardReachesEveryCommand) {
+  MakeForm();
+  MenuCommand(Doc().ControllerNode(), "Добавить плату DI32");
+  TNode* board = ChildOfClass(Doc().ControllerNode(), "TDI32");
+  TNode* tsNode = TableOf(board);
+  TParams* ts = Table(tsNode);
+  ClickNode(tsNode);
+  ui::TFrameParams* lf = ListFrame();
+  auto selected = [&] {
+    std::vector<int> rows;
+    for (int i = 0; i < ts->Count(); ++i)
+      if (ts->At(i)->selected) rows.push_back(i);
+    return rows;
+  };
+  // Arrows select as clicks do, Shift extends, Space toggles the focused row.
+  ClickRow(lf, 2, ui::TCol::Name);
+  Focus(lf->view);
+  Key(Qt::Key_Down);
+  EXPECT_EQ(selected(), std::vector<int>({3}));
+  Key(Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(selected(), std::vector<int>({3, 4}));
+  Key(Qt::Key_Space);
+  EXPECT_EQ(selected(), std::vector<int>({3}));
+  // Esc in the name editor cancels; Enter (F2 is the save key) opens it.
+  std::string name = ts->At(3)->Name();
+  Key(Qt::Key_Up);
+  Key(Qt::Key_Down);
+  Key(Qt::Key_Return);
+  ASSERT_NE(lf->nameEditor, nullptr);
+  TypeText(lf->nameEditor, "Ошибка");
+  QTest::keyClick(lf->nameEditor, Qt::Key_Escape);
+  Settle();
+  EXPECT_EQ(lf->nameEditor, nullptr);
+  EXPECT_EQ(ts->At(3)->Name(), name);
+
+  // The board's number: Space opens the picker, Tab moves, Space picks.
+  ClickNode(board);
+  auto* bf = dynamic_cast<ui::TBoardFrame*>(Frame().CurrentFrame());
+  Focus(bf->AddrEdit);
+  QTest::keyClick(bf->AddrEdit, Qt::Key_Space);
+  Settle();
+  auto* picker = qobject_cast<ui::TAddrEditForm*>(QApplication::activePopupWidget());
+  ASSERT_NE(picker, nullptr);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  Settle();
+  EXPECT_EQ(dynamic_cast<TBoard*>(board->Item())->number, 1);
+
+  // Every storage button has its key (shown in its hint) and works from the keyboard.
+  MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");
+  TNode* port = Doc().ProcNode()->Child(1);
+  dynamic_cast<TFakePort*>(port->Item())->AddOutputTable(kSigTS);
+  TNode* out = TableOf(port);
+  ClickNode(out);
+  ui::TStoragePanel* sp = Frame().StoragePanel();
+  for (QToolButton* b : sp->findChildren<QToolButton*>())
+    if (b->isVisibleTo(sp)) {
+      EXPECT_FALSE(b->property("keys").toString().isEmpty()) << b->objectName().toStdString();
+      EXPECT_TRUE(b->toolTip().contains(QKeySequence(b->property("keys").toString()).toString(QKeySequence::NativeText)));
+    }
+  struct Case {
+    int key;
+    Qt::KeyboardModifiers mods;
+    int count;  // rows of the output table after the key
+  } cases[] = {{Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier, 32},  // "Добавить все"
+               {Qt::Key_Insert, Qt::NoModifier, 33},                            // "Добавить пустую строку"
+               {Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier, 0}};   // "Удалить все"
+  for (const auto& c : cases) {
+    Focus(ListFrame()->view);
+    Key(c.key, c.mods);
+    EXPECT_EQ(Table(out)->Count(), c.count) << QKeySequence(c.key | c.mods).toString().toStdString();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+TEST_F(NoLostWorkTest, FileFiltersAndTheSearchableBlockingChoosers) {
+  MakeForm();
+  QStringList filters;
+  answer = [&](QDialog& d) {
+    if (auto* fd = qobject_cast<QFileDialog*>(&d)) filters = fd->nameFilters();
+    return int(QDialog::Rejected);
+  };
+  Key(Qt::Key_F3);
+  EXPECT_EQ(filters, QStringList({"Файлы конфигурации (*.cfg)", "Все файлы (*)"}));
+
+  MenuCommand(Doc().ControllerNode(), "Добавить плату DI32");
+  MenuCommand(Doc().ControllerNode(), "Добавить плату DO32");
+  TNode* tu = TableOf(ChildOfClass(Doc().ControllerNode(), "TDO32"), kSigTU);
+  ClickNode(tu);
+  struct Case {
+    const char* typed;
+    bool accepted;
+    const char* blockOn;  // the ТС name set, "" for none
+  } cases[] = {{"Пр17", true, "0_DI32.Пр17"}, {"0_DI32.Пр5", true, "0_DI32.Пр5"}, {"нет такого", false, "0_DI32.Пр5"}};
+  for (const auto& c : cases) {
+    int completions = -1;
+    bool errorShown = false;
+    answer = [&](QDialog& d) {
+      auto* tud = dynamic_cast<ui::TEditorTU*>(&d);
+      if (!tud) {
+        errorShown = qobject_cast<ui::TErrorDlg*>(&d) != nullptr;
+        return int(QDialog::Accepted);
+      }
+      QComboBox* on = tud->OnBox;
+      on->setFocus();
+      on->lineEdit()->selectAll();
+      TypeText(on->lineEdit(), c.typed);
+      completions = on->completer()->completionCount();
+      // The engineer picks the first proposal, or keeps what was typed when there is none.
+      if (completions > 0) {
+        on->completer()->setCurrentRow(0);
+        on->lineEdit()->setText(on->completer()->currentCompletion());
+      }
+      for (QPushButton* b : d.findChildren<QPushButton*>())
+        if (b->text() == "Принять") QTest::mouseClick(b, Qt::LeftButton);
+      return d.result();
+    };
+    ClickRow(ListFrame(), 0, ui::TCol::Blocking);
+    TParam* r = Table(tu)->At(0);
+    EXPECT_EQ(r->blockOn ? r->blockOn->Name() : std::string(), c.blockOn) << c.typed;
+    EXPECT_EQ(errorShown, !c.accepted) << c.typed;
+    if (c.accepted) {
+      EXPECT_GE(completions, 1) << c.typed;
+    }
+  }
 }
 
 #ifdef T32_APP_PATH
