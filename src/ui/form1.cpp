@@ -95,6 +95,9 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
       a->setEnabled(!busy);
     LinkButton->setEnabled(!busy);
     PasswordButton->setEnabled(!busy);
+    // A running command reads or replaces the tree: undo waits until it is over.
+    Undo->setEnabled(!busy && history_.CanUndo());
+    Redo->setEnabled(!busy && history_.CanRedo());
     if (!busy && readingConf_) {
       readingConf_ = false;
       // A configuration read from the controller is a new starting point, as an opened file is.
@@ -456,12 +459,14 @@ void TForm1::ScheduleCheckpoint() {
 }
 
 void TForm1::AfterHistoryChange() {
-  Undo->setEnabled(history_.CanUndo());
-  Redo->setEnabled(history_.CanRedo());
+  bool busy = link_ && link_->Busy();
+  Undo->setEnabled(!busy && history_.CanUndo());
+  Redo->setEnabled(!busy && history_.CanRedo());
   UpdateCaption();
 }
 
 void TForm1::UndoClick() {
+  if (link_->Busy()) return;
   frame1_->StoreEditor();
   Checkpoint();  // an edit still in a frame is the step that is undone first
   if (!history_.CanUndo()) return;
@@ -473,6 +478,7 @@ void TForm1::UndoClick() {
 }
 
 void TForm1::RedoClick() {
+  if (link_->Busy()) return;
   frame1_->StoreEditor();
   Checkpoint();
   if (!history_.CanRedo()) return;
