@@ -94,11 +94,14 @@ void TBlockTree::mousePressEvent(QMouseEvent* e) {
 }
 
 void TBlockTree::contextMenuEvent(QContextMenuEvent* e) {
-  QModelIndex i = indexAt(e->pos());
+  // The menu key (or Shift+F10) opens the popup of the current node, under it.
+  bool keyboard = e->reason() == QContextMenuEvent::Keyboard;
+  QModelIndex i = keyboard ? currentIndex() : indexAt(e->pos());
   TNode* n = owner_.TreeModel()->NodeOf(i);
   if (!n) return;
   owner_.SelectNode(n);
-  if (QMenu* m = owner_.MenuFor(n)) m->popup(e->globalPos());
+  QPoint at = keyboard ? viewport()->mapToGlobal(visualRect(i).bottomLeft()) : e->globalPos();
+  if (QMenu* m = owner_.MenuFor(n)) m->popup(at);
 }
 
 void TBlockTree::keyPressEvent(QKeyEvent* e) {
@@ -298,10 +301,9 @@ void TFrame1::RefreshCurrent() {
 }
 
 void TFrame1::FitStoragePanel(TItem* item) {
-  // A signal table is edited against the storage lists, so the panel opens up beside it;
-  // every other item gets the room for its own page and the panel keeps only its buttons.
-  // Only the first table widens it: the width the user set by the splitter is never taken
-  // away again (a narrow panel hides the names).
+  // A signal table is edited against the storage lists, so the panel opens up beside the
+  // first one shown. After that the width is the user's (the splitter): it is never taken
+  // away again, as a narrow panel hides the names.
   if (storageWidened_ || !item || item->signalKind == 0) return;
   QList<int> sizes = splitter_->sizes();
   if (sizes.size() < 3) return;

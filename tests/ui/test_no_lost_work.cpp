@@ -670,6 +670,16 @@ TEST_F(NoLostWorkTest, KeyboardReachesEveryCommand) {
   Settle();
   EXPECT_EQ(dynamic_cast<TBoard*>(board->Item())->number, 1);
 
+  // The tree's popup menu opens on the current node from the keyboard.
+  ClickNode(Doc().ProcNode());
+  Focus(Frame().BlockTree());
+  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), Frame().BlockTree()->mapToGlobal(QPoint(0, 0)));
+  QApplication::sendEvent(Frame().BlockTree()->viewport(), &menuKey);
+  auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup, Frame().portMenu);
+  popup->close();
+
   // Every storage button has its key (shown in its hint) and works from the keyboard.
   MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");
   TNode* port = Doc().ProcNode()->Child(1);
