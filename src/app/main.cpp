@@ -1,5 +1,6 @@
 // tavrik32: the desktop configurator of the Tavrik32 controller.
 //   tavrik32 [file.cfg] [--cpu927] [--select CAPTION] [--screenshot OUT.png] [--settings INI]
+//            [--script STEPS]
 // --screenshot draws the window (after opening the file and selecting the node) into a PNG
 // and exits; scripts/screenshots uses it.
 #include <QApplication>
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   t32::ui::TForm1 form(opt);
   if (!cl.positionalArguments().isEmpty()) form.OpenFile(cl.positionalArguments().first());
   form.show();
+  if (cl.isSet(script) && !cl.isSet(shot)) QTimer::singleShot(0, &form, [&] { t32::ui::RunScript(form, cl.value(script)); });
   if (cl.isSet(shot)) {
     QTimer::singleShot(300, &form, [&] {
       int rc = t32::ui::RunScreenshot(form, cl.value(select), cl.value(script), cl.value(shot)) ? 0 : 1;

@@ -1,7 +1,10 @@
 #include "model/treerules.h"
 
+#include <vector>
+
 #include "model/document.h"
 #include "model/item.h"
+#include "model/params.h"
 
 namespace t32 {
 
@@ -34,6 +37,9 @@ bool CanDrop(const TDocument& doc, const TNode* dragged, const TNode* target) {
     const TNode* tp = target->Parent();
     const TNode* dp = dragged->Parent();
     if (!tp || !dp || !tp->Item() || !dp->Item() || tp->Item()->name != dp->Item()->name) return false;
+    // A board's own ports (the UNIO24 ports) are only reordered on their board: on another
+    // board the move would push out one of its ports and rename the moved port's signals.
+    if (level == 2 && dp->Parent() == doc.ControllerNode() && dp != doc.ProcNode() && tp != dp) return false;
     if (HasSignalKind(target)) return false;
   }
   return true;
@@ -78,6 +84,31 @@ TNode* DeleteNode(TDocument& doc, TNode* node) {
   if (TNode* n = parent->Child(row)) return n;
   if (TNode* n = parent->Child(row - 1)) return n;
   return parent;
+}
+
+bool CanMoveRowsWithin(const TParams& table) { return table.IsOutput(); }
+
+const TNode* ModeChangeScope(const TNode* node) {
+  if (!node || !node->Item()) return node;
+  if (std::string(node->Item()->ClassName()) == "TUnio24" && node->Parent() && node->Parent()->Item() &&
+      std::string(node->Parent()->Item()->ClassName()) == "TUnio96")
+    return node->Parent();
+  return node;
+}
+
+std::string ModeChangeQuestion(const TNode* node) {
+  const TNode* scope = ModeChangeScope(node);
+  if (!scope) return {};
+  bool named = false;
+  std::vector<const TNode*> stack{scope};
+  while (!stack.empty() && !named) {
+    const TNode* n = stack.back();
+    stack.pop_back();
+    if (auto* t = dynamic_cast<const TParams*>(n->Item()); t && t->IsSource())
+      for (int i = 0; i < t->Count() && !named; ++i) named = t->At(i) && t->At(i)->Renamed();
+    for (int i = 0; i < n->ChildCount(); ++i) stack.push_back(n->Child(i));
+  }
+  return named ? kModeChangeQuestion : std::string();
 }
 
 }  // namespace t32

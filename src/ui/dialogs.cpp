@@ -47,7 +47,7 @@ static QLabel* MessageLabel(const QString& text, QWidget* parent) {
 
 TErrorDlg::TErrorDlg(const QString& text, QWidget* parent) : TRightCloseDialog(parent) {
   setObjectName("TErrorDlg");
-  setWindowTitle(QString::fromUtf8(kAppTitle) + " - Ошибка");
+  setWindowTitle(QString::fromUtf8(kProgramTitle) + " - Ошибка");
   auto* lay = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
   auto* icon = new QLabel(this);
@@ -68,7 +68,7 @@ TErrorDlg::TErrorDlg(const QString& text, QWidget* parent) : TRightCloseDialog(p
 TYesNoDialog::TYesNoDialog(const QString& text, bool withCancel, QWidget* parent)
     : TRightCloseDialog(parent) {
   setObjectName("TYesNoDialog");
-  setWindowTitle(QString::fromUtf8(kAppTitle) + " - Запрос");
+  setWindowTitle(QString::fromUtf8(kProgramTitle) + " - Запрос");
   auto* lay = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
   auto* icon = new QLabel(this);

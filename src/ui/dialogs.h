@@ -13,9 +13,10 @@ class QPushButton;
 
 namespace t32::ui {
 
-// Application title used as the prefix of message window titles.
+// Application name (the settings and the desktop's application name).
 inline const char* kAppTitle = "Tavrik32";
-// Program title used in the link caption and the About text.
+// Program title used in the link caption, the About text and as the prefix of message window
+// titles.
 inline const char* kProgramTitle = "Конфигуратор ТАВРИК32";
 // Main window caption.
 inline const char* kMainCaption = "Конфигуратор контроллера ТАВРИК32";

@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -19,11 +20,14 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 #include "model/document.h"
 #include "ui/about.h"
@@ -31,13 +35,15 @@
 #include "ui/frame1.h"
 #include "ui/frames.h"
 #include "ui/link_session.h"
+#include "model/fileio.h"
 #include "model/memstream.h"
 
 namespace t32::ui {
 
 namespace {
 const int kHintMs = 10000;  // hints stay ten seconds
-const char* kFilter = "Файлы конфигурации (*.cfg);;Все файлы  (*.*) (*)";
+const char* kFilter = "Файлы конфигурации (*.cfg);;Все файлы (*)";
+const int kAutosaveDefaultSeconds = 180;
 }  // namespace
 
 TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(std::move(opt)) {
@@ -79,7 +85,12 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
   link_ = new TLinkSession(*this, *messages_);
   link_->ApplySettings();
   link_->TestLink();
-  connect(ReadConf, &QAction::triggered, link_, [this] { link_->ReadConfClick(); });
+  connect(ReadConf, &QAction::triggered, link_, [this] {
+    // The controller's configuration replaces the tree: unsaved work is offered for saving.
+    if (!MaybeSave()) return;
+    readingConf_ = true;
+    if (!link_->ReadConfClick()) readingConf_ = false;
+  });
   connect(WriteConf, &QAction::triggered, link_, [this] { link_->WriteConfClick(); });
   connect(WriteProg, &QAction::triggered, link_, [this] { link_->WriteProgExecute(); });
   connect(ReadAuto, &QAction::triggered, link_, [this] { link_->ReadAutoExecute(); });
@@ -94,15 +105,37 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
       a->setEnabled(!busy);
     LinkButton->setEnabled(!busy);
     PasswordButton->setEnabled(!busy);
+    // A running command reads or replaces the tree: undo waits until it is over.
+    Undo->setEnabled(!busy && history_.CanUndo());
+    Redo->setEnabled(!busy && history_.CanRedo());
+    if (!busy && readingConf_) {
+      readingConf_ = false;
+      // A configuration read from the controller is a new starting point, as an opened file is.
+      if (history_.Commit(*doc_, CurrentView())) TakeAsSaved();
+      AfterHistoryChange();
+    }
   });
 
+  bool firstStart = !QFileInfo::exists(opt_.settingsPath);
   setGeometry(settings_.geometry);
   // A window restored from the defaults of a smaller screen still shows all three panels.
   if (width() < 900 || height() < 560) resize(std::max(width(), 1000), std::max(height(), 640));
+  if (firstStart) FitFirstStart();
   SetCpu(TCpu::Cpu6358);
-  UpdateCaption();
+  connect(frame1_, &TFrame1::Edited, this, &TForm1::ScheduleCheckpoint);
+  history_.Reset(*doc_, CurrentView());
+  savedId_ = history_.CurrentId();
+  AfterHistoryChange();
   rules_ = new TWindowRules(this);
   qApp->installEventFilter(rules_);
+
+  autosaveTimer_ = new QTimer(this);
+  bool ok = false;
+  int seconds = qEnvironmentVariableIntValue("T32_AUTOSAVE_SECONDS", &ok);
+  autosaveTimer_->setInterval((ok && seconds > 0 ? seconds : kAutosaveDefaultSeconds) * 1000);
+  connect(autosaveTimer_, &QTimer::timeout, this, [this] { Autosave(); });
+  autosaveTimer_->start();
+  OfferRecovery();
 }
 
 TForm1::~TForm1() {
@@ -126,6 +159,9 @@ void TForm1::BuildActions() {
   Open = make("Open", "Открыть файл", Qt::Key_F3);
   Save = make("Save", "Сохранить в файл", Qt::Key_F2);
   Save_as = make("Save_as", "Сохранить как ..");
+  Undo = make("Undo", "Отменить", QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Redo = make("Redo", "Повторить", QKeySequence(Qt::CTRL | Qt::Key_Y));
+  Redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
   ReadConf = make("ReadConf", "Прочитать конфигурацию", Qt::Key_F6);
   WriteConf = make("WriteConf", "Записать конфигурацию", Qt::Key_F5);
   WriteProg = make("WriteProg", "Записать программу", Qt::Key_F7);
@@ -145,6 +181,8 @@ void TForm1::BuildActions() {
   connect(Open, &QAction::triggered, this, &TForm1::OpenClick);
   connect(Save, &QAction::triggered, this, &TForm1::SaveClick);
   connect(Save_as, &QAction::triggered, this, &TForm1::SaveAsClick);
+  connect(Undo, &QAction::triggered, this, &TForm1::UndoClick);
+  connect(Redo, &QAction::triggered, this, &TForm1::RedoClick);
   connect(Exits, &QAction::triggered, this, &QWidget::close);
   connect(Helps, &QAction::triggered, this, &TForm1::HelpsClick);
   connect(About, &QAction::triggered, this, &TForm1::AboutClick);
@@ -153,6 +191,9 @@ void TForm1::BuildActions() {
   fileMenu->setObjectName("FileMenu");
   fileMenu->setToolTipsVisible(true);
   for (QAction* a : {New, Open, Save, Save_as}) fileMenu->addAction(a);
+  fileMenu->addSeparator();
+  fileMenu->addAction(Undo);
+  fileMenu->addAction(Redo);
   fileMenu->addSeparator();
   for (QAction* a : {ReadConf, WriteConf, WriteProg, ReadAuto, WriteAuto, WritePswrd}) fileMenu->addAction(a);
   fileMenu->addSeparator();
@@ -184,6 +225,23 @@ void TForm1::BuildToolbar() {
     return b;
   };
   popupButton("FileButton", fileMenu);
+  tb->addSeparator();
+  // The CPU choice decides the image type written: it stands first, so that a narrow window
+  // puts only commands that the "Файл" menu also offers into the toolbar's overflow.
+  auto* cpuBox = new QWidget(tb);
+  cpuBox->setObjectName("CpuBox");
+  auto* cl = new QHBoxLayout(cpuBox);
+  cl->setContentsMargins(6, 0, 6, 0);
+  FastwelButton = new QRadioButton("CPU-6358, CPC108", cpuBox);
+  FastwelButton->setObjectName("FastwelButton");
+  DalgorButton = new QRadioButton("CPU-927", cpuBox);
+  DalgorButton->setObjectName("DalgorButton");
+  cl->addWidget(FastwelButton);
+  cl->addWidget(DalgorButton);
+  tb->addWidget(cpuBox);
+  auto cpuClick = [this] { frame1_->SetCpu(Cpu()); };  // DalgorButtonClick
+  connect(FastwelButton, &QRadioButton::clicked, this, cpuClick);
+  connect(DalgorButton, &QRadioButton::clicked, this, cpuClick);
   tb->addSeparator();
   // The five command buttons; the tag names the command they run.
   struct TB {
@@ -224,20 +282,6 @@ void TForm1::BuildToolbar() {
   popupButton("HelpButton", helpMenu);
   tb->addSeparator();
 
-  auto* cpuBox = new QWidget(tb);
-  auto* cl = new QHBoxLayout(cpuBox);
-  cl->setContentsMargins(6, 0, 6, 0);
-  FastwelButton = new QRadioButton("CPU-6358, CPC108", cpuBox);
-  FastwelButton->setObjectName("FastwelButton");
-  DalgorButton = new QRadioButton("CPU-927", cpuBox);
-  DalgorButton->setObjectName("DalgorButton");
-  cl->addWidget(FastwelButton);
-  cl->addWidget(DalgorButton);
-  tb->addWidget(cpuBox);
-  auto cpuClick = [this] { frame1_->SetCpu(Cpu()); };  // DalgorButtonClick
-  connect(FastwelButton, &QRadioButton::clicked, this, cpuClick);
-  connect(DalgorButton, &QRadioButton::clicked, this, cpuClick);
-
   auto* spacer = new QWidget(tb);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   tb->addWidget(spacer);
@@ -252,6 +296,18 @@ void TForm1::BuildToolbar() {
   logo->setStyleSheet("QToolButton { color: #1c3f7a; }");
   connect(logo, &QToolButton::clicked, this, &TForm1::AboutClick);
   tb->addWidget(logo);
+}
+
+void TForm1::FitFirstStart() {
+  // Wide enough for the whole toolbar and the processor's page, but never beyond the screen.
+  QScreen* screen = this->screen();
+  QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+  QWidget* tb = findChild<QToolBar*>("ToolBar1");
+  int want = std::max(1000, (tb ? tb->sizeHint().width() : 0) + 24);
+  int w = std::min(want, avail.width());
+  int h = std::min(std::max(height(), 700), avail.height());
+  setGeometry(avail.left() + (avail.width() - w) / 2, avail.top() + (avail.height() - h) / 2, w, h);
+  frame1_->FitPanels(w);
 }
 
 TCpu TForm1::Cpu() const { return DalgorButton->isChecked() ? TCpu::Cpu927 : TCpu::Cpu6358; }
@@ -271,58 +327,256 @@ void TForm1::UpdateCaption() {
   else
     setWindowTitle(QString("%1.  COM=%2").arg(title).arg(settings_.comPort));
   if (!currentFile_.isEmpty()) setWindowTitle(windowTitle() + "  —  " + QFileInfo(currentFile_).fileName());
+  if (Modified()) setWindowTitle(windowTitle() + " *");
 }
 
 void TForm1::NewExecute() {
+  if (!MaybeSave()) return;
   frame1_->NewConfiguration();
+  // The file name stays (a new configuration may be meant for the same file), but the first
+  // save asks before putting the new configuration over that file.
+  askBeforeOverwrite_ = !currentFile_.isEmpty();
+  TakeAsSaved();
 }
 
 bool TForm1::OpenFile(const QString& path) {
   frame1_->StoreEditor();
+  Checkpoint();
   frame1_->DropCurrent();  // the items shown now are replaced by the file's
   TCpu cpu = Cpu();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   bool ok = OpenConfigFile(*doc_, path.toStdString(), &cpu);
   QApplication::restoreOverrideCursor();
-  currentFile_ = path;  // the chosen file is the current file even when it could not be read
-  if (ok) SetCpu(cpu);
+  // A file that could not be read leaves the tree as it was, and with it the current file
+  // name: F2 must never write the old tree over the file that failed to open.
+  if (ok) {
+    currentFile_ = path;
+    askBeforeOverwrite_ = false;
+    SetCpu(cpu);
+  }
   frame1_->AfterRebuild();
+  if (ok) TakeAsSaved();
+  else Checkpoint();
   UpdateCaption();
   return ok;
 }
 
 bool TForm1::SaveToFile(const QString& path) {
   frame1_->StoreEditor();
-  currentFile_ = path;
+  Checkpoint();
   bool ok = SaveConfigFile(*doc_, path.toStdString(), Cpu());
+  if (ok) {
+    currentFile_ = path;
+    savedId_ = history_.CurrentId();
+    askBeforeOverwrite_ = false;
+    RemoveAutosave();
+  }
   frame1_->RefreshCurrent();
   UpdateCaption();
   return ok;
 }
 
 void TForm1::OpenClick() {
-  QString f = QFileDialog::getOpenFileName(this, "Открыть файл", openDir_, kFilter);
-  if (f.isEmpty()) return;
+  if (!MaybeSave()) return;
+  QFileDialog dlg(this, "Открыть файл", openDir_, kFilter);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFile);
+  if (RunModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+  QString f = dlg.selectedFiles().first();
+  if (f.isEmpty() || QFileInfo(f).isDir()) return;
   openDir_ = QFileInfo(f).absolutePath();
   OpenFile(f);
 }
 
-void TForm1::SaveClick() {
-  if (currentFile_.isEmpty()) {
-    SaveAsClick();
-    return;
+bool TForm1::SaveClick() {
+  if (currentFile_.isEmpty()) return SaveAsClick();
+  if (askBeforeOverwrite_) {
+    std::string q = "Заменить файл " + S(QFileInfo(currentFile_).fileName()) + " новой конфигурацией?";
+    int a = doc_->Messages().AskConfirm(q, true);
+    if (a == kCancel) return false;
+    if (a == kNo) return SaveAsClick();
   }
-  SaveToFile(currentFile_);
+  return SaveToFile(currentFile_);
 }
 
-void TForm1::SaveAsClick() {
+bool TForm1::SaveAsClick() {
   QString start = currentFile_.isEmpty() ? openDir_ : QFileInfo(currentFile_).absolutePath();
   QFileDialog dlg(this, "Сохранить как ..", start, kFilter);
   dlg.setAcceptMode(QFileDialog::AcceptSave);
   dlg.setDefaultSuffix("cfg");
   if (!currentFile_.isEmpty()) dlg.selectFile(QFileInfo(currentFile_).fileName());
-  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
-  SaveToFile(dlg.selectedFiles().first());
+  if (RunModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+  QString f = dlg.selectedFiles().first();
+  if (f.isEmpty() || QFileInfo(f).isDir()) return false;
+  return SaveToFile(f);
+}
+
+// ---------------------------------------------------------------------------------------
+bool TForm1::MaybeSave() {
+  frame1_->StoreEditor();
+  Checkpoint();
+  if (!Modified()) return true;
+  std::string q = currentFile_.isEmpty() ? std::string("Сохранить изменения в файле?")
+                                         : "Сохранить изменения в файле " + S(QFileInfo(currentFile_).fileName()) + "?";
+  int a = doc_->Messages().AskConfirm(q, true);
+  if (a == kCancel) return false;
+  if (a == kNo) return true;
+  return SaveClick() && !Modified();
+}
+
+TViewState TForm1::CurrentView() const {
+  TViewState v;
+  const TTree& tree = doc_->Tree();
+  v.selected = std::max(0, tree.AbsoluteIndex(frame1_->CurrentNode()));
+  int i = 0;
+  tree.ForEach([&](TNode* n) {
+    if (n->expanded) v.expanded.push_back(i);
+    ++i;
+  });
+  return v;
+}
+
+void TForm1::ShowView(const TViewState& v) {
+  int i = 0;
+  doc_->Tree().ForEach([&](TNode* n) {
+    n->expanded = std::binary_search(v.expanded.begin(), v.expanded.end(), i);
+    ++i;
+  });
+  frame1_->ShowRestored(v.selected);
+}
+
+void TForm1::Checkpoint() {
+  history_.Commit(*doc_, CurrentView());
+  AfterHistoryChange();
+}
+
+void TForm1::ScheduleCheckpoint() {
+  if (checkpointPending_) return;
+  checkpointPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    checkpointPending_ = false;
+    // A command that waits in a dialog or a menu is not over yet: its edit is taken after it.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+      checkpointPending_ = true;
+      QTimer::singleShot(50, this, [this] {
+        checkpointPending_ = false;
+        ScheduleCheckpoint();
+      });
+      return;
+    }
+    Checkpoint();
+  });
+}
+
+void TForm1::AfterHistoryChange() {
+  bool busy = link_ && link_->Busy();
+  Undo->setEnabled(!busy && history_.CanUndo());
+  Redo->setEnabled(!busy && history_.CanRedo());
+  UpdateCaption();
+}
+
+void TForm1::UndoClick() {
+  if (link_->Busy()) return;
+  frame1_->StoreEditor();
+  Checkpoint();  // an edit still in a frame is the step that is undone first
+  if (!history_.CanUndo()) return;
+  frame1_->DropCurrent();
+  TViewState v;
+  if (history_.Undo(*doc_, &v)) ShowView(v);
+  else frame1_->AfterRebuild();
+  AfterHistoryChange();
+}
+
+void TForm1::RedoClick() {
+  if (link_->Busy()) return;
+  frame1_->StoreEditor();
+  Checkpoint();
+  if (!history_.CanRedo()) return;
+  frame1_->DropCurrent();
+  TViewState v;
+  if (history_.Redo(*doc_, &v)) ShowView(v);
+  else frame1_->AfterRebuild();
+  AfterHistoryChange();
+}
+
+void TForm1::TakeAsSaved() {
+  history_.Reset(*doc_, CurrentView());
+  savedId_ = history_.CurrentId();
+  RemoveAutosave();
+  AfterHistoryChange();
+}
+
+// ---------------------------------------------------------------------------------------
+QString TForm1::AutosaveFile() const {
+  QFileInfo ini(opt_.settingsPath);
+  return ini.absoluteDir().filePath(ini.completeBaseName() + ".autosave.cfg");
+}
+
+namespace {
+QString AutosaveInfoFile(const QString& image) { return image.left(image.size() - 4) + ".txt"; }
+}  // namespace
+
+void TForm1::RemoveAutosave() {
+  QString f = AutosaveFile();
+  QFile::remove(f);
+  QFile::remove(AutosaveInfoFile(f));
+}
+
+bool TForm1::Autosave() {
+  Checkpoint();
+  if (!Modified()) {
+    RemoveAutosave();
+    return false;
+  }
+  // Its own file, never the user's: the records as the program keeps them (CPU-927 image,
+  // output rows by storage index), the CPU choice and the file name in a note beside it.
+  std::vector<std::uint8_t> img = THistory::Capture(*doc_);
+  TBuildOptions opt;
+  opt.cpu = TCpu::Cpu927;
+  std::string err;
+  if (!FinishImage(img, img.size(), opt, &err)) return false;
+  QString f = AutosaveFile();
+  std::string note = "cpu=" + std::to_string(static_cast<int>(Cpu())) + "\nfile=" + S(currentFile_) + "\n";
+  if (!WriteFileAtomic(S(AutosaveInfoFile(f)), note, &err)) return false;
+  return WriteFileAtomic(S(f), std::string_view(reinterpret_cast<const char*>(img.data()), img.size()), &err);
+}
+
+void TForm1::OfferRecovery() {
+  QString f = AutosaveFile();
+  if (!QFileInfo::exists(f)) return;
+  std::string bytes, err, note;
+  if (!ReadWholeFile(S(f), bytes, &err, TConfig::kMaxImage - 1)) return;
+  ReadWholeFile(S(AutosaveInfoFile(f)), note, nullptr, 1u << 16);
+  TCpu cpu = TCpu::Cpu6358;
+  QString file;
+  for (const QString& line : Q(note).split('\n')) {
+    if (line.startsWith("cpu=")) cpu = line.mid(4).toInt() == 1 ? TCpu::Cpu927 : TCpu::Cpu6358;
+    if (line.startsWith("file=")) file = line.mid(5);
+  }
+  QString when = QFileInfo(f).lastModified().toString("dd.MM.yyyy hh:mm");
+  std::string q = "Программа была закрыта, не сохранив изменения. Найдена автоматически сохранённая "
+                  "конфигурация от " + S(when) +
+                  (file.isEmpty() ? std::string() : " (файл " + S(QFileInfo(file).fileName()) + ")") +
+                  ". Восстановить её?";
+  if (doc_->Messages().AskConfirm(q, false) != kYes) {
+    RemoveAutosave();
+    return;
+  }
+  frame1_->DropCurrent();
+  TCpu imageCpu = cpu;
+  std::vector<std::uint8_t> v(bytes.begin(), bytes.end());
+  bool ok = ParseImage(*doc_, std::move(v), false, &imageCpu, S(f));
+  if (ok) {
+    SetCpu(cpu);
+    currentFile_ = file;
+  }
+  frame1_->AfterRebuild();
+  history_.Reset(*doc_, CurrentView());
+  // The restored configuration is not in any file yet: it counts as unsaved (and the autosave
+  // file stays until it is saved).
+  if (ok) savedId_ = 0;
+  else savedId_ = history_.CurrentId();
+  AfterHistoryChange();
 }
 
 QString TForm1::HelpPage(int context) const {
@@ -373,7 +627,12 @@ void TForm1::LinkButtonClick() { link_->LinkButtonClick(); }
 
 void TForm1::closeEvent(QCloseEvent* e) {
   if (!closed_) {
+    if (!MaybeSave()) {
+      e->ignore();
+      return;
+    }
     closed_ = true;
+    RemoveAutosave();
     link_->Shutdown();  // a running command is cancelled; the link closes
     frame1_->StoreEditor();
     settings_.geometry = QRect(geometry().left(), geometry().top(), width(), height());
@@ -408,7 +667,18 @@ bool TWindowRules::eventFilter(QObject* o, QEvent* e) {
         return true;
       }
     }
-  } else if (e->type() == QEvent::MouseButtonRelease) {
+  }
+  // Edits end with a release of a button or a key, or a drop: the window then takes the
+  // document's state for undo (typing plain text changes nothing until it is committed).
+  if (e->type() == QEvent::MouseButtonRelease || e->type() == QEvent::Drop) {
+    main_->ScheduleCheckpoint();
+  } else if (e->type() == QEvent::KeyRelease) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    bool plainText = !k->text().isEmpty() && k->text()[0].isPrint() && !(k->modifiers() & Qt::ControlModifier) &&
+                     k->key() != Qt::Key_Space;
+    if (!k->isAutoRepeat() && !plainText) main_->ScheduleCheckpoint();
+  }
+  if (e->type() == QEvent::MouseButtonRelease) {
     auto* m = static_cast<QMouseEvent*>(e);
     if (m->button() == Qt::RightButton) {
       auto* widget = qobject_cast<QWidget*>(o);

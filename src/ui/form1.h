@@ -5,10 +5,12 @@
 #include <memory>
 
 #include "project/cfgfile.h"
+#include "project/history.h"
 #include "ui/settings.h"
 
 class QAction;
 class QRadioButton;
+class QTimer;
 class QToolButton;
 class QMenu;
 
@@ -50,8 +52,9 @@ class TForm1 : public QMainWindow {
   bool OpenFile(const QString& path);
   bool SaveToFile(const QString& path);
   void OpenClick();
-  void SaveClick();
-  void SaveAsClick();
+  // False when nothing was saved (cancelled or failed).
+  bool SaveClick();
+  bool SaveAsClick();
   // Help page path for a context number (empty when no help is installed).
   QString HelpPage(int context) const;
   int HelpContext() const;
@@ -61,11 +64,31 @@ class TForm1 : public QMainWindow {
   void AboutClick();
   void LinkButtonClick();
   void UpdateCaption();
+
+  // Unsaved changes: the document differs from what was last opened or saved.
+  bool Modified() const { return history_.CurrentId() != savedId_; }
+  // Before the configuration is replaced or the window closes: with unsaved changes asks
+  // "Сохранить изменения в файле …?" (Да saves first); false when the user cancelled.
+  bool MaybeSave();
+  // Takes the document's state after an edit into the undo history (no-op when unchanged).
+  void Checkpoint();
+  // Deferred checkpoint: runs once the current command (and any dialog it opened) is over.
+  void ScheduleCheckpoint();
+  void UndoClick();
+  void RedoClick();
+  THistory& History() { return history_; }
+
+  // Crash recovery: the configuration is written beside the settings file every few minutes
+  // while it has unsaved changes (T32_AUTOSAVE_SECONDS sets the interval).
+  QString AutosaveFile() const;
+  bool Autosave();
+  // At start: an autosaved configuration left by a program that did not close is offered.
+  void OfferRecovery();
   // The controller link: commands on its worker thread, progress, login, live values.
   TLinkSession& Link() const { return *link_; }
 
   // Actions (menu entries) by their handler names.
-  QAction *New, *Open, *Save, *Save_as, *ReadConf, *WriteConf, *WriteProg, *ReadAuto, *WriteAuto, *WritePswrd,
+  QAction *New, *Open, *Save, *Save_as, *Undo, *Redo, *ReadConf, *WriteConf, *WriteProg, *ReadAuto, *WriteAuto, *WritePswrd,
       *Reboot, *SetTime, *Exits, *Helps, *About;
   QMenu* fileMenu;
   QMenu* helpMenu;
@@ -82,6 +105,19 @@ class TForm1 : public QMainWindow {
  private:
   void BuildActions();
   void BuildToolbar();
+  // The first start (no settings file yet): a size that fits the screen and the toolbar.
+  void FitFirstStart();
+  TViewState CurrentView() const;
+  void ShowView(const TViewState& v);
+  void AfterHistoryChange();
+  void RemoveAutosave();
+  // A whole new configuration came in (opened, read, created): it is the saved state.
+  void TakeAsSaved();
+  THistory history_;
+  std::uint64_t savedId_ = 0;
+  bool checkpointPending_ = false;
+  bool askBeforeOverwrite_ = false;  // "Создать" kept the file name: the first F2 asks
+  QTimer* autosaveTimer_ = nullptr;
   TForm1Options opt_;
   TAppSettings settings_;
   std::unique_ptr<TQtMessages> messages_;
@@ -91,6 +127,7 @@ class TForm1 : public QMainWindow {
   QString currentFile_;
   QString openDir_;
   bool closed_ = false;
+  bool readingConf_ = false;
   class TWindowRules* rules_ = nullptr;
 };
 

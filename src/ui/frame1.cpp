@@ -65,11 +65,14 @@ void TBlockTree::mousePressEvent(QMouseEvent* e) {
 }
 
 void TBlockTree::contextMenuEvent(QContextMenuEvent* e) {
-  QModelIndex i = indexAt(e->pos());
+  // The menu key (or Shift+F10) opens the popup of the current node, under it.
+  bool keyboard = e->reason() == QContextMenuEvent::Keyboard;
+  QModelIndex i = keyboard ? currentIndex() : indexAt(e->pos());
   TNode* n = owner_.TreeModel()->NodeOf(i);
   if (!n) return;
   owner_.SelectNode(n);
-  if (QMenu* m = owner_.MenuFor(n)) m->popup(e->globalPos());
+  QPoint at = keyboard ? viewport()->mapToGlobal(visualRect(i).bottomLeft()) : e->globalPos();
+  if (QMenu* m = owner_.MenuFor(n)) m->popup(at);
 }
 
 void TBlockTree::keyPressEvent(QKeyEvent* e) {
@@ -87,39 +90,50 @@ void TBlockTree::keyPressEvent(QKeyEvent* e) {
     owner_.SelectNode(n);
 }
 
+QMimeData* TBlockTree::DragMime(TNode* n) const {
+  auto* mime = new QMimeData;
+  mime->setData(kNodeMime, QByteArray::number(reinterpret_cast<quintptr>(n)));
+  return mime;
+}
+
+TNode* TBlockTree::DraggedNode(const QMimeData* mime) const {
+  if (!mime || !mime->hasFormat(kNodeMime)) return nullptr;
+  auto* n = reinterpret_cast<TNode*>(mime->data(kNodeMime).toULongLong());
+  // Only a node of this very tree: the pointer is compared, never followed, until found.
+  return n && owner_.Doc().Tree().AbsoluteIndex(n) >= 0 ? n : nullptr;
+}
+
 void TBlockTree::startDrag(Qt::DropActions) {
   TNode* n = owner_.TreeModel()->NodeOf(currentIndex());
   if (!CanDrag(owner_.Doc(), n)) return;
-  dragged_ = n;
-  auto* mime = new QMimeData;
-  mime->setData(kNodeMime, QByteArray::number(reinterpret_cast<quintptr>(n)));
   auto* drag = new QDrag(this);
-  drag->setMimeData(mime);
+  drag->setMimeData(DragMime(n));
   drag->exec(Qt::MoveAction);
-  dragged_ = nullptr;
 }
 
 TNode* TBlockTree::DropTarget(const QPoint& pos) const { return owner_.TreeModel()->NodeOf(indexAt(pos)); }
 
 void TBlockTree::dragEnterEvent(QDragEnterEvent* e) {
-  if (dragged_ && e->mimeData()->hasFormat(kNodeMime)) e->acceptProposedAction();
+  if (DraggedNode(e->mimeData())) e->acceptProposedAction();
   else e->ignore();
 }
 
 void TBlockTree::dragMoveEvent(QDragMoveEvent* e) {
-  if (!dragged_ || !e->mimeData()->hasFormat(kNodeMime)) {
+  TNode* dragged = DraggedNode(e->mimeData());
+  if (!dragged) {
     e->ignore();
     return;
   }
   QTreeView::dragMoveEvent(e);
   TNode* target = DropTarget(e->position().toPoint());
-  if (CanDrop(owner_.Doc(), dragged_, target)) e->acceptProposedAction();
+  if (CanDrop(owner_.Doc(), dragged, target)) e->acceptProposedAction();
   else e->ignore();
 }
 
 void TBlockTree::dropEvent(QDropEvent* e) {
   TNode* target = DropTarget(e->position().toPoint());
-  if (dragged_ && owner_.DropNode(dragged_, target)) {
+  TNode* dragged = DraggedNode(e->mimeData());
+  if (dragged && owner_.DropNode(dragged, target)) {
     e->setDropAction(Qt::CopyAction);  // the tree moved the node itself; the view removes nothing
     e->accept();
   } else {
@@ -265,16 +279,33 @@ void TFrame1::RefreshCurrent() {
 }
 
 void TFrame1::FitStoragePanel(TItem* item) {
-  // A signal table is edited against the storage lists, so the panel opens up beside it;
-  // every other item gets the room for its own page and the panel keeps only its buttons.
+  // A signal table is edited against the storage lists, so the panel opens up beside the
+  // first one shown. After that the width is the user's (the splitter): it is never taken
+  // away again, as a narrow panel hides the names.
+  if (storageWidened_ || !item || item->signalKind == 0) return;
   QList<int> sizes = splitter_->sizes();
   if (sizes.size() < 3) return;
+  storageWidened_ = true;
   int panel = sizes[2];
-  int want = (item && item->signalKind != 0) ? std::max(panel, 440) : std::min(panel, 120);
+  // ... but never so far that the table beside it gets too narrow to show its names.
+  int want = std::max(panel, std::min(440, panel + sizes[1] - 420));
   if (want == panel) return;
   sizes[1] = std::max(0, sizes[1] + panel - want);
   sizes[2] = want;
   splitter_->setSizes(sizes);
+}
+
+void TFrame1::FitPanels(int windowWidth) {
+  int tree = std::clamp(windowWidth / 5, 140, 230);
+  int panel = std::clamp(windowWidth / 4, 200, 300);
+  splitter_->setSizes({tree, std::max(100, windowWidth - tree - panel), panel});
+}
+
+void TFrame1::ShowRestored(int absoluteIndex) {
+  DropCurrent();
+  SyncExpanded({});
+  TNode* n = doc_.Tree().NodeAt(absoluteIndex);
+  SelectNode(n ? n : doc_.ControllerNode());
 }
 
 void TFrame1::AfterRebuild() {
@@ -454,6 +485,7 @@ void TFrame1::AddFromMenu(int tag, bool board) {
   doc_.AfterEdit();
   SyncExpanded(model_->IndexOf(n));
   SelectNode(n);
+  emit Edited();
 }
 
 void TFrame1::AddChildrenClick(int tag) {
@@ -465,6 +497,7 @@ void TFrame1::AddChildrenClick(int tag) {
   doc_.AfterEdit();
   SyncExpanded(model_->IndexOf(current_));
   RefreshCurrent();
+  emit Edited();
 }
 
 void TFrame1::DuplicateClick() {
@@ -477,6 +510,7 @@ void TFrame1::DuplicateClick() {
   doc_.AfterEdit();
   SyncExpanded(model_->IndexOf(parent));
   RefreshCurrent();
+  emit Edited();
 }
 
 void TFrame1::EnterClick() {
@@ -502,6 +536,7 @@ void TFrame1::DeleteClick() {
   DropCurrent();
   TNode* next = DeleteNode(doc_, node);
   SelectNode(next ? next : doc_.ControllerNode());
+  emit Edited();
 }
 
 void TFrame1::DropCurrent() {
@@ -523,6 +558,7 @@ bool TFrame1::DropNode(TNode* dragged, TNode* target) {
   SyncExpanded(model_->IndexOf(dragged));
   SelectNode(dragged);
   RefreshCurrent();
+  emit Edited();
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "project/cfgfile.h"
 
+class QMimeData;
 class QScrollArea;
 class QSplitter;
 class QLabel;
@@ -33,6 +34,8 @@ class TBlockTree : public QTreeView {
   Q_OBJECT
  public:
   TBlockTree(TFrame1& owner, QWidget* parent);
+  // What dragging a node carries.
+  QMimeData* DragMime(TNode* n) const;
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;
@@ -45,8 +48,8 @@ class TBlockTree : public QTreeView {
 
  private:
   TNode* DropTarget(const QPoint& pos) const;
+  TNode* DraggedNode(const QMimeData* mime) const;
   TFrame1& owner_;
-  TNode* dragged_ = nullptr;
 };
 
 class TFrame1 : public QWidget {
@@ -59,9 +62,11 @@ class TFrame1 : public QWidget {
   TBlockTree* BlockTree() const { return tree_; }
   TTreeModel* TreeModel() const { return model_; }
   TStoragePanel* StoragePanel() const { return storage_; }
-  // Widens the storage panel to at least 440 pixels for signal tables, narrows it to at most
-  // 120 for every other item.
+  // The first time a signal table is shown the storage panel opens up to at least 440 pixels
+  // beside it; after that the panel keeps the width the user gave it.
   void FitStoragePanel(TItem* item);
+  // Splits a window of this width between the panels, the editor getting what it needs first.
+  void FitPanels(int windowWidth);
   QSplitter* Splitter() const { return splitter_; }
   TNode* CurrentNode() const { return current_; }
   TItem* CurrentItem() const;
@@ -78,6 +83,11 @@ class TFrame1 : public QWidget {
   void AfterRebuild();
   // Forgets the shown item without storing it (before the tree is rebuilt or it is deleted).
   void DropCurrent();
+  // After undo or redo rebuilt the tree: expands as the nodes say, selects the node at this
+  // display position (the controller when there is none).
+  void ShowRestored(int absoluteIndex);
+  // Tells the window that the document was edited (it takes the state for undo).
+  void NotifyEdited() { emit Edited(); }
 
   // Menus and commands
   QMenu* MenuFor(const TNode* node);
@@ -113,6 +123,7 @@ class TFrame1 : public QWidget {
 
  signals:
   void CurrentChanged(t32::TNode* node);
+  void Edited();
 
  private:
   void BuildMenus();
@@ -133,6 +144,7 @@ class TFrame1 : public QWidget {
   TEditorFrame* frame_ = nullptr;
   std::map<std::string, TEditorFrame*> frames_;
   TCpu cpu_ = TCpu::Cpu6358;
+  bool storageWidened_ = false;  // the panel was opened up beside a table once
 };
 
 }  // namespace t32::ui

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -22,11 +23,8 @@ QString GroupNumberText(float v) {
 }
 
 float GroupNumberValue(const QString& text) {
-  QString t = text.trimmed();
-  t.replace(',', '.');
-  bool ok = false;
-  float v = t.toFloat(&ok);
-  return ok ? v : 0.0f;
+  double v = 0;
+  return ParseUserNumber(text, &v) ? static_cast<float>(v) : 0.0f;
 }
 
 QWidget* TGroupDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& o, const QModelIndex& i) const {
@@ -35,7 +33,7 @@ QWidget* TGroupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
     if (i.column() == 0) {
       e->setMaxLength(64);
     } else {
-      e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*,?[0-9]*"), e));
+      e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*[,.]?[0-9]*"), e));
     }
   }
   return w;
@@ -80,14 +78,24 @@ TProcFrame::TProcFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, pa
   auto* gl = new QVBoxLayout(gb);
   GroupGrid = new QTableWidget(8, 5, gb);
   GroupGrid->setObjectName("GroupGrid");
-  GroupGrid->setHorizontalHeaderLabels({"Наименование Группы", "Абсолютная апертура", "Относительная апертура, %",
-                                        "Нижний порог", "Верхний порог"});
+  // Two-line heads keep the number columns narrow: the whole grid fits a narrow editor panel.
+  GroupGrid->setHorizontalHeaderLabels({"Наименование\nГруппы", "Абсолютная\nапертура", "Относительная\nапертура, %",
+                                        "Нижний\nпорог", "Верхний\nпорог"});
   GroupGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   GroupGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  GroupGrid->horizontalHeader()->setMinimumSectionSize(40);
+  // The page never gets narrower than the grid's columns: the editor panel scrolls instead.
+  int columns = 0;
+  for (int c = 0; c < GroupGrid->columnCount(); ++c) columns += GroupGrid->horizontalHeader()->sectionSizeHint(c);
+  GroupGrid->setMinimumWidth(columns + GroupGrid->verticalHeader()->sizeHint().width() +
+                             GroupGrid->verticalScrollBar()->sizeHint().width() + 2 * GroupGrid->frameWidth() + 8);
   GroupGrid->setItemDelegate(new TGroupDelegate(GroupGrid));
   GroupGrid->setMinimumHeight(160);
   gl->addWidget(GroupGrid);
   lay->addWidget(gb, 1);
+  connect(GroupGrid, &QTableWidget::itemChanged, this, [this] {
+    if (!filling_) gridEdited_ = true;
+  });
 }
 
 void TProcFrame::ShowItem(TItem* item) {
@@ -95,6 +103,7 @@ void TProcFrame::ShowItem(TItem* item) {
   auto* p = dynamic_cast<TProc*>(item);
   if (!p) return;
   filling_ = true;
+  gridEdited_ = false;
   PlaceEdit->setText(Q(p->place));
   AddrEdit->SetValue(p->stationAddress);
   LogTimeEdit->SetValue(p->logRetention);
@@ -117,10 +126,21 @@ void TProcFrame::ShowItem(TItem* item) {
 void TProcFrame::StoreItem() {
   auto* p = dynamic_cast<TProc*>(item_);
   if (!p) return;
-  p->place = S(PlaceEdit->text());
-  p->stationAddress = static_cast<std::uint16_t>(AddrEdit->Value());
-  p->saveTSInLog = SaveTSBox->isChecked() ? 1 : 0;
-  for (int i = 0; i < 4; ++i) p->passwordFlags[i] = PasswordBox[i]->isChecked() ? 1 : 0;
+  // A cell still being typed in belongs to the grid before it is read.
+  if (QWidget* ed = GroupGrid->indexWidget(GroupGrid->currentIndex())) {
+    emit GroupGrid->itemDelegate()->commitData(ed);
+    emit GroupGrid->itemDelegate()->closeEditor(ed, QAbstractItemDelegate::NoHint);
+  }
+  // Only what the user changed is stored, so an untouched processor keeps every byte.
+  if (PlaceEdit->isModified()) p->place = S(PlaceEdit->text());
+  if (AddrEdit->isModified()) p->stationAddress = static_cast<std::uint16_t>(AddrEdit->Value());
+  if (SaveTSBox->isChecked() != (p->saveTSInLog != 0)) p->saveTSInLog = SaveTSBox->isChecked() ? 1 : 0;
+  for (int i = 0; i < 4; ++i)
+    if (PasswordBox[i]->isChecked() != (p->passwordFlags[i] != 0)) p->passwordFlags[i] = PasswordBox[i]->isChecked() ? 1 : 0;
+  PlaceEdit->setModified(false);
+  AddrEdit->setModified(false);
+  if (!gridEdited_) return;
+  gridEdited_ = false;
   auto cell = [&](int r, int c) {
     QTableWidgetItem* it = GroupGrid->item(r, c);
     return it ? it->text() : QString();

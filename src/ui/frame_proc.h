@@ -10,7 +10,7 @@ class QTableWidget;
 
 namespace t32::ui {
 
-// Numeric cells of the group grid: digits, backspace and one comma as the decimal separator.
+// Numeric cells of the group grid: digits, backspace and one decimal mark ("," or ".").
 class TGroupDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -31,11 +31,14 @@ class TProcFrame : public TEditorFrame {
   QCheckBox* SaveTSBox;
   QCheckBox* PasswordBox[4];
   QTableWidget* GroupGrid;
+
+ private:
+  bool gridEdited_ = false;  // a cell was changed since the groups were shown
 };
 
 // Text of a group number: "%.6g" with a decimal comma, empty unless above 0.
 QString GroupNumberText(float v);
-// Reads a cell typed with a decimal comma; empty or bad text gives 0.
+// Reads a cell typed with a decimal comma or point; empty or bad text gives 0.
 float GroupNumberValue(const QString& text);
 
 }  // namespace t32::ui

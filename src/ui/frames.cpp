@@ -2,7 +2,11 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QRegularExpressionValidator>
+#include <cmath>
+#include <limits>
+#include <QWheelEvent>
 
 #include "ui/frame1.h"
 
@@ -19,6 +23,20 @@ std::map<std::string, TFrameMaker>& FrameRegistry() {
 
 void RegisterFrame(const std::string& itemClass, TFrameMaker maker) {
   FrameRegistry()[itemClass] = std::move(maker);
+}
+
+bool ParseUserNumber(const QString& text, double* value) {
+  QString t = text.trimmed();
+  if (t.count(',') + t.count('.') > 1) return false;
+  t.replace(',', '.');
+  // Digits, one mark, a sign and an exponent only: no words such as "nan" or "inf".
+  static const QRegularExpression form("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$");
+  if (!form.match(t).hasMatch()) return false;
+  bool ok = false;
+  double v = QLocale::c().toDouble(t, &ok);
+  if (!ok || !std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max()) return false;
+  if (value) *value = v;
+  return true;
 }
 
 TNumberEdit::TNumberEdit(long long min, long long max, QWidget* parent)
@@ -51,17 +69,30 @@ void TNumberEdit::OnEdited(const QString& t) {
   long long v = t.toLongLong(&ok);
   if (!ok || v > max_) {  // above the maximum (or too long to be a number): the maximum
     setText(QString::number(max_));
+    setModified(true);  // the user's typing, only capped
     v = max_;
   }
   if (v >= min_) emit ValueEdited(v);
 }
 
 void TNumberEdit::focusOutEvent(QFocusEvent* e) {
-  if (text().isEmpty() || text() == "-" || Value() < min_ || text().toLongLong() < min_) {
+  // Only what the user typed is corrected: a shown value outside the range stays untouched.
+  if (isModified() && (text().isEmpty() || text() == "-" || text().toLongLong() < min_)) {
     setText(QString::number(min_));
+    setModified(true);
     emit ValueEdited(min_);
   }
   QLineEdit::focusOutEvent(e);
+}
+
+TChooser::TChooser(QWidget* parent) : QComboBox(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+void TChooser::wheelEvent(QWheelEvent* e) {
+  if (!hasFocus()) {
+    e->ignore();  // goes on to the scroll area
+    return;
+  }
+  QComboBox::wheelEvent(e);
 }
 
 TIpEdit::TIpEdit(QWidget* parent) : QWidget(parent) {

@@ -2,6 +2,7 @@
 // class name to a frame factory. A frame moves values between its widgets and the item and
 // calls the item's methods; the rules stay in the item.
 #pragma once
+#include <QComboBox>
 #include <QLineEdit>
 #include <QWidget>
 #include <functional>
@@ -44,8 +45,15 @@ void RegisterFrame(const std::string& itemClass, TFrameMaker maker);
 // Registers the frames of this library (called once by the tree frame).
 void RegisterBuiltinFrames();
 
+// A decimal number typed by the user: "." or "," as the decimal mark, spaces around ignored.
+// False for anything that is not a finite number within a float's range (the controller keeps
+// these values as floats): "nan", "inf" and "1e40" are refused, not stored.
+bool ParseUserNumber(const QString& text, double* value);
+
 // A number field: digits only; a value above the maximum becomes the maximum while typing,
-// an empty field takes the minimum when left.
+// an empty field takes the minimum when left. isModified() tells whether the user typed since
+// the value was last shown: frames store only such fields, so showing and storing an untouched
+// item never changes it (a value outside the field's range stays as it was read).
 class TNumberEdit : public QLineEdit {
   Q_OBJECT
  public:
@@ -64,6 +72,17 @@ class TNumberEdit : public QLineEdit {
  private:
   void OnEdited(const QString& text);
   long long min_, max_;
+};
+
+// A chooser in an editor page: the wheel turns it only while it has the focus; otherwise the
+// wheel scrolls the page it sits on (a notch over a mode chooser must not rebuild tables).
+class TChooser : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit TChooser(QWidget* parent = nullptr);
+
+ protected:
+  void wheelEvent(QWheelEvent* e) override;
 };
 
 // Four octet fields of an IPv4 address held as a number (first octet most significant).

@@ -3,6 +3,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -13,7 +14,9 @@
 
 #include "model/boards.h"
 #include "model/document.h"
+#include "model/messages.h"
 #include "model/storage.h"
+#include "model/treerules.h"
 #include "ui/dialogs.h"
 #include "ui/frame1.h"
 
@@ -55,6 +58,16 @@ void TAddrField::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton && onClick) onClick();
 }
 
+void TAddrField::keyPressEvent(QKeyEvent* e) {
+  bool open = e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter ||
+              e->key() == Qt::Key_F4 || (e->key() == Qt::Key_Down && (e->modifiers() & Qt::AltModifier));
+  if (open && onClick) {
+    onClick();
+    return;
+  }
+  QLineEdit::keyPressEvent(e);
+}
+
 // ---------------------------------------------------------------------------------------
 TBoardFrame::TBoardFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, parent) {
   lay_ = new QVBoxLayout(this);
@@ -91,7 +104,7 @@ TNumberEdit* TBoardFrame::AddNumber(const QString& caption, long long min, long 
 }
 
 QComboBox* TBoardFrame::AddCombo(const QString& caption, const QStringList& items, const char* name) {
-  auto* c = new QComboBox(this);
+  auto* c = new TChooser(this);
   c->setObjectName(name);
   c->addItems(items);
   form_->addRow(caption, c);
@@ -126,6 +139,10 @@ TAddrEditForm* TBoardFrame::OpenPicker() {
   };
   picker->move(AddrEdit->mapToGlobal(QPoint(0, AddrEdit->height())));
   picker->show();
+  // The keyboard picks too: the own number has the focus, Tab and arrows move, Space picks.
+  int own = b->number;
+  if (own >= 0 && own < picker->cells.size()) picker->cells[own]->setFocus();
+  else if (!picker->cells.isEmpty()) picker->cells[0]->setFocus();
   return picker;
 }
 
@@ -134,6 +151,18 @@ void TBoardFrame::Apply(const std::function<void()>& change) {
   StoreItem();
   change();
   ShowItem(item_);
+  owner_.NotifyEdited();
+}
+
+void TBoardFrame::ApplyMode(bool unchanged, const std::function<void()>& change) {
+  if (filling_ || !item_) return;
+  if (unchanged) return;
+  std::string question = ModeChangeQuestion(item_->node);
+  if (!question.empty() && Doc().Messages().AskConfirm(question, false) != kYes) {
+    ShowItem(item_);  // the chooser shows the mode the item kept
+    return;
+  }
+  Apply(change);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -199,10 +228,10 @@ void TRS232Frame::Fill() {
 void TRS232Frame::StoreItem() {
   auto* c = dynamic_cast<TRS232*>(item_);
   if (!c) return;
-  c->gap = static_cast<std::uint8_t>(GapTimeEdit->Value());
-  c->rampUp = static_cast<std::uint8_t>(StartTimeEdit->Value());
-  c->offDelay = static_cast<std::uint8_t>(StopTimeEdit->Value());
-  c->tcpPort = static_cast<std::uint16_t>(PortTcpEdit->Value());
+  if (GapTimeEdit->isModified()) c->gap = static_cast<std::uint8_t>(GapTimeEdit->Value());
+  if (StartTimeEdit->isModified()) c->rampUp = static_cast<std::uint8_t>(StartTimeEdit->Value());
+  if (StopTimeEdit->isModified()) c->offDelay = static_cast<std::uint8_t>(StopTimeEdit->Value());
+  if (PortTcpEdit->isModified()) c->tcpPort = static_cast<std::uint16_t>(PortTcpEdit->Value());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -311,16 +340,19 @@ void TMVS4Frame::Fill() {
 void TMVS4Frame::StoreItem() {
   auto* m = dynamic_cast<TMVS4*>(item_);
   if (!m) return;
+  // Only fields the user typed in are stored: a board read from a file keeps its values
+  // (a pulse of 0, a frequency off the 10 Hz step) until the user changes them.
   auto step = [](long long v, int s) { return v / s * s; };
-  m->freq0 = static_cast<std::uint16_t>(step(Freq0Edit->Value(), 10));
-  m->freq1 = static_cast<std::uint16_t>(step(Freq1Edit->Value(), 10));
-  m->speed = static_cast<std::uint16_t>(SpeedEdit->Value());
-  m->startSignal = static_cast<std::uint16_t>(std::max<long long>(10, step(StartEdit->Value(), 10)));
-  m->offDelay = static_cast<std::uint8_t>(EndEdit->Value());
-  m->noiseCut = static_cast<std::uint8_t>(KLSEdit->Value());
+  if (Freq0Edit->isModified()) m->freq0 = static_cast<std::uint16_t>(step(Freq0Edit->Value(), 10));
+  if (Freq1Edit->isModified()) m->freq1 = static_cast<std::uint16_t>(step(Freq1Edit->Value(), 10));
+  if (SpeedEdit->isModified()) m->speed = static_cast<std::uint16_t>(SpeedEdit->Value());
+  if (StartEdit->isModified())
+    m->startSignal = static_cast<std::uint16_t>(std::max<long long>(10, step(StartEdit->Value(), 10)));
+  if (EndEdit->isModified()) m->offDelay = static_cast<std::uint8_t>(EndEdit->Value());
+  if (KLSEdit->isModified()) m->noiseCut = static_cast<std::uint8_t>(KLSEdit->Value());
   // Pulses are edited up to 1000 ms but the controller keeps one byte.
-  m->pulse1 = static_cast<std::uint8_t>(std::min<long long>(255, Len1Edit->Value()));
-  m->pulse2 = static_cast<std::uint8_t>(std::min<long long>(255, Len2Edit->Value()));
+  if (Len1Edit->isModified()) m->pulse1 = static_cast<std::uint8_t>(std::min<long long>(255, Len1Edit->Value()));
+  if (Len2Edit->isModified()) m->pulse2 = static_cast<std::uint8_t>(std::min<long long>(255, Len2Edit->Value()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -338,7 +370,9 @@ void TDI32Frame::Fill() {
 }
 
 void TDI32Frame::StoreItem() {
-  if (auto* b = dynamic_cast<TDI32*>(item_)) b->SetDebounce(static_cast<std::uint8_t>(TimeBox->currentIndex()));
+  auto* b = dynamic_cast<TDI32*>(item_);
+  if (b && TimeBox->currentIndex() != std::min<int>(b->debounce, 3))
+    b->SetDebounce(static_cast<std::uint8_t>(TimeBox->currentIndex()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -354,7 +388,8 @@ void TAI16Frame::Fill() {
 }
 
 void TAI16Frame::StoreItem() {
-  if (auto* b = dynamic_cast<TAI16*>(item_)) b->filterTime = static_cast<std::uint8_t>(TimeEdit->Value() / 20 * 20);
+  if (auto* b = dynamic_cast<TAI16*>(item_); b && TimeEdit->isModified())
+    b->filterTime = static_cast<std::uint8_t>(TimeEdit->Value() / 20 * 20);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -376,10 +411,12 @@ TAI8Frame::TAI8Frame(TFrame1& o, QWidget* p) : TBoardFrame(o, p) {
   lay_->addWidget(new QLabel("Диапазон измерений (правая кнопка мыши — выбор для выделенных ячеек)", this));
   lay_->addWidget(GridTI, 1);
   connect(TypeTI1, &QComboBox::activated, this, [this](int i) {
-    Apply([this, i] { dynamic_cast<TAI8*>(item_)->SetConnection(static_cast<std::uint8_t>(i)); });
+    auto* a = dynamic_cast<TAI8*>(item_);
+    ApplyMode(!a || a->connection == i, [this, i] { dynamic_cast<TAI8*>(item_)->SetConnection(static_cast<std::uint8_t>(i)); });
   });
   connect(CountMUX1, &TNumberEdit::ValueEdited, this, [this](long long v) {
-    Apply([this, v] { dynamic_cast<TAI8*>(item_)->SetMultiplexers(static_cast<std::uint8_t>(v)); });
+    auto* a = dynamic_cast<TAI8*>(item_);
+    ApplyMode(!a || a->multiplexers == v, [this, v] { dynamic_cast<TAI8*>(item_)->SetMultiplexers(static_cast<std::uint8_t>(v)); });
   });
   connect(GridTI, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     QMenu menu(this);
@@ -428,7 +465,8 @@ void TAI8Frame::Fill() {
 }
 
 void TAI8Frame::StoreItem() {
-  if (auto* a = dynamic_cast<TAI8*>(item_)) a->zeroOffset = static_cast<std::int16_t>(ZeroEdit1->Value());
+  if (auto* a = dynamic_cast<TAI8*>(item_); a && ZeroEdit1->isModified())
+    a->zeroOffset = static_cast<std::int16_t>(ZeroEdit1->Value());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -438,8 +476,10 @@ TAO2Frame::TAO2Frame(TFrame1& o, QWidget* p) : TBoardFrame(o, p) {
   TimeTR1 = AddNumber("Канал 1: время нарастания, мс", 0, 60000, "TimeTR1");
   TimeTR2 = AddNumber("Канал 2: время нарастания, мс", 0, 60000, "TimeTR2");
   lay_->addStretch();
-  connect(TypeTR1, &QComboBox::activated, this,
-          [this](int i) { Apply([this, i] { dynamic_cast<TAO2*>(item_)->SetMode(static_cast<std::uint8_t>(i)); }); });
+  connect(TypeTR1, &QComboBox::activated, this, [this](int i) {
+    auto* a = dynamic_cast<TAO2*>(item_);
+    ApplyMode(!a || a->mode == i, [this, i] { dynamic_cast<TAO2*>(item_)->SetMode(static_cast<std::uint8_t>(i)); });
+  });
 }
 
 void TAO2Frame::Fill() {
@@ -453,8 +493,8 @@ void TAO2Frame::Fill() {
 void TAO2Frame::StoreItem() {
   auto* a = dynamic_cast<TAO2*>(item_);
   if (!a) return;
-  a->riseTime[0] = static_cast<std::uint16_t>(TimeTR1->Value());
-  a->riseTime[1] = static_cast<std::uint16_t>(TimeTR2->Value());
+  if (TimeTR1->isModified()) a->riseTime[0] = static_cast<std::uint16_t>(TimeTR1->Value());
+  if (TimeTR2->isModified()) a->riseTime[1] = static_cast<std::uint16_t>(TimeTR2->Value());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -472,7 +512,9 @@ void TUnio96Frame::Fill() {
 }
 
 void TUnio96Frame::StoreItem() {
-  if (auto* b = dynamic_cast<TUnio96*>(item_)) b->debounce = static_cast<std::uint8_t>(TimeBox->currentIndex());
+  auto* b = dynamic_cast<TUnio96*>(item_);
+  if (b && TimeBox->currentIndex() != std::min<int>(b->debounce, 3))
+    b->debounce = static_cast<std::uint8_t>(TimeBox->currentIndex());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -484,10 +526,14 @@ TUnio24Frame::TUnio24Frame(TFrame1& o, QWidget* p) : TBoardFrame(o, p) {
   LinkedPortEdit = AddNumber("Контролируемый порт", 1, 4, "LinkedPortEdit");
   TimeTUEdit = AddNumber("Время выдачи ТУ, мс", 100, 60000, "TimeTUEdit");
   lay_->addStretch();
-  connect(TypeOfPort, &QComboBox::activated, this,
-          [this](int i) { Apply([this, i] { dynamic_cast<TUnio24*>(item_)->SetMode(static_cast<std::uint8_t>(i)); }); });
+  connect(TypeOfPort, &QComboBox::activated, this, [this](int i) {
+    auto* u = dynamic_cast<TUnio24*>(item_);
+    ApplyMode(!u || u->mode == i, [this, i] { dynamic_cast<TUnio24*>(item_)->SetMode(static_cast<std::uint8_t>(i)); });
+  });
   connect(LinkedPortEdit, &TNumberEdit::ValueEdited, this, [this](long long v) {
-    Apply([this, v] { dynamic_cast<TUnio24*>(item_)->SetLinkedPort(static_cast<std::uint8_t>(v)); });
+    auto* u = dynamic_cast<TUnio24*>(item_);
+    ApplyMode(!u || u->linkedPort == v,
+              [this, v] { dynamic_cast<TUnio24*>(item_)->SetLinkedPort(static_cast<std::uint8_t>(v)); });
   });
 }
 
@@ -502,7 +548,8 @@ void TUnio24Frame::Fill() {
 }
 
 void TUnio24Frame::StoreItem() {
-  if (auto* u = dynamic_cast<TUnio24*>(item_)) u->tuTime = static_cast<std::uint16_t>(TimeTUEdit->Value() / 100 * 100);
+  if (auto* u = dynamic_cast<TUnio24*>(item_); u && TimeTUEdit->isModified())
+    u->tuTime = static_cast<std::uint16_t>(TimeTUEdit->Value() / 100 * 100);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -515,8 +562,10 @@ TDO32Frame::TDO32Frame(TFrame1& o, QWidget* p) : TBoardFrame(o, p) {
   for (const char* t : TDO32::kModes) modes << QString::fromUtf8(t);
   TypeOfPort = AddCombo(" Режим работы модуля ", modes, "TypeOfPort");
   lay_->addStretch();
-  connect(TypeOfPort, &QComboBox::activated, this,
-          [this](int i) { Apply([this, i] { dynamic_cast<TDO32*>(item_)->SetMode(static_cast<std::uint8_t>(i)); }); });
+  connect(TypeOfPort, &QComboBox::activated, this, [this](int i) {
+    auto* d = dynamic_cast<TDO32*>(item_);
+    ApplyMode(!d || d->mode == i, [this, i] { dynamic_cast<TDO32*>(item_)->SetMode(static_cast<std::uint8_t>(i)); });
+  });
 }
 
 void TDO32Frame::Fill() {
@@ -527,7 +576,8 @@ void TDO32Frame::Fill() {
 }
 
 void TDO32Frame::StoreItem() {
-  if (auto* d = dynamic_cast<TDO32*>(item_)) d->tuTime = static_cast<std::uint16_t>(TimeTUEdit->Value() / 100 * 100);
+  if (auto* d = dynamic_cast<TDO32*>(item_); d && TimeTUEdit->isModified())
+    d->tuTime = static_cast<std::uint16_t>(TimeTUEdit->Value() / 100 * 100);
 }
 
 // ---------------------------------------------------------------------------------------

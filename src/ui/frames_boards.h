@@ -39,6 +39,8 @@ class TAddrField : public QLineEdit {
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;
+  // Space, Enter, F4 and Alt+Down open the picker as a click does.
+  void keyPressEvent(QKeyEvent* e) override;
 };
 
 // Shared ground: the caption line, a form of fields, "Задействован"/"Настроить" for channels.
@@ -62,6 +64,9 @@ class TBoardFrame : public TEditorFrame {
   QLabel* AddLabel(const QString& caption, const char* name);
   // Applies a change through the item and shows the item again.
   void Apply(const std::function<void()>& change);
+  // A change of mode that rebuilds signal tables: when names the user gave would be lost it
+  // asks first; "Нет" leaves the item and the chooser as they were. unchanged: nothing to do.
+  void ApplyMode(bool unchanged, const std::function<void()>& change);
   QFormLayout* form_;
   QVBoxLayout* lay_;
 };

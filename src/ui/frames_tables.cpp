@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDrag>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "model/controller.h"
 #include "model/document.h"
@@ -24,6 +26,7 @@
 #include "ui/frame1.h"
 #include "ui/link_session.h"
 #include "ui/storagepanel.h"
+#include "model/treerules.h"
 
 namespace t32::ui {
 
@@ -145,32 +148,54 @@ TParamsView::TParamsView(TFrameParams& owner, QWidget* parent) : QTableView(pare
   setDragDropMode(owner.IsStorageList() ? DragOnly : DragDrop);
 }
 
+bool TParamsView::MayDragRows() const {
+  TParams* t = owner_.Table();
+  if (!t) return false;
+  if (owner_.IsStorageList()) {
+    auto* panel = owner_.window()->findChild<TStoragePanel*>();
+    return panel && panel->AddSelectEnabled();
+  }
+  return CanMoveRowsWithin(*t);
+}
+
 void TParamsView::mousePressEvent(QMouseEvent* e) {
   QPoint p = e->position().toPoint();
   int row = rowAt(p.y());
   mayDrag_ = false;
+  narrowOnRelease_ = -1;
   pressPos_ = p;
   if (e->button() != Qt::LeftButton || row < 0) {
     owner_.ClickCell(-1, TCol::No, e->modifiers());
     return;
   }
+  setFocus(Qt::MouseFocusReason);
   TCol col = owner_.model->ColumnAt(columnAt(p.x()));
   TParams* t = owner_.Table();
   const TParam* r = t ? t->At(row) : nullptr;
-  // A press on an already selected row may start a drag instead of changing the selection.
+  // A press on an already selected row may start a drag instead of changing the selection;
+  // released without a drag, it is a plain click and selects only that row.
   if (r && r->selected && col == TCol::Name && e->modifiers() == Qt::NoModifier) {
-    mayDrag_ = true;
+    mayDrag_ = MayDragRows();
+    narrowOnRelease_ = row;
     setCurrentIndex(owner_.model->index(row, 0));
     return;
   }
   setCurrentIndex(owner_.model->index(row, 0));
   owner_.ClickCell(row, col, e->modifiers());
-  mayDrag_ = r && r->selected;
+  mayDrag_ = r && r->selected && MayDragRows();
+}
+
+void TParamsView::mouseReleaseEvent(QMouseEvent* e) {
+  int row = narrowOnRelease_;
+  narrowOnRelease_ = -1;
+  mayDrag_ = false;
+  if (row >= 0 && e->button() == Qt::LeftButton) owner_.ClickCell(row, TCol::Name, Qt::NoModifier);
 }
 
 void TParamsView::mouseDoubleClickEvent(QMouseEvent* e) {
   QPoint p = e->position().toPoint();
   int row = rowAt(p.y());
+  narrowOnRelease_ = -1;
   if (row >= 0 && owner_.model->ColumnAt(columnAt(p.x())) == TCol::Name) owner_.OpenNameEditor(row);
 }
 
@@ -179,16 +204,60 @@ void TParamsView::mouseMoveEvent(QMouseEvent* e) {
       (e->position().toPoint() - pressPos_).manhattanLength() < QApplication::startDragDistance())
     return;
   mayDrag_ = false;
-  bool fromStorage = owner_.IsStorageList();
-  if (fromStorage) {
-    auto* panel = qobject_cast<TStoragePanel*>(owner_.parentWidget() ? owner_.window()->findChild<TStoragePanel*>() : nullptr);
-    if (!panel || !panel->AddSelectEnabled()) return;
-  }
-  auto* mime = new QMimeData;
-  mime->setData(kRowsMime, fromStorage ? "storage" : "table");
+  narrowOnRelease_ = -1;
+  if (!MayDragRows()) return;
+  QMimeData* mime = DragMime();
   auto* drag = new QDrag(this);
   drag->setMimeData(mime);
   drag->exec(Qt::CopyAction | Qt::MoveAction);
+}
+
+QMimeData* TParamsView::DragMime() const {
+  // Rows of a table name the table they come from: they may only be dropped back onto it.
+  auto* mime = new QMimeData;
+  mime->setData(kRowsMime, owner_.IsStorageList()
+                               ? QByteArray("storage")
+                               : "table " + QByteArray::number(reinterpret_cast<quintptr>(owner_.Table())));
+  return mime;
+}
+
+namespace {
+bool FromStorage(const QMimeData* m) { return m->data(kRowsMime) == "storage"; }
+bool FromTable(const QMimeData* m, const TParams* t) {
+  return t && m->data(kRowsMime) == "table " + QByteArray::number(reinterpret_cast<quintptr>(t));
+}
+}  // namespace
+
+void TParamsView::keyPressEvent(QKeyEvent* e) {
+  TParams* t = owner_.Table();
+  int count = t ? t->Count() : 0;
+  int row = currentIndex().isValid() ? currentIndex().row() : -1;
+  auto mods = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+  int to = -1;
+  switch (e->key()) {
+    case Qt::Key_Up: to = row < 0 ? 0 : row - 1; break;
+    case Qt::Key_Down: to = row < 0 ? 0 : row + 1; break;
+    case Qt::Key_PageUp: to = std::max(0, row - std::max(1, viewport()->height() / rowHeight(0) - 1)); break;
+    case Qt::Key_PageDown: to = std::min(count - 1, row + std::max(1, viewport()->height() / rowHeight(0) - 1)); break;
+    case Qt::Key_Home: to = 0; break;
+    case Qt::Key_End: to = count - 1; break;
+    case Qt::Key_Space:
+      // Space toggles the focused row as Ctrl+click does.
+      if (row >= 0) owner_.ClickCell(row, TCol::Name, Qt::ControlModifier);
+      return;
+    case Qt::Key_F2:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (row >= 0) owner_.OpenNameEditor(row);
+      return;
+    default: QTableView::keyPressEvent(e); return;
+  }
+  if (count == 0 || to < 0 || to >= count) return;
+  setCurrentIndex(owner_.model->index(to, currentIndex().isValid() ? currentIndex().column() : 0));
+  scrollTo(currentIndex());
+  // Arrows select as clicks do: plain moves the selection, Shift extends it, Ctrl only moves.
+  if (mods == Qt::ControlModifier) return;
+  owner_.ClickCell(to, TCol::Name, mods);
 }
 
 void TParamsView::dragEnterEvent(QDragEnterEvent* e) {
@@ -197,7 +266,15 @@ void TParamsView::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void TParamsView::dragMoveEvent(QDragMoveEvent* e) {
-  if (!owner_.IsStorageList() && e->mimeData()->hasFormat(kRowsMime)) e->acceptProposedAction();
+  if (owner_.IsStorageList() || !e->mimeData()->hasFormat(kRowsMime)) {
+    e->ignore();
+    return;
+  }
+  bool fromStorage = FromStorage(e->mimeData());
+  TParams* t = owner_.Table();
+  // Rows of this table move only within an output table; storage rows go into output tables.
+  bool ok = t && (fromStorage ? t->IsOutput() : (FromTable(e->mimeData(), t) && CanMoveRowsWithin(*t)));
+  if (ok) e->acceptProposedAction();
   else e->ignore();
 }
 
@@ -206,8 +283,13 @@ void TParamsView::dropEvent(QDropEvent* e) {
   TParams* t = owner_.Table();
   if (!t) return;
   if (row < 0) row = t->Count();
-  bool fromStorage = e->mimeData()->data(kRowsMime) == "storage";
+  bool fromStorage = FromStorage(e->mimeData());
+  if (!fromStorage && !FromTable(e->mimeData(), t)) {
+    e->ignore();
+    return;
+  }
   if (owner_.DropRows(fromStorage, row)) e->acceptProposedAction();
+  else e->ignore();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -268,9 +350,25 @@ void TFrameParams::ShowItem(TItem* item) {
 }
 
 void TFrameParams::Refresh() {
+  // The model is reset after every edit; the focused row and the scroll position survive it,
+  // so the next command ("Добавить пустую строку", the arrows) works where the user was.
   int top = view->rowAt(0);
+  QModelIndex cur = view->currentIndex();
+  int curRow = cur.isValid() ? cur.row() : -1, curCol = cur.isValid() ? cur.column() : 0;
   model->Refresh();
-  if (top > 0) view->scrollTo(model->index(std::min(top, model->rowCount() - 1), 0), QAbstractItemView::PositionAtTop);
+  int rows = model->rowCount();
+  if (top > 0 && rows > 0)
+    view->scrollTo(model->index(std::min(top, rows - 1), 0), QAbstractItemView::PositionAtTop);
+  if (curRow >= 0 && rows > 0) {
+    auto* sel = view->selectionModel();
+    sel->setCurrentIndex(model->index(std::min(curRow, rows - 1), std::min(curCol, model->columnCount() - 1)),
+                         QItemSelectionModel::NoUpdate);
+  }
+}
+
+void TFrameParams::StoreItem() {
+  // A name still being typed belongs to the table before it is stored, saved or sent.
+  if (nameEditor) CommitNameEditor();
 }
 
 void TFrameParams::ClickCell(int row, TCol col, Qt::KeyboardModifiers mods) {
@@ -372,6 +470,20 @@ void TFrameParams::OpenNameEditor(int row) {
   down->setShortcutContext(Qt::WidgetShortcut);
   connect(down, &QAction::triggered, this, [this] { CommitNameEditor(1); });
   nameEditor->addAction(down);
+  auto* esc = new QAction(nameEditor);
+  esc->setShortcut(Qt::Key_Escape);
+  esc->setShortcutContext(Qt::WidgetShortcut);
+  connect(esc, &QAction::triggered, this, &TFrameParams::CancelNameEditor);
+  nameEditor->addAction(esc);
+}
+
+void TFrameParams::CancelNameEditor() {
+  if (!nameEditor) return;
+  QLineEdit* ed = nameEditor;
+  nameEditor = nullptr;
+  ed->hide();
+  ed->deleteLater();
+  view->setFocus();
 }
 
 void TFrameParams::CommitNameEditor(int moveBy) {
@@ -380,8 +492,10 @@ void TFrameParams::CommitNameEditor(int moveBy) {
   nameEditor = nullptr;
   int row = nameRow;
   QString text = ed->text();
+  bool hadFocus = ed->hasFocus();
   ed->hide();
   ed->deleteLater();
+  if (hadFocus && moveBy == 0) view->setFocus();
   if (TParams* t = Table()) {
     t->RenameRow(row, S(text));
     Doc().Storage().RefreshViews();
@@ -398,6 +512,7 @@ bool TFrameParams::DropRows(bool fromStorage, int pos) {
     if (!panel || !t->IsOutput()) return false;
     t->InsertSelected(panel->ActiveList(), pos);
   } else {
+    if (!CanMoveRowsWithin(*t)) return false;
     t->MoveSelectedTo(pos);
   }
   Doc().Storage().RefreshViews();
@@ -482,8 +597,11 @@ TEditorTI::TEditorTI(TFrame1& frame, TParams& table, int row, QWidget* parent)
     if (!CheckNumber(GainEdit) || !CheckNumber(OffsetEdit)) return;
     TTITemplate& t = frame_.Doc().Storage().tiTemplate;
     t.present = true;
-    t.gain = GainEdit->text().toFloat();
-    t.offset = OffsetEdit->text().toFloat();
+    double gain = 0, offset = 0;
+    ParseUserNumber(GainEdit->text(), &gain);
+    ParseUserNumber(OffsetEdit->text(), &offset);
+    t.gain = static_cast<float>(gain);
+    t.offset = static_cast<float>(offset);
     t.group = S(GroupEdit->currentText());
     LoadTemplate->setEnabled(true);
     frame_.StoragePanel()->SyncWithCurrentItem(frame_.CurrentItem());
@@ -500,9 +618,7 @@ TEditorTI::TEditorTI(TFrame1& frame, TParams& table, int row, QWidget* parent)
 }
 
 bool TEditorTI::CheckNumber(QLineEdit* e) {
-  bool ok = false;
-  e->text().trimmed().toDouble(&ok);
-  if (!ok) {
+  if (!ParseUserNumber(e->text(), nullptr)) {
     frame_.Doc().Messages().ShowError("Ошибка значения!");
     e->setFocus();
     return false;
@@ -524,24 +640,28 @@ void TEditorTI::Calculate() {
     frame_.Doc().Messages().ShowError("Ошибка. Минимум и максимум квантов должны быть разными.");
     return;
   }
-  bool ok1, ok2, ok3, ok4;
-  double mn = MinEdit->currentText().trimmed().toDouble(&ok1);
-  double mx = MaxEdit->currentText().trimmed().toDouble(&ok2);
-  double lo = LowEdit->currentText().trimmed().toDouble(&ok3);
-  double hi = HiEdit->currentText().trimmed().toDouble(&ok4);
-  if (!(ok1 && ok2 && ok3 && ok4) || mx == mn) {
+  double mn = 0, mx = 0, lo = 0, hi = 0;
+  bool ok = ParseUserNumber(MinEdit->currentText(), &mn) && ParseUserNumber(MaxEdit->currentText(), &mx) &&
+            ParseUserNumber(LowEdit->currentText(), &lo) && ParseUserNumber(HiEdit->currentText(), &hi);
+  if (!ok || mx == mn) {
     frame_.Doc().Messages().ShowError("Ошибка значения!");
     return;
   }
   double gain = (hi - lo) / (mx - mn);
+  if (!std::isfinite(gain) || !std::isfinite(lo - gain * mn)) {
+    frame_.Doc().Messages().ShowError("Ошибка значения!");
+    return;
+  }
   GainEdit->setText(Num6(gain));
   OffsetEdit->setText(Num6(lo - gain * mn));
 }
 
 void TEditorTI::Accept() {
   if (!CheckNumber(GainEdit) || !CheckNumber(OffsetEdit)) return;
-  table_.AcceptTI(row_, GainEdit->text().trimmed().toFloat(), OffsetEdit->text().trimmed().toFloat(),
-                  S(GroupEdit->currentText()));
+  double gain = 0, offset = 0;
+  ParseUserNumber(GainEdit->text(), &gain);
+  ParseUserNumber(OffsetEdit->text(), &offset);
+  table_.AcceptTI(row_, static_cast<float>(gain), static_cast<float>(offset), S(GroupEdit->currentText()));
   accept();
 }
 
@@ -564,6 +684,14 @@ TEditorTU::TEditorTU(TParams& table, int row, QWidget* parent) : TRightCloseDial
     c->setObjectName(name);
     c->addItems(names);
     c->setMinimumWidth(320);
+    // Thousands of ТС names: typing any part of a name finds it.
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    auto* completer = new QCompleter(names, c);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    c->setCompleter(completer);
     c->setCurrentIndex(current ? std::max(0, c->findText(Q(current->Name()))) : 0);
     auto* clear = new QPushButton("Очистить", this);
     connect(clear, &QPushButton::clicked, c, [c] { c->setCurrentIndex(0); });
@@ -589,7 +717,17 @@ TEditorTU::TEditorTU(TParams& table, int row, QWidget* parent) : TRightCloseDial
 }
 
 void TEditorTU::Accept() {
-  table_.SetBlocking(row_, S(OnBox->currentText()), S(OffBox->currentText()));
+  // A typed name must be one of the list: a name that matches nothing is not silently dropped.
+  for (QComboBox* c : {OnBox, OffBox}) {
+    QString t = c->currentText().trimmed();
+    if (!t.isEmpty() && c->findText(t, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+      TErrorDlg err("Сигнал ТС \"" + t + "\" не найден.", this);
+      RunModal(err);
+      c->setFocus();
+      return;
+    }
+  }
+  table_.SetBlocking(row_, S(OnBox->currentText().trimmed()), S(OffBox->currentText().trimmed()));
   accept();
 }
 

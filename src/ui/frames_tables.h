@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QMimeData;
 class QLineEdit;
 
 namespace t32 {
@@ -54,19 +55,26 @@ class TParamsView : public QTableView {
   Q_OBJECT
  public:
   TParamsView(TFrameParams& owner, QWidget* parent);
+  // What a drag of the selected rows carries (storage rows, or rows of this very table).
+  QMimeData* DragMime() const;
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dragMoveEvent(QDragMoveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
 
  private:
+  // Storage lists drag when "Добавить выбранные" is on; tables only when their rows may move.
+  bool MayDragRows() const;
   TFrameParams& owner_;
   QPoint pressPos_;
   bool mayDrag_ = false;
+  int narrowOnRelease_ = -1;  // row pressed among several selected: selected alone on release
 };
 
 // The list frame. In the main editor it shows the current table; in the storage panel one
@@ -77,6 +85,7 @@ class TFrameParams : public TEditorFrame {
   TFrameParams(TFrame1& owner, QWidget* parent, bool storageList = false);
   ~TFrameParams() override;
   void ShowItem(TItem* item) override;
+  void StoreItem() override;
   int HelpContext() const override { return 6; }
   void Refresh();
   TParams* Table() const;
@@ -86,6 +95,7 @@ class TFrameParams : public TEditorFrame {
   void ClickCell(int row, TCol col, Qt::KeyboardModifiers mods);
   void OpenNameEditor(int row);
   void CommitNameEditor(int moveBy = 0);
+  void CancelNameEditor();  // Esc: the name stays as it was
   // A drop at the row under the point (the count when below the last row).
   bool DropRows(bool fromStorage, int pos);
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -33,7 +34,10 @@ QString QtFilter(const QString& windowsFilter) {
     QString patterns = parts[i + 1];
     patterns.replace(';', ' ');
     if (patterns.trimmed() == "*.*") patterns = "*";
-    out << QString("%1 (%2)").arg(parts[i], patterns);
+    // The caption may name its patterns itself ("Все файлы (*.*)"): Qt adds them once.
+    QString caption = parts[i];
+    caption.remove(QRegularExpression("\\s*\\([^()]*\\)\\s*$"));
+    out << QString("%1 (%2)").arg(caption.simplified(), patterns.simplified());
   }
   return out.join(";;");
 }
@@ -227,7 +231,7 @@ bool TPasswordForm::AddToKeyFile(const QString& given) {
 // ---------------------------------------------------------------------------------------
 TInfoDlg::TInfoDlg(const QString& text, QWidget* parent) : TRightCloseDialog(parent) {
   setObjectName("TInfoDlg");
-  setWindowTitle(QString::fromUtf8(kAppTitle));
+  setWindowTitle(QString::fromUtf8(kProgramTitle));
   auto* lay = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
   auto* icon = new QLabel(this);

@@ -12,6 +12,7 @@
 #include "ui/form1.h"
 #include "ui/frame1.h"
 #include "ui/frames_boards.h"
+#include "ui/dialogs.h"
 #include "ui/frames_tables.h"
 #include "ui/frame_pc.h"
 #include <QTabWidget>
@@ -29,7 +30,7 @@ TNode* FindNode(TDocument& doc, const std::function<bool(TNode*)>& pred) {
 }
 }  // namespace
 
-bool RunScreenshot(TForm1& form, const QString& select, const QString& script, const QString& png) {
+void RunScript(TForm1& form, const QString& script) {
   TFrame1* f = form.Frame1();
   TDocument& doc = form.Doc();
   for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
@@ -68,10 +69,26 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
       for (const QString& r : kv[2].split(','))
         if (TParam* p = list.At(r.toInt())) p->selected = true;
       doc.Storage().RefreshViews();
+    } else if (kv[0] == "rename-ts" && kv.size() > 2) {
+      if (TNode* n = FindNode(doc, [](TNode* x) {
+            auto* t = dynamic_cast<TParams*>(x->Item());
+            return t && t->Type() == kSigTS && t->IsSource();
+          })) {
+        f->SelectNode(n);
+        dynamic_cast<TParams*>(n->Item())->RenameRow(kv[1].toInt(), S(kv[2]));
+        f->RefreshCurrent();
+      }
     } else {
       RunPortStep(*f, kv);
     }
   }
+  form.Checkpoint();
+}
+
+bool RunScreenshot(TForm1& form, const QString& select, const QString& script, const QString& png) {
+  TFrame1* f = form.Frame1();
+  TDocument& doc = form.Doc();
+  RunScript(form, script);
   if (!select.isEmpty()) {
     if (TNode* n = FindNode(doc, [&](TNode* x) { return QString::fromStdString(x->caption) == select; }))
       f->SelectNode(n);

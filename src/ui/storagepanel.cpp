@@ -1,5 +1,6 @@
 #include "ui/storagepanel.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QTabBar>
 #include <QTabWidget>
@@ -109,6 +110,31 @@ TStoragePanel::TStoragePanel(TFrame1& owner, QWidget* parent) : QWidget(parent),
       owner_.Doc().Storage().RefreshViews();
     }
   });
+  // Every button has a key, shown in its hint; it works anywhere in the main window.
+  struct Key {
+    QToolButton* b;
+    QKeySequence key;
+  } keys[] = {{DefaultName, QKeySequence(Qt::CTRL | Qt::Key_R)},
+              {AddFree, QKeySequence(Qt::Key_Insert)},
+              {ClearSelect, QKeySequence(Qt::CTRL | Qt::Key_Backspace)},
+              {AddSelect, QKeySequence(Qt::CTRL | Qt::Key_Insert)},
+              {AddAll, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Insert)},
+              {DelSelect, QKeySequence(Qt::CTRL | Qt::Key_Delete)},
+              {DelAll, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)},
+              {NameUp, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up)},
+              {NameDown, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Down)},
+              {SetTemplateButton, QKeySequence(Qt::CTRL | Qt::Key_T)}};
+  for (const Key& k : keys) {
+    auto* a = new QAction(this);
+    a->setShortcut(k.key);
+    a->setShortcutContext(Qt::WindowShortcut);
+    connect(a, &QAction::triggered, k.b, [b = k.b] {
+      if (b->isEnabled()) b->click();
+    });
+    addAction(a);
+    k.b->setToolTip(k.b->toolTip() + "  (" + k.key.toString(QKeySequence::NativeText) + ")");
+    k.b->setProperty("keys", k.key.toString(QKeySequence::PortableText));
+  }
   RefreshButtons();
 }
 

@@ -180,7 +180,9 @@ TEST_F(LinkUiTest, ConfigurationWrittenFromTheWindowReadsBackIntoTheSameTree) {
   ASSERT_GT(written.size(), 144);
 
   // Start from an empty tree and a different CPU: the controller's file rebuilds it all.
+  yesToQuestions = false;  // "Сохранить изменения ...?": the tree built above is not kept
   form->NewExecute();
+  yesToQuestions = true;
   form->SetCpu(TCpu::Cpu6358);
   ASSERT_NE(Doc().Dump(), before);
   fullSteps = 0;

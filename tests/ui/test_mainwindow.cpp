@@ -90,7 +90,7 @@ TEST_F(UiTest, FileMenuEntriesAndShortcuts) {
   QStringList texts;
   for (QAction* a : form->fileMenu->actions()) texts << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(texts.join("|"),
-            "Создать|Открыть файл|Сохранить в файл|Сохранить как ..|-|Прочитать конфигурацию|"
+            "Создать|Открыть файл|Сохранить в файл|Сохранить как ..|-|Отменить|Повторить|-|Прочитать конфигурацию|"
             "Записать конфигурацию|Записать программу|Прочитать файл автоматики|Записать файл автоматики|"
             "Записать файл паролей|-|Перезапустить|Установить время|-|Выход");
   EXPECT_EQ(form->New->shortcut(), QKeySequence(Qt::Key_F4));
@@ -100,6 +100,8 @@ TEST_F(UiTest, FileMenuEntriesAndShortcuts) {
   EXPECT_EQ(form->ReadConf->shortcut(), QKeySequence(Qt::Key_F6));
   EXPECT_EQ(form->WriteProg->shortcut(), QKeySequence(Qt::Key_F7));
   EXPECT_EQ(form->Exits->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
+  EXPECT_EQ(form->Undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(form->Redo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Y));
   // The controller commands are on while no command runs (the link tests cover busy states).
   EXPECT_TRUE(form->WriteConf->isEnabled());
   EXPECT_TRUE(form->PasswordButton->isEnabled());
@@ -118,7 +120,7 @@ TEST_F(UiTest, MessageWindows) {
   };
   Doc().Messages().ShowError("Ошибка типа контроллера");
   ASSERT_EQ(dialogTitles.size(), 1u);
-  EXPECT_EQ(dialogTitles[0], "Tavrik32 - Ошибка");
+  EXPECT_EQ(dialogTitles[0], "Конфигуратор ТАВРИК32 - Ошибка");
   EXPECT_TRUE(dialogTexts[0].contains("Ошибка типа контроллера"));
 
   // Confirmation: "Да"/"Нет" and, only when asked for, "Отмена"; right click answers 3.
@@ -141,7 +143,7 @@ TEST_F(UiTest, MessageWindows) {
       return d.result();
     };
     EXPECT_EQ(Doc().Messages().AskConfirm("Вопрос", c.withCancel), c.result) << c.click;
-    EXPECT_EQ(dialogTitles.back(), "Tavrik32 - Запрос");
+    EXPECT_EQ(dialogTitles.back(), "Конфигуратор ТАВРИК32 - Запрос");
   }
 }
 
@@ -218,7 +220,8 @@ TEST_F(UiTest, CreateLeavesThreeNodesWithDefaults) {
   pf->AddrEdit->setFocus();
   pf->AddrEdit->selectAll();
   QTest::keyClicks(pf->AddrEdit, "17");
-  pf->PlaceEdit->setText("Подстанция");
+  pf->PlaceEdit->setFocus();
+  TypeText(pf->PlaceEdit, "Подстанция");
   f.AddFromMenu(101, false);  // stores the processor's frame
   f.AddFromMenu(102, false);
   EXPECT_EQ(Doc().Proc()->stationAddress, 17);
@@ -226,6 +229,7 @@ TEST_F(UiTest, CreateLeavesThreeNodesWithDefaults) {
   Doc().PortIP()->net1Address = 0x0A000001;
   EXPECT_EQ(Doc().Tree().Count(), 11);  // the control-station port brings its six output tables
 
+  answer = [](QDialog&) { return int(kNo); };  // "Сохранить изменения в файле?": no
   QTest::keyClick(f.BlockTree(), Qt::Key_F4);  // "Создать" is an application shortcut
   if (Doc().Tree().Count() != 3) form->New->trigger();
   EXPECT_EQ(Doc().Tree().Count(), 3);
@@ -308,23 +312,4 @@ TEST_F(UiTest, HelpPageFollowsTheShownFrame) {
 }
 
 }  // namespace
-TEST_F(UiTest, StoragePanelWidensForTablesAndNarrowsForOtherItems) {
-  MakeForm();
-  form->resize(1200, 700);
-  QApplication::processEvents();
-  ui::TFrame1& f = Frame();
-  f.AddFromMenu(4, true);  // a DI32 with its ТС table
-  TNode* table = NodeByCaption("ТС");
-  ASSERT_NE(table, nullptr);
-  f.SelectNode(table);
-  QApplication::processEvents();
-  EXPECT_GE(f.StoragePanel()->width(), 440);
-  f.SelectNode(Doc().PortIPNode());
-  QApplication::processEvents();
-  EXPECT_LE(f.StoragePanel()->width(), 120);
-  f.SelectNode(table);
-  QApplication::processEvents();
-  EXPECT_GE(f.StoragePanel()->width(), 440);
-}
-
 }  // namespace t32::test
