@@ -4,6 +4,7 @@
 
 #include "model/document.h"
 #include "model/messages.h"
+#include "model/rawsection.h"
 #include "ports/image_sections.h"
 #include "ports/port_menu.h"
 #include "ports/port_time.h"
@@ -92,7 +93,7 @@ TEST(TimePorts, HandMadeSectionsReadAndWriteBackIdentical) {
   EXPECT_EQ(SectionBytes(img, 130), SectionBytes(in, 130));
 }
 
-TEST(TimePorts, NewerLayoutKeepsDefaults) {
+TEST(TimePorts, NewerLayoutKeepsDefaultsAndItsSection) {
   TBytes r = ProcessorAndIp(2);
   r.Sec(120).Ent(48, {2}).Ent(1, {4}).Ent(120, Le16(2000)).End();
   TRecordedMessages msgs;
@@ -100,6 +101,7 @@ TEST(TimePorts, NewerLayoutKeepsDefaults) {
   ASSERT_TRUE(Read(d, r));
   auto* gps = dynamic_cast<TPortGPS*>(d.ProcNode()->Child(1)->Item());
   ASSERT_NE(gps, nullptr);
-  EXPECT_EQ(msgs.errors, std::vector<std::string>{"Новая версия установки времени"});
+  EXPECT_EQ(msgs.errors, (std::vector<std::string>{"Новая версия установки времени", kKeptSectionsMessage}));
   EXPECT_EQ(gps->udpPort, 123);
+  EXPECT_TRUE(gps->ReadOnly());
 }

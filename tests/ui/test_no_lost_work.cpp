@@ -129,17 +129,14 @@ TEST_F(NoLostWorkTest, UndoAndRedoWalkEveryKindOfEditBothWays) {
   step();
   MenuCommand(Doc().ControllerNode(), "Добавить плату DO32");  // 2: another
   step();
-  MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");  // 3: a port
+  MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");  // 3: a port with its output tables
   step();
   TNode* port = Doc().ProcNode()->Child(1);
-  dynamic_cast<TFakePort*>(port->Item())->AddOutputTable(kSigTS);  // 4: its output table
-  form->Checkpoint();
-  step();
 
   TNode* di32 = ChildOfClass(Doc().ControllerNode(), "TDI32");
   TNode* tsTable = TableOf(di32);
   ClickNode(tsTable);
-  TypeName(1, "Ввод");  // 5: a row renamed
+  TypeName(1, "Ввод");  // 4: a row renamed
   step();
   ASSERT_EQ(Table(tsTable)->At(1)->Name(), "0_DI32.Ввод");
 
@@ -148,7 +145,7 @@ TEST_F(NoLostWorkTest, UndoAndRedoWalkEveryKindOfEditBothWays) {
   auto* df = dynamic_cast<ui::TDO32Frame*>(Frame().CurrentFrame());
   ASSERT_NE(df, nullptr);
   Focus(df->TypeOfPort);
-  Key(Qt::Key_Down);  // 6: a mode
+  Key(Qt::Key_Down);  // 5: a mode
   step();
   ASSERT_EQ(dynamic_cast<TDO32*>(do32->Item())->mode, 1);
 
@@ -158,18 +155,18 @@ TEST_F(NoLostWorkTest, UndoAndRedoWalkEveryKindOfEditBothWays) {
   ClickRow(storageTs, 2, ui::TCol::Name);
   ui::TFrameParams* lf = ListFrame();
   ASSERT_TRUE(DropOn(lf->view->viewport(), QPoint(20, lf->view->viewport()->height() - 5),
-                     storageTs->view->DragMime()));  // 7: a signal dragged into the output table
+                     storageTs->view->DragMime()));  // 6: a signal dragged into the output table
   step();
   ASSERT_EQ(Table(out)->Count(), 1);
 
-  MenuCommand(Doc().ProcNode(), "Добавить Порт опроса MODBUS-RTU");  // 8: a second port
+  MenuCommand(Doc().ProcNode(), "Добавить Порт опроса MODBUS-RTU");  // 7: a second port
   step();
   TNode* second = Doc().ProcNode()->Child(2);
   const std::string secondCaption = second->caption;
   ClickNode(second);
   Focus(Frame().BlockTree());
   answer = Click("Да");
-  Key(Qt::Key_Delete);  // 9: ... deleted
+  Key(Qt::Key_Delete);  // 8: ... deleted
   step();
   ASSERT_EQ(Doc().ProcNode()->ChildCount(), 2);
 
@@ -177,10 +174,10 @@ TEST_F(NoLostWorkTest, UndoAndRedoWalkEveryKindOfEditBothWays) {
   for (int k = static_cast<int>(dumps.size()) - 2; k >= 0; --k) {
     Key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Doc().Dump(), dumps[k]) << "undo to state " << k;
-    if (k == 4) {
+    if (k == 3) {
       EXPECT_EQ(Frame().CurrentNode(), TableOf(ChildOfClass(Doc().ControllerNode(), "TDI32")));
     }
-    if (k == 8) {
+    if (k == 7) {
       EXPECT_EQ(Frame().CurrentNode()->caption, secondCaption);
     }
   }
@@ -323,7 +320,6 @@ TEST_F(NoLostWorkTest, RowsAndPortsAreDraggedOnlyWhereTheirOrderMeansSomething) 
   MenuCommand(Doc().ControllerNode(), "Добавить плату DI32");
   MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");
   TNode* port = Doc().ProcNode()->Child(1);
-  dynamic_cast<TFakePort*>(port->Item())->AddOutputTable(kSigTS);
   TNode* out = TableOf(port);
   Table(out)->AddFromList(Doc().Storage().List(kSigTS), true);
   Doc().Storage().RefreshViews();
@@ -446,7 +442,6 @@ TEST_F(NoLostWorkTest, ClicksKeepTheFocusedRowAndAPlainClickNarrowsTheSelection)
   MenuCommand(Doc().ControllerNode(), "Добавить плату DI32");
   MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");
   TNode* port = Doc().ProcNode()->Child(1);
-  dynamic_cast<TFakePort*>(port->Item())->AddOutputTable(kSigTS);
   TNode* out = TableOf(port);
   Table(out)->AddFromList(Doc().Storage().List(kSigTS), true);
   ClickNode(out);
@@ -683,7 +678,6 @@ TEST_F(NoLostWorkTest, KeyboardReachesEveryCommand) {
   // Every storage button has its key (shown in its hint) and works from the keyboard.
   MenuCommand(Doc().ProcNode(), "Добавить Порт связи с ПУ");
   TNode* port = Doc().ProcNode()->Child(1);
-  dynamic_cast<TFakePort*>(port->Item())->AddOutputTable(kSigTS);
   TNode* out = TableOf(port);
   ClickNode(out);
   ui::TStoragePanel* sp = Frame().StoragePanel();

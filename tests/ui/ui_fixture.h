@@ -32,6 +32,7 @@ class TFakePort : public TPort {
   }
   const char* ClassName() const override { return "TFakePort"; }
   int SectionCode() const override { return code_; }
+  void Fields(TFieldVisitor& v) override { v.U8({"number", 1, 1, 40}, number); }
   void LoadFromImage(TConfig& c) override;
   // Adds an output table of the type under the port.
   TParams* AddOutputTable(int type);
