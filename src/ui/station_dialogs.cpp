@@ -452,7 +452,11 @@ bool TItemParamDlg::eventFilter(QObject* o, QEvent* e) {
         auto reason = static_cast<QFocusEvent*>(e)->reason();
         // A focus lost to the message window itself is not a new leave.
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
-        TQtMessages(this).ShowError("Неверный числовой формат");
+        if (messages) {
+          messages->ShowError("Неверный числовой формат");
+        } else {
+          TQtMessages(this).ShowError("Неверный числовой формат");
+        }
         f->setFocus();
         return false;
       }

@@ -144,6 +144,8 @@ class TItemParamDlg : public TStationDlg {
   QCheckBox* maskBit[16];  // maskBit[i] is bit i; bit 15 is drawn on the left
   // Folder the file chooser starts in.
   QString programDir;
+  // Where "Неверный числовой формат" goes (real windows when null).
+  TMessages* messages = nullptr;
 
  protected:
   bool eventFilter(QObject* o, QEvent* e) override;

@@ -420,6 +420,7 @@ TItemParamDlg* Tc104Form::ItemDlg() {
   if (!itemDlg_) {
     itemDlg_ = new TItemParamDlg(this);
     itemDlg_->programDir = ctx_.programDir;
+    itemDlg_->messages = &Messages();
   }
   return itemDlg_;
 }
