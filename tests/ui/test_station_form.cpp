@@ -399,5 +399,82 @@ TEST_F(StationUi, EscAndRightClickLeaveTheEditorOpen) {
   EXPECT_TRUE(editor->isVisible());
 }
 
+TEST_F(StationUi, ToolbarPopupShortcutsDragAndHelp) {
+  MakeForm();  // F1 goes through the main window's rules
+  TWS_104 st;
+  auto g = std::make_unique<TGroup>(3);
+  g->name = "ТИ";
+  g->record.kind = kKindTI;
+  for (int i = 1; i <= 6; ++i) {
+    auto o = CreateObject(kKindTI, "o" + std::to_string(i));
+    o->address = i;
+    g->AddObject(std::move(o));
+  }
+  TGroup* ti = st.AddChild(std::move(g));
+  Open(st);
+
+  QStringList captions;
+  for (QAction* a : editor->toolbar->actions())
+    if (!a->isSeparator()) captions << (a->text().isEmpty() ? a->toolTip() : a->text());
+  EXPECT_EQ(captions.join("|"),
+            "Выйти из диалога|Импорт из XML-файла|||Добавить тег|Добавить группу|Удалить|Параметры|Клонировать|"
+            "Копировать|Вырезать|Вставить|Выбрать все объекты|Отменить выбор всех объектов|Выделить все|Замена строк");
+  EXPECT_EQ(editor->actParams->toolTip(), "Настройка параметров ");
+  QStringList popup;
+  for (QAction* a : editor->popup->actions()) popup << a->text();
+  EXPECT_EQ(popup.join("|"), "Добавить группу|Добавить тег|Удалить|Параметры");
+
+  auto names = [&] {
+    std::string r;
+    for (const auto& o : ti->Objects()) r += o->name + (o->tick ? "+ " : " ");
+    return r;
+  };
+  ClickNode(ti);
+  // Dragging row 2 onto row 5 makes it the fifth; row 5 onto row 2 makes it the second; a drop
+  // below the last row moves to the end.
+  auto drag = [&](int from, QPoint to) {
+    QTest::mousePress(editor->list->viewport(), Qt::LeftButton, Qt::ShiftModifier, RowPoint(from));
+    QTest::mouseRelease(editor->list->viewport(), Qt::LeftButton, Qt::ShiftModifier, to);
+  };
+  drag(1, RowPoint(4));
+  EXPECT_EQ(names(), "o1 o3 o4 o5 o2 o6 ");
+  drag(4, RowPoint(1));
+  EXPECT_EQ(names(), "o1 o2 o3 o4 o5 o6 ");
+  drag(0, QPoint(100, editor->list->viewport()->height() - 3));
+  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 ");
+
+  // Ctrl+C and Ctrl+V work beside Ctrl+Ins and Shift+Ins; the copy converts nothing in its own
+  // group. The tick buttons and "Выбрать все объекты" reach every object.
+  ClickRow(0);
+  ClickRow(1, 100, Qt::ControlModifier);
+  QTest::keyClick(editor->list, Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(editor->list, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 o2 o3 ");
+  ClickRow(0);
+  ClickRow(1, 100, Qt::ControlModifier);
+  Click(editor->actTick);
+  EXPECT_EQ(names(), "o2+ o3+ o4 o5 o6 o1 o2 o3 ");
+  Click(editor->actUntick);
+  Click(editor->actCheckAll);
+  EXPECT_EQ(names(), "o2+ o3+ o4+ o5+ o6+ o1+ o2+ o3+ ");
+  Click(editor->actUncheckAll);
+  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 o2 o3 ");
+  EXPECT_EQ(st.Objects()[0]->tick, 1);  // built-in objects stay ticked
+
+  // A double click opens the object's dialog; F1 there opens its page, in the window the
+  // window's page.
+  steps.push_back([this](QDialog& d) {
+    EXPECT_EQ(dynamic_cast<ui::TItemParamDlg&>(d).name->text(), "o4");
+    QTest::keyClick(&d, Qt::Key_F1);
+    EXPECT_TRUE(form->lastHelpPage.endsWith("/63.html")) << S(form->lastHelpPage);
+    return int(QDialog::Rejected);
+  });
+  QTest::mouseDClick(editor->list->viewport(), Qt::LeftButton, {}, RowPoint(2));
+  EXPECT_TRUE(steps.empty());
+  QApplication::setActiveWindow(editor.get());
+  QTest::keyClick(editor->list, Qt::Key_F1);
+  EXPECT_TRUE(form->lastHelpPage.endsWith("/60.html")) << S(form->lastHelpPage);
+}
+
 }  // namespace
 }  // namespace t32::test
