@@ -12,6 +12,7 @@
 #include "ui/frame1.h"
 #include "ui/frames_boards.h"
 #include "ui/frames_tables.h"
+#include "ui/station_form.h"
 
 namespace t32::ui {
 
@@ -30,6 +31,7 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
   TDocument& doc = form.Doc();
   for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
     QStringList kv = step.split(':');
+    if (kv[0] == "iec104" && kv.size() > 1) return StationScreenshot(kv[1], png);  // the station editor
     if (kv[0] == "add-board" && kv.size() > 1) {
       f->AddFromMenu(kv[1].toInt(), true);
     } else if (kv[0] == "add-port" && kv.size() > 1) {

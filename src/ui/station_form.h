@@ -143,4 +143,7 @@ class Tc104Form : public QDialog {
   bool listFocused_ = false;
 };
 
+// Draws one view of the editor on a sample station into a PNG (scripts/screenshots).
+bool StationScreenshot(const QString& view, const QString& png);
+
 }  // namespace t32::ui
