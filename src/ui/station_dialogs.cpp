@@ -117,6 +117,12 @@ QLabel* TStationDlg::Row(QFormLayout* form, const QString& caption, QWidget* fie
   return l;
 }
 
+void TStationDlg::showEvent(QShowEvent* e) {
+  // Every label cancels on a right click, also those of the compound fields.
+  for (QLabel* l : findChildren<QLabel*>()) l->installEventFilter(this);
+  TRightCloseDialog::showEvent(e);
+}
+
 bool TStationDlg::eventFilter(QObject* o, QEvent* e) {
   if (e->type() == QEvent::MouseButtonRelease && qobject_cast<QLabel*>(o) &&
       static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {

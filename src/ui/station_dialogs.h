@@ -56,6 +56,7 @@ class TStationDlg : public TRightCloseDialog {
 
  protected:
   bool eventFilter(QObject* o, QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   QVBoxLayout* body_;
 };
 

@@ -388,6 +388,7 @@ TEST_F(StationUi, EscAndRightClickLeaveTheEditorOpen) {
     QLabel* label = nullptr;
     for (QLabel* l : d.findChildren<QLabel*>())
       if (l->text() == "Наименование  группы:") label = l;
+    EXPECT_EQ(g.pages->tabText(1), "Опрос");
     EXPECT_NE(label, nullptr);
     if (label) QTest::mouseClick(label, Qt::RightButton);
     EXPECT_FALSE(d.isVisible());
@@ -450,15 +451,24 @@ TEST_F(StationUi, ToolbarPopupShortcutsDragAndHelp) {
   QTest::keyClick(editor->list, Qt::Key_C, Qt::ControlModifier);
   QTest::keyClick(editor->list, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 o2 o3 ");
+  // Shift+Del cuts the highlighted rows; "Удалить" with the list focused deletes the current.
+  ClickRow(6);
+  ClickRow(7, 100, Qt::ControlModifier);
+  QTest::keyClick(editor->list, Qt::Key_Delete, Qt::ShiftModifier);
+  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 ");
+  EXPECT_EQ(ctx.clipboard.size(), 2u);
+  ClickRow(5);
+  Click(editor->actRemove);
+  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 ");
   ClickRow(0);
   ClickRow(1, 100, Qt::ControlModifier);
   Click(editor->actTick);
-  EXPECT_EQ(names(), "o2+ o3+ o4 o5 o6 o1 o2 o3 ");
+  EXPECT_EQ(names(), "o2+ o3+ o4 o5 o6 ");
   Click(editor->actUntick);
   Click(editor->actCheckAll);
-  EXPECT_EQ(names(), "o2+ o3+ o4+ o5+ o6+ o1+ o2+ o3+ ");
+  EXPECT_EQ(names(), "o2+ o3+ o4+ o5+ o6+ ");
   Click(editor->actUncheckAll);
-  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 o2 o3 ");
+  EXPECT_EQ(names(), "o2 o3 o4 o5 o6 ");
   EXPECT_EQ(st.Objects()[0]->tick, 1);  // built-in objects stay ticked
 
   // A double click opens the object's dialog; F1 there opens its page, in the window the
