@@ -596,6 +596,13 @@ void Tc104Form::ImportFile(const QString& path) {
     return;
   }
   if (bytes.isEmpty()) return;
+  // The import replaces the station's groups and objects, and its messages run an event loop:
+  // the views let go of them first.
+  {
+    QSignalBlocker block(tree);
+    model->SetNode(nullptr);
+    tree->clear();
+  }
   // Refusals and problems reach the user through the station's hook.
   ImportXml(*station_, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), S(path));
   RebuildTree();

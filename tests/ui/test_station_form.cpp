@@ -353,6 +353,23 @@ TEST_F(StationUi, ImportThroughTheOpenDialog) {
   EXPECT_EQ(root->childCount(), int(st.Children().size()));
   EXPECT_EQ(root->child(0)->text(0), "ТС");
 
+  // Importing again while a group is shown: the message about the file is shown (and the
+  // window repainted) after the import replaced the groups the list was showing.
+  ClickNode(st.FindChild("ТИ"));
+  struct Painting : TRecordedMessages {
+    QWidget* view;
+    void ShowError(const std::string& text) override {
+      TRecordedMessages::ShowError(text);
+      view->repaint();
+    }
+  } painting;
+  painting.view = editor->list->viewport();
+  ctx.messages = &painting;
+  editor->ImportFile(path);
+  EXPECT_EQ(painting.errors.size(), 1u);
+  EXPECT_EQ(root = editor->tree->topLevelItem(0), editor->tree->currentItem());
+  ctx.messages = &msgs;
+
   // An empty file changes nothing and says nothing; a file that cannot be read is named.
   const auto bytes = Bytes(st);
   QFile empty(dir.filePath("empty.xml"));
