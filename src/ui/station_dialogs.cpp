@@ -494,6 +494,10 @@ QString OffsetText(float v) { return QString::number(static_cast<double>(v), 'f'
 }  // namespace
 
 void TItemParamDlg::ShowItem(const TPProcItem& o) {
+  // The station's built-in objects are made anew with every load: edits would not last.
+  okButton->setEnabled(!o.BuiltIn());
+  name->setReadOnly(o.BuiltIn());
+  address->setEnabled(!o.BuiltIn());
   name->setText(Q(o.name));
   address->SetValue(o.address);
   const TKindInfo* k = KindInfo(o.kind);

@@ -266,6 +266,12 @@ TEST_F(StationUi, DialogsRoundTripTheStation) {
     EXPECT_EQ(Bytes(st), before) << n->name;
   }
 
+  // A built-in object is shown, not edited.
+  od.ShowItem(*st.Objects()[0]);
+  EXPECT_FALSE(od.okButton->isEnabled());
+  od.ShowItem(*st.FindChild("ТИ")->Objects()[0]);
+  EXPECT_TRUE(od.okButton->isEnabled());
+
   // The interrogation selector follows the command.
   gd.ShowGroup(*st.FindChild("ТИИ"));
   EXPECT_EQ(gd.askSelector->count(), 6);
