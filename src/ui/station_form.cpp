@@ -205,6 +205,7 @@ Tc104Form::Tc104Form(T104EditorContext& ctx, QWidget* parent) : QDialog(parent),
   list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
   list->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  list->horizontalHeader()->setMinimumSectionSize(16);
   list->setWordWrap(false);
   const int widths[] = {20, 70, 80, 150, 5000};
   for (int i = 0; i < 5; ++i) list->setColumnWidth(i, widths[i]);

@@ -222,6 +222,17 @@ TEST_F(StationUi, RemoveAsksForAGroupWithContentAndKeepsTheRoot) {
   EXPECT_EQ(editor->model->CellText(0, 2), "5 [03edh]");
   EXPECT_EQ(editor->model->CellText(0, 4), "Подстанция.Вводы.Q1");
 
+  QStringList heads;
+  for (int c = 0; c < editor->model->columnCount(); ++c)
+    heads << editor->model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() + "/" +
+                 QString::number(editor->list->columnWidth(c));
+  EXPECT_EQ(S(heads.join(" ")), "/20 тип данных/70 адрес/80 наименование/150 полное наименование/5000");
+  // A kind without a short name cannot be shown: its cell says so.
+  sub->AddObject(CreateObject(996, "x"));
+  editor->model->Refresh();
+  EXPECT_EQ(editor->model->CellText(1, 1), "ошибка");
+  EXPECT_EQ(editor->model->CellText(1, 4), "Подстанция.Вводы.x");
+
   std::size_t before = st.Children().size();
   ClickNode(st.FindChild("ТИ"));
   msgs.answer = kNo;
