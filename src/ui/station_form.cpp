@@ -305,7 +305,7 @@ Tc104Form::Tc104Form(T104EditorContext& ctx, QWidget* parent) : QDialog(parent),
       list->selectRow(at);
     }
   });
-  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+  focusConn_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (now == list) listFocused_ = true;
     else if (now == tree) listFocused_ = false;
     else return;
@@ -314,7 +314,13 @@ Tc104Form::Tc104Form(T104EditorContext& ctx, QWidget* parent) : QDialog(parent),
   RefreshActions();
 }
 
-Tc104Form::~Tc104Form() = default;
+Tc104Form::~Tc104Form() {
+  // The child widgets go after this part of the object: their last signals must not reach it.
+  disconnect(focusConn_);
+  model->SetNode(nullptr);
+  for (QObject* o : std::initializer_list<QObject*>{tree, list, model, list->selectionModel()})
+    if (o) o->blockSignals(true);
+}
 
 TMessages& Tc104Form::Messages() {
   if (ctx_.messages) return *ctx_.messages;

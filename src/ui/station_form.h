@@ -141,6 +141,7 @@ class Tc104Form : public QDialog {
   TItemParamDlg* itemDlg_ = nullptr;
   TCloneDialog* cloneDlg_ = nullptr;
   bool listFocused_ = false;
+  QMetaObject::Connection focusConn_;
 };
 
 // Draws one view of the editor on a sample station into a PNG (scripts/screenshots).

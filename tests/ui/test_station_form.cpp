@@ -90,6 +90,9 @@ class StationUi : public UiTest {
     return d.result();
   }
 
+  // Stations outlive the editor that shows them.
+  TWS_104& NewStation() { return stations.emplace_back(); }
+  std::deque<TWS_104> stations;
   TRecordedMessages msgs;
   ui::T104EditorContext ctx;
   std::unique_ptr<ui::Tc104Form> editor;
@@ -99,7 +102,8 @@ class StationUi : public UiTest {
 std::vector<std::uint8_t> Bytes(const TWS_104& st) { return st.Serialise(); }
 
 TEST_F(StationUi, EditingReachesTheStation) {
-  TWS_104 st, want;
+  TWS_104& st = NewStation();
+  TWS_104 want;
   for (TWS_104* s : {&st, &want}) {
     auto g = std::make_unique<TGroup>(3);
     g->name = "ТС";
@@ -205,7 +209,7 @@ TEST_F(StationUi, EditingReachesTheStation) {
 }
 
 TEST_F(StationUi, RemoveAsksForAGroupWithContentAndKeepsTheRoot) {
-  TWS_104 st;
+  TWS_104& st = NewStation();
   ASSERT_TRUE(ImportXml(st, Fixture104(), "f.xml").ok);
   Open(st);
   // The tree: station caption first, expanded, its groups below.
@@ -249,7 +253,7 @@ TEST_F(StationUi, RemoveAsksForAGroupWithContentAndKeepsTheRoot) {
 }
 
 TEST_F(StationUi, DialogsRoundTripTheStation) {
-  TWS_104 st;
+  TWS_104& st = NewStation();
   ASSERT_TRUE(ImportXml(st, Fixture104(), "f.xml").ok);
   const auto before = Bytes(st);
   ui::TProcDlg proc;
@@ -323,7 +327,7 @@ TEST_F(StationUi, DialogsRoundTripTheStation) {
 }
 
 TEST_F(StationUi, BadNumberIsReportedAndKeepsTheFocus) {
-  TWS_104 st;
+  TWS_104& st = NewStation();
   ASSERT_TRUE(ImportXml(st, Fixture104(), "f.xml").ok);
   TPProcItem& ua = *st.FindChild("ТИ")->Objects()[0];
   ui::TItemParamDlg& od = *editor->ItemDlg();
@@ -340,7 +344,7 @@ TEST_F(StationUi, BadNumberIsReportedAndKeepsTheFocus) {
 }
 
 TEST_F(StationUi, ImportThroughTheOpenDialog) {
-  TWS_104 st;
+  TWS_104& st = NewStation();
   Open(st);
   QString path = QString(T32_FIXTURES) + "/iec104/workstation_cp1251.xml";
   steps.push_back([&](QDialog& d) {
@@ -402,7 +406,7 @@ TEST_F(StationUi, ImportThroughTheOpenDialog) {
 
 TEST_F(StationUi, EscAndRightClickLeaveTheEditorOpen) {
   MakeForm();  // the main window's rules for secondary windows are active
-  TWS_104 st;
+  TWS_104& st = NewStation();
   ASSERT_TRUE(ImportXml(st, Fixture104(), "f.xml").ok);
   Open(st);
   QTest::keyClick(editor.get(), Qt::Key_Escape);
@@ -436,7 +440,7 @@ TEST_F(StationUi, EscAndRightClickLeaveTheEditorOpen) {
 
 TEST_F(StationUi, ToolbarPopupShortcutsDragAndHelp) {
   MakeForm();  // F1 goes through the main window's rules
-  TWS_104 st;
+  TWS_104& st = NewStation();
   auto g = std::make_unique<TGroup>(3);
   g->name = "ТИ";
   g->record.kind = kKindTI;
