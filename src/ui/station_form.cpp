@@ -185,9 +185,13 @@ Tc104Form::Tc104Form(T104EditorContext& ctx, QWidget* parent) : QDialog(parent),
 
   auto* lay = new QVBoxLayout(this);
   lay->setContentsMargins(2, 2, 2, 2);
+  // The buttons sit in two rows, in order: the editing commands, then clipboard and selection.
   toolbar = new QToolBar(this);
   toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   lay->addWidget(toolbar);
+  toolbar2 = new QToolBar(this);
+  toolbar2->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  lay->addWidget(toolbar2);
   auto* split = new QSplitter(Qt::Horizontal, this);
   lay->addWidget(split, 1);
   tree = new QTreeWidget(split);
@@ -265,11 +269,13 @@ Tc104Form::Tc104Form(T104EditorContext& ctx, QWidget* parent) : QDialog(parent),
   for (QAction* a : {actTick, actUntick}) toolbar->addAction(a);
   toolbar->addSeparator();
   for (QAction* a : {actAddTag, actAddGroup, actRemove, actParams, actClone}) toolbar->addAction(a);
-  toolbar->addSeparator();
-  for (QAction* a : {actCopy, actCut, actPaste}) toolbar->addAction(a);
-  toolbar->addSeparator();
-  for (QAction* a : {actCheckAll, actUncheckAll, actSelectAll, actReplace}) toolbar->addAction(a);
+  for (QAction* a : {actCopy, actCut, actPaste}) toolbar2->addAction(a);
+  toolbar2->addSeparator();
+  for (QAction* a : {actCheckAll, actUncheckAll, actSelectAll, actReplace}) toolbar2->addAction(a);
   for (QAction* a : {actCopy, actCut, actPaste}) a->setShortcutContext(Qt::WindowShortcut);
+
+  // Wide enough for the whole toolbar.
+  resize(std::max({width(), toolbar->sizeHint().width() + 8, toolbar2->sizeHint().width() + 8}), height());
 
   popup = new QMenu(this);
   for (QAction* a : {actAddGroup, actAddTag, actRemove, actParams}) popup->addAction(a);
@@ -312,6 +318,11 @@ Tc104Form::Tc104Form(T104EditorContext& ctx, QWidget* parent) : QDialog(parent),
     RefreshActions();
   });
   RefreshActions();
+}
+
+QWidget* Tc104Form::Button(QAction* a) const {
+  QWidget* w = toolbar->widgetForAction(a);
+  return w ? w : toolbar2->widgetForAction(a);
 }
 
 Tc104Form::~Tc104Form() {

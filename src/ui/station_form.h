@@ -95,6 +95,8 @@ class Tc104Form : public QDialog {
   void RefreshActions();
 
   QToolBar* toolbar;
+  QToolBar* toolbar2;
+  QWidget* Button(QAction* a) const;  // the toolbar button of an action
   QTreeWidget* tree;
   TObjectView* list;
   TObjectListModel* model;

@@ -85,7 +85,7 @@ bool StationScreenshot(const QString& view, const QString& png) {
     form.SelectNode(ti);
     form.tree->expandAll();
     form.list->selectRow(1);
-    form.resize(900, 420);
+    form.resize(form.width(), 420);
     form.show();
     QApplication::processEvents();
     return form.grab().save(png);

@@ -60,7 +60,7 @@ class StationUi : public UiTest {
     QApplication::processEvents();
   }
   void Click(QAction* a) {
-    QWidget* b = editor->toolbar->widgetForAction(a);
+    QWidget* b = editor->Button(a);
     ASSERT_NE(b, nullptr);
     QTest::mouseClick(b, Qt::LeftButton);
   }
@@ -453,7 +453,7 @@ TEST_F(StationUi, ToolbarPopupShortcutsDragAndHelp) {
   Open(st);
 
   QStringList captions;
-  for (QAction* a : editor->toolbar->actions())
+  for (QAction* a : editor->toolbar->actions() + editor->toolbar2->actions())
     if (!a->isSeparator()) captions << (a->text().isEmpty() ? a->toolTip() : a->text());
   EXPECT_EQ(captions.join("|"),
             "Выйти из диалога|Импорт из XML-файла|||Добавить тег|Добавить группу|Удалить|Параметры|Клонировать|"
