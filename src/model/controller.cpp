@@ -74,7 +74,7 @@ std::vector<TController::PortRow> TController::PortRows() const {
 }
 
 // ---------------------------------------------------------------------------------------
-void TGroup::Encode(std::uint8_t out[kSize]) const {
+void TTIGroup::Encode(std::uint8_t out[kSize]) const {
   std::memcpy(out + 0, &absAperture, 4);
   std::memcpy(out + 4, &relAperture, 4);
   std::memcpy(out + 8, &upper, 4);
@@ -82,7 +82,7 @@ void TGroup::Encode(std::uint8_t out[kSize]) const {
   TConfig::EncodeText(name, out + 16);
 }
 
-void TGroup::Decode(const std::uint8_t in[kSize]) {
+void TTIGroup::Decode(const std::uint8_t in[kSize]) {
   std::memcpy(&absAperture, in + 0, 4);
   std::memcpy(&relAperture, in + 4, 4);
   std::memcpy(&upper, in + 8, 4);
@@ -112,7 +112,7 @@ void TProc::SetDefaults() {
   place.clear();
   saveTSInLog = 0;
   groupCount = 0;
-  groups.fill(TGroup{});
+  groups.fill(TTIGroup{});
   passwordFlags = {0, 0, 0, 0};
 }
 
@@ -124,10 +124,10 @@ void TProc::Fields(TFieldVisitor& v) {
   v.Bytes({"passwordFlags", 34}, passwordFlags.data(), 4);
 }
 
-void TProc::SetGroups(const std::vector<TGroup>& rows) {
+void TProc::SetGroups(const std::vector<TTIGroup>& rows) {
   groupCount = 0;
-  groups.fill(TGroup{});
-  for (const TGroup& g : rows) {
+  groups.fill(TTIGroup{});
+  for (const TTIGroup& g : rows) {
     if (g.name.empty() || groupCount >= kMaxGroups) continue;
     groups[groupCount] = g;
     groups[groupCount].name = Utf8Left(g.name, 64);
@@ -147,8 +147,8 @@ void TProc::SaveToImage(TConfig& c) {
   c.PutU8(3, PortCount());
   std::uint32_t count = groupCount > kMaxGroups ? kMaxGroups : groupCount;
   c.PutU8(20, static_cast<std::uint8_t>(count));
-  std::vector<std::uint8_t> buf(count * TGroup::kSize);
-  for (std::uint32_t i = 0; i < count; ++i) groups[i].Encode(buf.data() + i * TGroup::kSize);
+  std::vector<std::uint8_t> buf(count * TTIGroup::kSize);
+  for (std::uint32_t i = 0; i < count; ++i) groups[i].Encode(buf.data() + i * TTIGroup::kSize);
   c.PutEntry(46, buf.size(), buf.data());
   c.PutEntry(34, 4, passwordFlags.data());
   c.EndSection(s);
@@ -192,7 +192,7 @@ void TProc::LoadFromImage(TConfig& c) {
   c.GetU8(17, saveTSInLog);
   c.GetText(77, place);
   groupCount = 0;
-  groups.fill(TGroup{});
+  groups.fill(TTIGroup{});
   std::uint8_t count = 0;
   c.GetU8(20, count);
   if (count > kMaxGroups) {
@@ -201,9 +201,9 @@ void TProc::LoadFromImage(TConfig& c) {
                          ": прочитаны первые " + std::to_string(kMaxGroups));
     count = kMaxGroups;
   }
-  std::vector<std::uint8_t> buf(count * TGroup::kSize, 0);
+  std::vector<std::uint8_t> buf(count * TTIGroup::kSize, 0);
   if (count) c.GetEntry(46, buf.size(), buf.data());
-  for (std::uint32_t i = 0; i < count; ++i) groups[i].Decode(buf.data() + i * TGroup::kSize);
+  for (std::uint32_t i = 0; i < count; ++i) groups[i].Decode(buf.data() + i * TTIGroup::kSize);
   groupCount = count;
   if (!c.GetEntry(34, 4, passwordFlags.data())) passwordFlags = {0, 1, 0, 0};
 }
@@ -221,7 +221,7 @@ void TProc::LoadFromShortImage(TConfig& c) {
   if (c.GetShortEntry(1, 2, a)) stationAddress = static_cast<std::uint16_t>(a[0] | (a[1] << 8));
   saveTSInLog = 0;
   groupCount = 0;
-  groups.fill(TGroup{});
+  groups.fill(TTIGroup{});
   passwordFlags = {0, 1, 0, 0};
 }
 

@@ -36,8 +36,9 @@ class TController : public TBlock {
   std::vector<PortRow> PortRows() const;  // one per port after the IP port
 };
 
-// One sporadic ТИ group of the processor (81 bytes in the image).
-struct TGroup {
+// One sporadic ТИ group of the processor (81 bytes in the image). Not TGroup: that is the
+// IEC 104 station's group, and one program holds both.
+struct TTIGroup {
   float absAperture = 0;
   float relAperture = 0;
   float upper = 0;
@@ -68,10 +69,10 @@ class TProc : public TBlock {
   std::uint8_t saveTSInLog = 0;
   std::uint32_t groupCount = 0;
   std::array<std::uint8_t, 4> passwordFlags{0, 0, 0, 0};  // read files, write files, read data, write data
-  std::array<TGroup, kMaxGroups> groups{};
+  std::array<TTIGroup, kMaxGroups> groups{};
 
   // Sets the groups from editor rows: rows with an empty name are dropped, names cut to 64.
-  void SetGroups(const std::vector<TGroup>& rows);
+  void SetGroups(const std::vector<TTIGroup>& rows);
 
  protected:
   // A processor section kept as it stood still has to tell how many boards and ports follow.

@@ -687,7 +687,7 @@ void TParams::SaveToImage(TConfig& c) {
       if (r->group.empty() || !proc) continue;
       auto it = groupByName.find(r->group);
       if (it == groupByName.end()) continue;
-      const TGroup& g = proc->groups[static_cast<std::size_t>(it->second)];
+      const TTIGroup& g = proc->groups[static_cast<std::size_t>(it->second)];
       grp[i] = static_cast<std::uint8_t>(it->second + 1);
       up[i] = g.upper;
       low[i] = g.lower;
@@ -808,7 +808,7 @@ void TParams::LoadFromImage(TConfig& c) {
         std::uint32_t gc = std::min<std::uint32_t>(proc->groupCount, TProc::kMaxGroups);
         bool found = false;
         for (std::uint32_t g = 0; g < gc; ++g) {
-          const TGroup& gr = proc->groups[g];
+          const TTIGroup& gr = proc->groups[g];
           if (gr.upper == up[i] && gr.lower == low[i] && gr.relAperture == relf) {
             r->group = gr.name;
             found = true;
@@ -819,8 +819,8 @@ void TParams::LoadFromImage(TConfig& c) {
           if (gc >= static_cast<std::uint32_t>(TProc::kMaxGroups)) {
             groupsFull = true;
           } else {
-            TGroup& gr = proc->groups[gc];
-            gr = TGroup{};
+            TTIGroup& gr = proc->groups[gc];
+            gr = TTIGroup{};
             gr.name = "Group" + std::to_string(gc);
             gr.upper = up[i];
             gr.lower = low[i];

@@ -113,7 +113,7 @@ void TProcFrame::ShowItem(TItem* item) {
   GroupGrid->clearContents();
   GroupGrid->setRowCount(std::max(8, count));
   for (int r = 0; r < count; ++r) {
-    const TGroup& g = p->groups[r];
+    const TTIGroup& g = p->groups[r];
     GroupGrid->setItem(r, 0, new QTableWidgetItem(Q(g.name)));
     GroupGrid->setItem(r, 1, new QTableWidgetItem(GroupNumberText(g.absAperture)));
     GroupGrid->setItem(r, 2, new QTableWidgetItem(GroupNumberText(g.relAperture)));
@@ -145,9 +145,9 @@ void TProcFrame::StoreItem() {
     QTableWidgetItem* it = GroupGrid->item(r, c);
     return it ? it->text() : QString();
   };
-  std::vector<TGroup> rows;
+  std::vector<TTIGroup> rows;
   for (int r = 0; r < GroupGrid->rowCount(); ++r) {
-    TGroup g;
+    TTIGroup g;
     g.name = S(cell(r, 0));
     g.absAperture = GroupNumberValue(cell(r, 1));
     g.relAperture = GroupNumberValue(cell(r, 2));

@@ -17,6 +17,7 @@
 #include "ui/frame_pc.h"
 #include <QTabWidget>
 #include "ui/screenshot_ports.h"
+#include "ui/station_form.h"
 
 namespace t32::ui {
 
@@ -35,6 +36,7 @@ void RunScript(TForm1& form, const QString& script) {
   TDocument& doc = form.Doc();
   for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
     QStringList kv = step.split(':');
+    if (kv[0] == "iec104" && kv.size() > 1) return StationScreenshot(kv[1], png);  // the station editor
     if (kv[0] == "add-board" && kv.size() > 1) {
       f->AddFromMenu(kv[1].toInt(), true);
     } else if (kv[0] == "add-port" && kv.size() > 1) {

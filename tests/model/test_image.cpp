@@ -176,12 +176,12 @@ TEST(Document, ProcessorAndIpPortSurviveWriteAndRead) {
   p->logRetention = 90;
   p->saveTSInLog = 1;
   p->passwordFlags = {1, 0, 1, 1};
-  TGroup g;
+  TTIGroup g;
   g.name = "Напряжения";
   g.absAperture = 0.5f;
   g.upper = 120;
   g.lower = 90;
-  p->SetGroups({g, TGroup{}, g});  // the nameless row is dropped
+  p->SetGroups({g, TTIGroup{}, g});  // the nameless row is dropped
   a.PortIP()->net2Gateway = 0x0A000001;
   a.WriteRecords();
 
@@ -203,8 +203,8 @@ TEST(Document, ProcessorAndIpPortSurviveWriteAndRead) {
 
 TEST(Document, ProcessorDefaultsForOldOrForeignImages) {
   // No key 34: write files protected only. A group count above 100 is cut to 100.
-  std::vector<uint8_t> groups(120 * TGroup::kSize, 0);
-  for (int i = 0; i < 120; ++i) groups[i * TGroup::kSize + 16] = 0;
+  std::vector<uint8_t> groups(120 * TTIGroup::kSize, 0);
+  for (int i = 0; i < 120; ++i) groups[i * TTIGroup::kSize + 16] = 0;
   Rec r;
   r.Sec(0, 0).Ent(48, {1}).Ent(2, {1}).Ent(3, {1}).Ent(20, {120}).Ent(46, groups);
   uint32_t len = static_cast<uint32_t>(r.b.size());
@@ -297,7 +297,7 @@ TEST(Document, NewConfigurationKeepsThreeNodesWithDefaults) {
   p.stationAddress = 33;
   p.saveTSInLog = 1;
   p.passwordFlags = {1, 1, 1, 1};
-  TGroup g;
+  TTIGroup g;
   g.name = "Г1";
   g.upper = 5;
   p.SetGroups({g});

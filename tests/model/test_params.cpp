@@ -182,7 +182,7 @@ TEST(TITable, WithoutGroupsOrGainsWritesOnlyCountNamesAndGroupNumbers) {
   EXPECT_EQ(EntryKeys(img, at), (std::vector<int>{48, 14, 41, 46}));
 
   // With a gain and a group the optional arrays appear, in order, with the group's values.
-  TGroup g;
+  TTIGroup g;
   g.name = "Быстрые";
   g.upper = 100;
   g.lower = -5;
@@ -247,7 +247,7 @@ TEST(TITable, OldImagesRecreateGroupsUpToTheProcessorsHundred) {
     // The processor already holds 99 groups: one more fits, the other row stays without.
     TRecordedMessages msgs;
     TDocument d(&msgs);
-    std::vector<TGroup> full(99);
+    std::vector<TTIGroup> full(99);
     for (int i = 0; i < 99; ++i) full[static_cast<std::size_t>(i)].name = "g" + std::to_string(i);
     d.Proc()->SetGroups(full);
     load(d);

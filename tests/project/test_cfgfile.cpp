@@ -239,9 +239,9 @@ TEST(CfgFile, FailedSaveKeepsThePreviousFile) {
     TRecordedMessages m;
     TDocument big(&m);
     big.Proc()->place = "Большая";
-    TGroup g;
+    TTIGroup g;
     g.name = "Группа";
-    big.Proc()->SetGroups(std::vector<TGroup>(50, g));
+    big.Proc()->SetGroups(std::vector<TTIGroup>(50, g));
     bool ok = SaveConfigFile(big, path, TCpu::Cpu6358);
     _exit(!ok && !m.errors.empty() && m.errors[0].find("Ошибка записи файла") == 0 ? 0 : 1);
   }
@@ -260,7 +260,7 @@ TEST(Json, ExportImportGivesTheSameRecords) {
   TDocument a;
   a.Proc()->place = "ПС «Южная»";
   a.Proc()->stationAddress = 300 % 256;
-  TGroup g;
+  TTIGroup g;
   g.name = "Токи";
   g.relAperture = 0.1f;
   a.Proc()->SetGroups({g});

@@ -287,7 +287,7 @@ TEST_F(NoLostWorkTest, ShowingAndLeavingAnUntouchedItemChangesNoByte) {
     if (auto* a = dynamic_cast<TAI16*>(n->Item())) a->filterTime = 30;  // not on the 20 ms step
   });
   TProc* p = Doc().Proc();
-  TGroup g;
+  TTIGroup g;
   g.name = "Токи";
   g.absAperture = 0.1234567f;
   g.lower = -5.0f;
