@@ -36,7 +36,6 @@ void RunScript(TForm1& form, const QString& script) {
   TDocument& doc = form.Doc();
   for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
     QStringList kv = step.split(':');
-    if (kv[0] == "iec104" && kv.size() > 1) return StationScreenshot(kv[1], png);  // the station editor
     if (kv[0] == "add-board" && kv.size() > 1) {
       f->AddFromMenu(kv[1].toInt(), true);
     } else if (kv[0] == "add-port" && kv.size() > 1) {
@@ -90,6 +89,7 @@ void RunScript(TForm1& form, const QString& script) {
 bool RunScreenshot(TForm1& form, const QString& select, const QString& script, const QString& png) {
   TFrame1* f = form.Frame1();
   TDocument& doc = form.Doc();
+  if (script.startsWith("iec104:")) return StationScreenshot(script.mid(7), png);  // the station editor
   RunScript(form, script);
   if (!select.isEmpty()) {
     if (TNode* n = FindNode(doc, [&](TNode* x) { return QString::fromStdString(x->caption) == select; }))
