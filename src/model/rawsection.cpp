@@ -60,7 +60,7 @@ TRawSection::TRawSection(std::vector<std::uint8_t> bytes, bool extendedFormat) {
   code_ = keptSection.size() >= 8 ? static_cast<int>(Le(keptSection, 2, 2)) : 0;
   name = "Раздел " + std::to_string(code_);
   frameClass = "TRawSectionFrame";
-  popup = TPopup::Other;  // it may be deleted, nothing else
+  popup = TPopup::DeleteMenu;  // it may be deleted, nothing else
   if (keptSection.size() >= 8) FindTables(8, keptSection.size(), code_, 0, extendedFormat);
 }
 

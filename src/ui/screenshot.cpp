@@ -12,6 +12,7 @@
 #include "ui/frame1.h"
 #include "ui/frames_boards.h"
 #include "ui/frames_tables.h"
+#include "ui/vmd_browser.h"
 
 namespace t32::ui {
 
@@ -28,6 +29,8 @@ TNode* FindNode(TDocument& doc, const std::function<bool(TNode*)>& pred) {
 bool RunScreenshot(TForm1& form, const QString& select, const QString& script, const QString& png) {
   TFrame1* f = form.Frame1();
   TDocument& doc = form.Doc();
+  for (const QString& step : script.split(';', Qt::SkipEmptyParts))
+    if (step.startsWith("vmd-")) return RunVmdScreenshot(step, png);
   for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
     QStringList kv = step.split(':');
     if (kv[0] == "add-board" && kv.size() > 1) {
