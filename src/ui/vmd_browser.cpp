@@ -296,6 +296,7 @@ void TVMDbrowserForm::Detach() {
   client_ = nullptr;
   previous_ = nullptr;
   lastShown_ = nullptr;
+  writeChunks_.clear();
   lastServer_ = -1;
   Model->SetClient(nullptr);
   ReportModel->SetClient(nullptr);
@@ -357,6 +358,7 @@ void TVMDbrowserForm::UpdateStatus() {
   WritePanelButton->setEnabled(up);
   ReportPanelButton->setEnabled(up);
   GoosePanelButton->setEnabled(client_->GooseBlocks().Count() > 0);
+  if (!writeChunks_.empty()) SendNextWrite();
   if (ReportPanel->isVisible()) ReportModel->Refresh();
   if (GoosePanel->isVisible()) GooseModel->Refresh();
   LinkLamp->setPixmap(LampIcon(up ? TLamp::Green : TLamp::Red).pixmap(16, 16));
@@ -408,7 +410,10 @@ void TVMDbrowserForm::BrowseStepChanged(int step) {
   if (client_) {
     QString text = BrowseStepText(step, *client_);
     if (!text.isEmpty()) StatusLabel->setText(text);
-    if (client_->Browsing() && Model->Client()) Model->SetClient(nullptr);
+    if (client_->Browsing()) {
+      if (Model->Client()) Model->SetClient(nullptr);
+      writeChunks_.clear();
+    }
   }
   Next().BrowseStepChanged(step);
 }
@@ -436,6 +441,8 @@ void TVMDbrowserForm::WriteResult(TMMSvar* v, int code) {
     QString name = QString::fromStdString(v->FullName(client_->Dictionary()));
     StatusLabel->setText(code == 255 ? "записано: " + name
                                      : QString("отказ записи %1: код %2").arg(name).arg(code));
+    // The next part of a long write goes once this answer is fully handled.
+    if (!writeChunks_.empty()) QTimer::singleShot(0, this, &TVMDbrowserForm::SendNextWrite);
   }
   Next().WriteResult(v, code);
 }
@@ -455,6 +462,7 @@ void TVMDbrowserForm::Trace(const std::string& text) {
 void TVMDbrowserForm::LoadFromDevice() {
   if (!client_) return;
   Model->SetClient(nullptr);  // the client is about to replace its tree
+  writeChunks_.clear();
   if (!client_->LoadModel()) RebuildTree();
 }
 
@@ -499,6 +507,7 @@ void TVMDbrowserForm::LoadFromFile() {
     if (ok) {
       // The reader replaces the client's tree: the view lets go of it first.
       Model->SetClient(nullptr);
+      writeChunks_.clear();
       ok = LoadSCL(S(path), *client_, ied, &found);
       RebuildTree();
       if (ok) StatusLabel->setText("Конфигурация загружена");
@@ -549,7 +558,35 @@ void TVMDbrowserForm::WriteValue() {
                                   TypeText(*v) + "), ничего не записано");
       return;
     }
-  if (!client_->SendWrite()) StatusLabel->setText("запись не отправлена");
+  client_->BeginWrite();
+  // Requests of a bounded size: names and the value, with room for the encoding around them.
+  const std::size_t limit = std::min<std::size_t>(12000, static_cast<std::size_t>(client_->MaxPduSize()) / 2);
+  writeChunks_.clear();
+  writeText_ = text;
+  std::size_t size = 0;
+  for (TMMSvar* v : vars) {
+    const TMMSvar* dom = v->DomainNode();
+    std::size_t need = v->FullName(dict).size() + (dom ? dict[dom->Name].size() : 0) + text.size() + 24;
+    if (writeChunks_.empty() || size + need > limit) {
+      writeChunks_.emplace_back();
+      size = 0;
+    }
+    writeChunks_.back().push_back(v);
+    size += need;
+  }
+  SendNextWrite();
+}
+
+void TVMDbrowserForm::SendNextWrite() {
+  if (!client_ || writeChunks_.empty() || client_->WriteOutstanding()) return;
+  std::vector<TMMSvar*> chunk = std::move(writeChunks_.front());
+  writeChunks_.erase(writeChunks_.begin());
+  client_->BeginWrite();
+  for (TMMSvar* v : chunk) client_->AddWriteText(v, writeText_);
+  if (!client_->SendWrite()) {
+    writeChunks_.clear();
+    StatusLabel->setText("запись не отправлена");
+  }
 }
 
 void TVMDbrowserForm::SizeList(QTreeView* view, int rows) {

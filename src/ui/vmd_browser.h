@@ -128,6 +128,7 @@ class TVMDbrowserForm : public TRightCloseDialog, public TMMSEvents {
   void TogglePick(const QModelIndex& index);
   std::vector<TMMSvar*> SelectedNodes() const;
   void SizeList(QTreeView* view, int rows);
+  void SendNextWrite();
   void ShowCaption();
   TMMSEvents& Next();
 
@@ -136,6 +137,10 @@ class TVMDbrowserForm : public TRightCloseDialog, public TMMSEvents {
   TMMSEvents* previous_ = nullptr;
   int lastServer_ = -1;
   bool selecting_ = false;
+  // A write of many values goes as several requests, one after the other (one write may be
+  // outstanding at a time, and one request holds less than 32,769 octets).
+  std::vector<std::vector<TMMSvar*>> writeChunks_;
+  std::string writeText_;
 };
 
 // Draws the browser for scripts/screenshots ("vmd-view:FILE", "vmd-select:FILE",

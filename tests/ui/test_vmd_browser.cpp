@@ -35,7 +35,8 @@ struct TOwner : TMMSEvents {
     if (onStep) onStep(s);
   }
   void ModelLoaded() override { ++loaded; }
-  int loaded = 0;
+  void WriteResult(TMMSvar*, int code) override { code == 255 ? ++written : ++refused; }
+  int loaded = 0, written = 0, refused = 0;
 };
 
 class VmdBrowser : public ::testing::Test {
@@ -254,6 +255,37 @@ TEST_F(VmdBrowser, ReportPanelFollowsTheLinkAndTheReports) {
   ASSERT_EQ(form->GooseModel->rowCount(), 1);
   EXPECT_EQ(form->GooseModel->index(0, 1).data().toString(), "gcb01");
   EXPECT_TRUE(form->GooseModel->index(0, 3).data().toString().isEmpty());
+}
+
+TEST_F(VmdBrowser, LongWriteGoesAsSeveralRequests) {
+  server.domains.clear();
+  server.dataSets.clear();
+  BuildLargeModel(server, 6000);  // 2,000 stVal: far more than one request holds
+  form->OpenBrowser(&client, false);
+  LoadFromDevice();
+  QItemSelection all;
+  const QModelIndex vmd = form->Model->index(0, 0);
+  int count = 0;
+  for (int d = 0; d < form->Model->rowCount(vmd); ++d) {
+    QModelIndex ld = form->Model->index(d, 0, vmd);
+    for (int l = 0; l < form->Model->rowCount(ld); ++l) {
+      QModelIndex st = form->Model->index(0, 0, form->Model->index(l, 0, ld));
+      for (int o = 0; o < form->Model->rowCount(st); ++o) {
+        QModelIndex stVal = form->Model->index(0, 0, form->Model->index(o, 0, st));
+        all.select(stVal, stVal.siblingAtColumn(TVMDModel::kColumns - 1));
+        ++count;
+      }
+    }
+  }
+  ASSERT_EQ(count, 2000);
+  form->Tree->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+  QTest::mouseClick(form->WritePanelButton, Qt::LeftButton);
+  form->WriteEdit->setText("true");
+  QTest::mouseClick(form->WriteButton, Qt::LeftButton);
+  ASSERT_TRUE(Wait([&] { return owner.written + owner.refused == count; }, 15000)) << owner.written;
+  EXPECT_EQ(owner.written, count);
+  EXPECT_GT(Writes(), 2);
+  for (const auto& r : server.mmsRequests) EXPECT_LT(r.size(), 32769u);
 }
 
 TEST_F(VmdBrowser, FilterBoxHidesTheConstraintLevelOnly) {
