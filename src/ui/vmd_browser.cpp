@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "iec61850/pickmarks.h"
@@ -591,7 +592,9 @@ void TVMDbrowserForm::SendNextWrite() {
 
 void TVMDbrowserForm::SizeList(QTreeView* view, int rows) {
   int row = view->sizeHintForRow(0) > 0 ? view->sizeHintForRow(0) : view->fontMetrics().height() + 4;
-  view->setFixedHeight(view->header()->sizeHint().height() + row * std::max(rows, 1) + 2 * view->frameWidth() + 2);
+  // The last column is wide, so the horizontal scroll bar is always there: leave it room.
+  view->setFixedHeight(view->header()->sizeHint().height() + row * std::max(rows, 1) +
+                       view->horizontalScrollBar()->sizeHint().height() + 2 * view->frameWidth() + 2);
 }
 
 void TVMDbrowserForm::ShowReports() {

@@ -87,7 +87,7 @@ bool RunVmdScreenshot(const QString& step, const QString& png) {
       client.ReadVariables(vars);
       Pump(client, [&] { return client.Reports().Find("BR01") && client.Reports().Find("BR01")->SqNum >= 1; }, 4000);
       form.RebuildTree();
-      form.Tree->expandToDepth(2);
+      form.Tree->expandToDepth(4);
       form.UpdateStatus();
       form.ReportPanelButton->click();
       form.UpdateStatus();

@@ -228,6 +228,10 @@ TEST_F(VmdBrowser, ReportPanelFollowsTheLinkAndTheReports) {
   EXPECT_EQ(cell(4), "7");
   EXPECT_EQ(cell(6), "0000000000000000");
   EXPECT_FALSE(cell(3).isEmpty());
+  // A cell whose text cannot be made says so instead of breaking the list.
+  br->Client = nullptr;
+  EXPECT_EQ(cell(2), "ошибка");
+  br->Client = &client;
 
   // "Запрос отчета" writes GI to the report's block.
   form->ReportView->setCurrentIndex(form->ReportModel->index(0, 1));
