@@ -324,7 +324,9 @@ int TVMDbrowserForm::OpenBrowser(TMMSobject* client, bool selecting) {
   UpdateStatus();
   Tree->picking = selecting;
   Model->SetSelecting(selecting);
-  if (lastShown_ != client_) {
+  // Another client, or the same one whose model was replaced meanwhile (a device loaded its
+  // stored model into it): the tree shows the nodes of now.
+  if (lastShown_ != client_ || shownRoot_ != &client_->Root()) {
     lastShown_ = client_;
     RebuildTree();
   }
@@ -341,6 +343,7 @@ void TVMDbrowserForm::RebuildTree() {
   CbbLabel->setToolTip(client_ ? QString::fromStdString(client_->CbbText()) : QString());
   // While the client loads a model it rebuilds its tree: nothing of it is shown meanwhile.
   Model->SetClient(client_ && !client_->Browsing() ? client_ : nullptr);
+  shownRoot_ = client_ ? &client_->Root() : nullptr;
   ReportModel->SetClient(client_);
   GooseModel->SetClient(client_);
   Tree->expandToDepth(0);

@@ -134,6 +134,7 @@ class TVMDbrowserForm : public TRightCloseDialog, public TMMSEvents {
 
   TMMSobject* client_ = nullptr;
   TMMSobject* lastShown_ = nullptr;
+  const TMMSvar* shownRoot_ = nullptr;
   TMMSEvents* previous_ = nullptr;
   int lastServer_ = -1;
   bool selecting_ = false;

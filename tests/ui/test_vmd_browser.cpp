@@ -306,6 +306,22 @@ TEST_F(VmdBrowser, FilterBoxHidesTheConstraintLevelOnly) {
   EXPECT_EQ(Names(form->Model->index(0, 0)), (std::vector<std::string>{"IED1LD0", "BAY1CTRL"}));
   QTest::mouseClick(form->Filters[6], Qt::LeftButton);  // DC
   EXPECT_EQ(Names(Find("IED1LD0/XCBR1")), (std::vector<std::string>{"ST", "DC"}));
+
+  // Opened again on the same client the tree stays as it was; another client rebuilds it, and
+  // the first one gets its own listener back.
+  QModelIndex ln = Find("IED1LD0/XCBR1");
+  form->Tree->expand(ln);
+  EXPECT_EQ(client.Events, form.get());
+  form->OpenBrowser(&client, false);
+  EXPECT_TRUE(form->Tree->isExpanded(ln));
+  TMMSobject other;
+  ASSERT_TRUE(LoadSCL(kIcd, other));
+  form->OpenBrowser(&other, false);
+  EXPECT_EQ(form->Model->Client(), &other);
+  EXPECT_EQ(client.Events, &owner);
+  EXPECT_EQ(other.Events, form.get());
+  form->Detach();
+  EXPECT_EQ(other.Events, nullptr);
 }
 
 TEST_F(VmdBrowser, SelectingTicksSignalsNotTheirElements) {
