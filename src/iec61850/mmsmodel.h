@@ -76,6 +76,7 @@ class TMMSvar {
   bool ValueReceived = false;
   bool Claimed = false;
   bool TypeTried = false;  // attributes were asked (answered or refused)
+  std::uint8_t PickMark = 0;  // 1: ticked in the browser for the device to poll
   char FC[2] = {0, 0};
   // Why the last read gave no value: -1 none, 0..12 the class of a refusal of the whole read
   // (ServiceError), kDataAccessErrorClass a refusal of this variable (DataAccessError).

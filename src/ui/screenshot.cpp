@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include "ui/screenshot_ports.h"
 #include "ui/station_form.h"
+#include "ui/vmd_browser.h"
 
 namespace t32::ui {
 
@@ -90,6 +91,8 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
   TFrame1* f = form.Frame1();
   TDocument& doc = form.Doc();
   if (script.startsWith("iec104:")) return StationScreenshot(script.mid(7), png);  // the station editor
+  for (const QString& step : script.split(';', Qt::SkipEmptyParts))
+    if (step.startsWith("vmd-")) return RunVmdScreenshot(step, png);  // the VMD browser
   RunScript(form, script);
   if (!select.isEmpty()) {
     if (TNode* n = FindNode(doc, [&](TNode* x) { return QString::fromStdString(x->caption) == select; }))
