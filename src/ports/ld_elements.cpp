@@ -49,7 +49,7 @@ void ReadContact(TConfig& c, TLD& e, TLDReadContext& ctx) {
   if (!VersionOk(c, ctx, "Новая версия LD")) return;
   std::uint8_t inv = 0;
   if (c.GetU8(43, inv)) e.inversion = inv ? 1 : 0;
-  c.GetU16(41, e.signalIndex);
+  e.indexRead = c.GetU16(41, e.signalIndex);
 }
 
 void ReadShunt(TConfig& c, std::int32_t end, TStack& s, TLDReadContext& ctx, int depth) {

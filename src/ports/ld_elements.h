@@ -70,6 +70,7 @@ class TLD : public TBaseLD {
   std::uint8_t inversion = 0;
   TParamRef signal;                 // contact: the row read, held
   std::uint16_t signalIndex = kNoIndex;  // as last written or read
+  bool indexRead = false;                // key 41 was present when read
 
   void SaveToImage(TConfig& c) const override;
   void Measure() override { width = height = 1; }

@@ -180,7 +180,7 @@ void TPortLD::LoadFromImage(TConfig& c) {
     if (static_cast<int>(tasks.size()) < kMaxTasks) {
       auto task = std::make_unique<TTaskLD>(kDefaultWidth - 1);
       ReadTask(c, tEnd, *task, ctx);
-      readCoil41_.push_back(task->coil->signalIndex);
+      readCoil41_.push_back(task->coil->indexRead ? task->coil->signalIndex : -1);
       tasks.push_back(std::move(task));
     } else {
       ++dropped;
@@ -261,8 +261,8 @@ void TPortLD::AfterLoad() {
     t.line->ForEachContact([&](TLD& e) { e.signal = st.AcquireByIndex(kSigTS, e.signalIndex); });
     // The coil always drives its own row; a stored index naming another signal is reported.
     int own = t.coil->row ? st.IndexOf(kSigTS, t.coil->row) : -1;
-    std::uint16_t stored = i < readCoil41_.size() ? readCoil41_[i] : kNoIndex;
-    if (own >= 0 && stored != static_cast<std::uint16_t>(own)) {
+    int stored = i < readCoil41_.size() ? readCoil41_[i] : -1;
+    if (own >= 0 && stored >= 0 && stored != own) {
       if (++mismatches <= 20)
         mismatch += "\nзадача " + std::to_string(i + 1) + ": записан " +
                     (stored == kNoIndex ? std::string("ТС__") : "ТС_" + std::to_string(stored)) + ", её сигнал ТС_" +

@@ -66,7 +66,7 @@ class TPortLD : public TPort {
  private:
   void FixReadNames();
   std::uint32_t sequence_ = 0;
-  std::vector<std::uint16_t> readCoil41_;
+  std::vector<int> readCoil41_;  // key 41 of each coil read, -1 when absent
 };
 
 }  // namespace t32
