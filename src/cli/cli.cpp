@@ -24,6 +24,7 @@ __attribute__((weak)) void AddSclVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddPortVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddIec104Verbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddSnmpVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddLogicVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
   AddPortVerbs(verbs);
   AddIec104Verbs(verbs);
   AddSnmpVerbs(verbs);
+  AddLogicVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

@@ -23,6 +23,15 @@ void AddSclVerbs(std::vector<Verb>& verbs);
 void AddPortVerbs(std::vector<Verb>& verbs);
 void AddIec104Verbs(std::vector<Verb>& verbs);
 void AddSnmpVerbs(std::vector<Verb>& verbs);
+void AddLogicVerbs(std::vector<Verb>& verbs);
+
+}  // namespace t32::cli
+namespace t32 {
+class TDocument;
+}
+namespace t32::cli {
+// "new --sample": a discrete logic port with three tasks on the sample's inputs.
+void AddSampleLogic(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

@@ -74,8 +74,8 @@ const char* kNewHelp =
     "Writes a new configuration (controller, processor and IP port with their defaults).\n"
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
     "--sample  add one board of every kind at addresses 0, 1, 2, ... and a control-station\n"
-    "          port on the modem passing the DI32's ТС on (a configuration to try the other\n"
-    "          verbs and the desktop program on)\n";
+    "          port on the modem passing the DI32's ТС on, and a discrete logic port with\n"
+    "          three tasks (a configuration to try the other verbs and the desktop program on)\n";
 
 // One board of every kind, each at its own address.
 void AddSampleBoards(TDocument& doc) {
@@ -96,6 +96,7 @@ void AddSampleBoards(TDocument& doc) {
     pu->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
     doc.AfterEdit();
   }
+  AddSampleLogic(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;
