@@ -204,7 +204,8 @@ void TLine::PlaceRow(int r) {
 void TLine::Hover(int c, int r) {
   for (auto& s : cells) s &= static_cast<std::uint8_t>(~kLDHover);
   for (auto& e : elements) e->Hover(c, r);
-  if (r == row && c >= col && c < col + width) cells[static_cast<std::size_t>(c - col)] |= kLDHover;
+  if (r == row && c >= col && c < col + width && static_cast<std::size_t>(c - col) < cells.size())
+    cells[static_cast<std::size_t>(c - col)] |= kLDHover;
 }
 
 void TLine::Select(int mode, int c, int r, TLD*& current) {
@@ -216,7 +217,7 @@ void TLine::Select(int mode, int c, int r, TLD*& current) {
   }
   if (!Holds(c, r)) return;
   for (auto& e : elements) e->Select(mode, c, r, current);
-  if (r == row) {
+  if (r == row && static_cast<std::size_t>(c - col) < cells.size()) {
     auto& s = cells[static_cast<std::size_t>(c - col)];
     if (mode == 2) s |= kLDSelected;
     else if (mode == 3) s ^= kLDSelected;

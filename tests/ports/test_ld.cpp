@@ -635,3 +635,24 @@ TEST(PortLD, DrawingOfAContactAndACoil) {
   EXPECT_NE(svg.find(">ТС_7<"), std::string::npos);
   EXPECT_NE(svg.find("<ellipse"), std::string::npos);
 }
+
+// A second logic port (an image may hold two): read whole, and the check says so.
+TEST(PortLD, TwoPortsAreReadAndReported) {
+  Fixture f;
+  TPortLD* p = f.AddPort();
+  TLDEditor(*p).AddTask();
+  TNode* n = f.doc.Tree().Add(f.doc.ProcNode(), std::make_unique<TPortLD>());
+  auto* q = static_cast<TPortLD*>(n->Item());
+  q->SetNumber(2);
+  TLDEditor(*q).AddTask();
+  f.doc.AfterEdit();
+  Fixture g;
+  g.Read(f.Image());
+  ASSERT_EQ(g.doc.ProcNode()->ChildCount(), 3);
+  auto* second = dynamic_cast<TPortLD*>(g.doc.ProcNode()->Child(2)->Item());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->TaskName(0), "2_Порт.Пр_0");
+  EXPECT_EQ(g.Port()->Problems().size(), 1u);  // the first has only its empty task
+  EXPECT_EQ(second->Problems().back(), "в конфигурации больше одного порта дискретной логики");
+  EXPECT_FALSE(PortEntryEnabled(g.doc, 131, true));
+}
