@@ -630,6 +630,13 @@ TEST(PortLD, DrawingOfAContactAndACoil) {
   bool label = false;
   for (auto& o : ops) label |= o.kind == TLDOp::Text && o.text == "ТС_7" && o.x1 == 10 && o.y1 == 46;
   EXPECT_TRUE(label);
+  // A selected coil shows in bold the labels of the contacts reading its task's signal.
+  AddTaskWith(ed, {{0, 32}, {1, 7}});
+  ed.Click(9, 0, TLDEditor::kLeft);
+  std::vector<std::pair<std::string, bool>> labels;
+  for (auto& o : DrawLD(*p, &ed, 0, 1, 30, 15))
+    if (o.kind == TLDOp::Text && o.text.rfind("ТС_", 0) == 0) labels.push_back({o.text, o.bold});
+  EXPECT_EQ(labels, (std::vector<std::pair<std::string, bool>>{{"ТС_32", true}, {"ТС_7", false}}));
   std::string svg = LDToSvg(ops, 30 * 64, 15 * 64);
   EXPECT_EQ(svg.rfind("<svg", 0), 0u);
   EXPECT_NE(svg.find(">ТС_7<"), std::string::npos);
