@@ -256,6 +256,7 @@ void TLDEditor::Shunt() {
           }
           L->elements = std::move(kept);
           sp->Measure();
+          sp->PlaceColumn(a, 0);
           branch = sp->AddBranch();
           s = sp;
         }

@@ -347,8 +347,8 @@ void TStack::Measure() {
   }
   width = std::max(w, 1);
   height = std::max(h, 1);
-  PlaceColumn(col, 0);
-  PlaceRow(row);
+  // Placing the branches is left to the enclosing line's PlaceColumn and PlaceRow, which
+  // reach every nested shunt once; doing it here as well would walk nested shunts repeatedly.
 }
 
 void TStack::PlaceColumn(int column, int) {
