@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "model/cp1251.h"
 #include "model/document.h"
 #include "model/fileio.h"
 #include "model/messages.h"
@@ -36,6 +37,12 @@ const char* kLogicHelp =
     "! inversion, ? a contact without signal); svg: the diagram as a picture; check: the\n"
     "problems the save would list (exit status 1 when there are any). TASK is a position\n"
     "(1, 2, ...) or a signal name (with or without the port's prefix).\n";
+
+// Pads to a width in characters (printf counts the bytes of UTF-8 text).
+std::string Pad(const std::string& s, std::size_t width) {
+  std::size_t n = Utf8Length(s);
+  return n >= width ? s + " " : s + std::string(width - n + 1, ' ');
+}
 
 TPortLD* FindPort(TDocument& doc) {
   if (TNode* proc = doc.ProcNode())
@@ -95,7 +102,7 @@ int Run(const Args& a) {
       for (const std::string& s : all)
         if (s.rfind(head, 0) == 0) problems += (problems.empty() ? "" : "; ") + s.substr(s.find("\": ") + 3);
       std::string size = std::to_string(t.coil->col + 1) + "x" + std::to_string(t.height);
-      std::printf("%-5d %-40s %-6s %-8d %-8s %s\n", i + 1, p->TaskName(i).c_str(),
+      std::printf("%-5d %s%-6s %-8d %-8s %s\n", i + 1, Pad(p->TaskName(i), 39).c_str(),
                   index < 0 ? "-" : std::to_string(index).c_str(), t.Contacts(), size.c_str(), problems.c_str());
     }
     return kOk;
