@@ -14,7 +14,19 @@ const char* const kTooBig = "Задача не может быть шире ил
 const char* const kTooMany = "Задач не может быть больше 8192: команда отменена.";
 const char* const kNameUsed = "Имя задачи уже используется";
 
+const char* const kTooDeep = "Шунты не могут быть вложены глубже 32 уровней.";
+
 bool TooBig(const TTaskLD& t) { return t.line->width + 1 > kLDMaxCells || t.height > kLDMaxCells; }
+
+// Deepest shunt nesting below a line: an image reader stops at kLDMaxDepth, so the editor
+// may not build deeper.
+int ShuntDepth(const TLine& l) {
+  int d = 0;
+  for (auto& e : l.elements)
+    if (e->Kind() == TLDKind::Shunt)
+      for (auto& b : static_cast<const TStack&>(*e).branches) d = std::max(d, 1 + ShuntDepth(*b));
+  return d;
+}
 }  // namespace
 
 TLDEditor::TLDEditor(TPortLD& p) : port(p) { EnsureLayout(); }
@@ -33,14 +45,15 @@ bool TLDEditor::Guarded(TTaskLD& task, Fn fn) {
   if (!fn()) return false;
   port.Layout();
   relayout = false;
-  if (!TooBig(task)) return true;
+  const bool big = TooBig(task), deep = !big && ShuntDepth(*task.line) > kLDMaxDepth;
+  if (!big && !deep) return true;
   for (auto& t : port.tasks)
     if (t.get() == &task) t = std::move(keep);
   port.diagramWidth = width;
   current = rangeStart = rangeEnd = nullptr;
   anchorRow = -1;
   port.Layout();
-  port.Messages().ShowError(kTooBig);
+  port.Messages().ShowError(big ? kTooBig : kTooDeep);
   return false;
 }
 

@@ -449,9 +449,44 @@ TEST(PortLD, EditingRules) {
          ed.AddTask();
          ed.SetContactMode(true);
          for (int i = 0; i < 260; ++i) ed.Click(0, 0, TLDEditor::kLeft);
+         ASSERT_FALSE(f.msgs.errors.empty());
          EXPECT_EQ(p.tasks[0]->line->elements.size(), 254u);
          EXPECT_EQ(f.msgs.errors.back(), "Задача не может быть шире или выше 255 клеток.");
          EXPECT_EQ(p.tasks[0]->coil->col, 254);
+       }},
+      {"shunts nest at most 32 deep, as deep as an image is read",
+       [](Fixture& f, TPortLD& p, TLDEditor& ed) {
+         ed.AddTask();
+         TLine* l = p.tasks[0]->line.get();
+         auto contact = [](TLine* in) {
+           auto c = std::make_unique<TLD>();
+           c->parent = in;
+           in->elements.push_back(std::move(c));
+         };
+         for (int level = 0; level < 32; ++level) {
+           auto s = std::make_unique<TStack>();
+           s->parent = l;
+           TStack* sp = s.get();
+           l->elements.push_back(std::move(s));
+           TLine* first = sp->AddBranch();
+           contact(sp->AddBranch());
+           l = first;
+         }
+         contact(l);
+         contact(l);
+         ed.relayout = true;
+         ed.EnsureLayout();
+         const std::string before = p.TaskText(0);
+         ed.Click(0, 0, TLDEditor::kLeft);  // the first of the two innermost contacts
+         ed.Click(0, 0, TLDEditor::kLeft, {true, false, false, false});
+         ASSERT_TRUE(ed.ShuntEnabled());
+         ed.Shunt();
+         ASSERT_FALSE(f.msgs.errors.empty());
+         EXPECT_EQ(f.msgs.errors.back(), "Шунты не могут быть вложены глубже 32 уровней.");
+         EXPECT_EQ(p.TaskText(0), before);
+         Fixture g;
+         g.Read(f.Image());
+         EXPECT_EQ(g.Port()->TaskText(0), p.TaskText(0));
        }},
       {"new scheme asks, then empties the diagram",
        [](Fixture& f, TPortLD& p, TLDEditor& ed) {
