@@ -25,6 +25,7 @@ __attribute__((weak)) void AddPortVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddIec104Verbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddSnmpVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddAutomationVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddLogicVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
   AddIec104Verbs(verbs);
   AddSnmpVerbs(verbs);
   AddAutomationVerbs(verbs);
+  AddLogicVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

@@ -30,6 +30,15 @@ void AddSnmpVerbs(std::vector<Verb>& verbs);
 void AddAutomationVerbs(std::vector<Verb>& verbs);
 // The sample's time, two-position, UNIO and automation ports (cli_auto.cpp).
 void AddSampleOtherPorts(TDocument& doc);
+void AddLogicVerbs(std::vector<Verb>& verbs);
+
+}  // namespace t32::cli
+namespace t32 {
+class TDocument;
+}
+namespace t32::cli {
+// "new --sample": a discrete logic port with three tasks on the sample's inputs.
+void AddSampleLogic(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

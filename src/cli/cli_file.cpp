@@ -81,8 +81,9 @@ const char* kNewHelp =
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
     "--sample  add one board of every kind, each at addresses and an interrupt line no other\n"
     "          board uses, a control-station port on the modem passing the DI32's ТС on, two\n"
-    "          workstations under the IP port and an IEC 104 output port on a serial channel\n"
-    "          (a configuration to try the other verbs and the desktop program on)\n";
+    "          workstations under the IP port, an IEC 104 output port on a serial channel, one\n"
+    "          port of each other kind and a discrete logic port with three tasks (a\n"
+    "          configuration to try the other verbs and the desktop program on)\n";
 
 // One board of every kind. Each takes the lowest number whose addresses no other board
 // occupies (a ППИ takes two, the DO32 its fixed pair), and boards with an interrupt line each
@@ -139,6 +140,7 @@ void AddSampleBoards(TDocument& doc) {
     doc.AfterEdit();
   }
   AddSampleOtherPorts(doc);
+  AddSampleLogic(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

@@ -100,6 +100,8 @@ class TItem {
   virtual void Fields(TFieldVisitor& /*v*/) {}
   // Extra lines for the text dump (signal rows, records) after the fields.
   virtual void DumpExtra(std::string& /*out*/, const std::string& /*indent*/) const {}
+  // Faults the controller would trip over that do not stop a save: one line each.
+  virtual std::vector<std::string> Problems() const { return {}; }
 
   // --- helpers ---
   TDocument* Doc() const;

@@ -2,6 +2,8 @@
 // command-line tool writes them to stderr, and tests record them. The texts themselves are
 // produced by the model, so they are the same everywhere.
 #pragma once
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,12 @@ class TMessages {
   virtual void SelectNode(TNode* /*node*/) {}
   // Progress of long work: done of total steps.
   virtual void Progress(long long /*done*/, long long /*total*/) {}
+  // A one-line input dialog: title, prompt and the text shown selected. None when cancelled;
+  // tools that cannot ask (the command-line tool) cancel.
+  virtual std::optional<std::string> AskText(const std::string& /*title*/, const std::string& /*prompt*/,
+                                             const std::string& /*initial*/) {
+    return std::nullopt;
+  }
 };
 
 // Collects messages; answers confirmations with a preset answer. Used by tests and tools.
@@ -34,6 +42,17 @@ class TRecordedMessages : public TMessages {
     return answer;
   }
   void SelectNode(TNode* node) override { selected.push_back(node); }
+  // Answers text requests from `texts` in order; cancels once they run out.
+  std::optional<std::string> AskText(const std::string&, const std::string& prompt, const std::string& initial) override {
+    prompts.push_back(prompt);
+    shownTexts.push_back(initial);
+    if (texts.empty()) return std::nullopt;
+    std::string t = texts.front();
+    texts.pop_front();
+    return t;
+  }
+  std::deque<std::string> texts;
+  std::vector<std::string> prompts, shownTexts;
   std::vector<std::string> errors;
   std::vector<std::string> questions;
   std::vector<TNode*> selected;

@@ -7,6 +7,7 @@
 #include "ports/port_mek104.h"
 #include "ports/port_pc.h"
 #include "ports/port_auto.h"
+#include "ports/port_ld.h"
 #include "ports/port_pu.h"
 #include "ports/port_time.h"
 #include "ports/port_twopos.h"
@@ -25,6 +26,7 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(133, port, [] { return std::make_unique<TPortTU2>(); }, 133);
   f.Register(125, port, [] { return std::make_unique<TPortUnio>(); }, 125);
   f.Register(117, port, [] { return std::make_unique<TPortAuto>(); }, 117);
+  f.Register(131, port, [] { return std::make_unique<TPortLD>(); }, 131);
 }
 
 TItemFactory& PortsFactory() {

@@ -165,6 +165,13 @@ bool BuildImage(TDocument& doc, const TBuildOptions& opt, std::vector<std::uint8
         numbers.set(p->number);
       }
   if (unbound) msgs.ShowError("Не все порты связаны с платами.");
+  // Faults of the logic diagram: listed once, the save goes on.
+  std::string problems;
+  if (TNode* proc = doc.ProcNode())
+    for (int i = 0; i < proc->ChildCount(); ++i)
+      if (TItem* it = proc->Child(i)->Item())
+        for (const std::string& p : it->Problems()) problems += "\n" + p;
+  if (!problems.empty()) msgs.ShowError("Схема дискретной логики:" + problems);
   if (duplicate) {
     msgs.ShowError("Обнаружены порты с одинаковым адресом. Сохранение прервано.");
     return false;

@@ -86,6 +86,18 @@ void AddKnownSlots(Classes& cl) {
   add("TProc", 20, "groupCount", Kind::U8);
   add("TProc", 46, "groups", Kind::Bytes);
   add("TPortIP", 20, "pcCount", Kind::U8);
+  // The logic diagram's sections: task, line, shunt, contact or coil.
+  add("TPortLD", 20, "taskCount", Kind::U16);
+  add("TLine", 20, "count", Kind::U16);
+  add("TStack", 20, "count", Kind::U16);
+  add("TLD", 43, "inversion", Kind::U8);
+  add("TLD", 41, "signalIndex", Kind::U16);
+  cl.name[{"TPortLD", 228}] = "TTaskLD";
+  cl.name[{"TTaskLD", 225}] = "TLD";
+  cl.name[{"TTaskLD", 226}] = "TLine";
+  cl.name[{"TLine", 225}] = "TLD";
+  cl.name[{"TLine", 227}] = "TStack";
+  cl.name[{"TStack", 226}] = "TLine";
   struct Table {
     const char* cls;
     int code, countKey;

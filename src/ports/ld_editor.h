@@ -1,0 +1,80 @@
+// The editing rules of the logic diagram without a window: what each click, button and menu
+// command of the diagram editor does to the port. The frame only turns mouse events into calls
+// of Click and shows the state kept here.
+#pragma once
+#include <string>
+
+#include "ports/port_ld.h"
+
+namespace t32 {
+
+class TLDEditor {
+ public:
+  enum Button { kLeft, kRight, kMiddle };
+  struct Mods {
+    bool shift = false, ctrl = false, alt = false, dbl = false;
+  };
+
+  explicit TLDEditor(TPortLD& port);
+
+  TPortLD& port;
+  TLD* current = nullptr;
+  TLD* rangeStart = nullptr;
+  TLD* rangeEnd = nullptr;
+  int anchorCol = -1, anchorRow = -1;  // -1: none
+  int hoverCol = -1, hoverRow = -1;
+  bool contactMode = false;
+  bool relayout = true;
+  // The pop-up menu opened by the last right click, and whether it offered "Дублировать".
+  bool menuOpened = false;
+  bool menuDuplicate = false;
+
+  bool ContactEnabled() const { return !port.tasks.empty(); }
+  bool ShuntEnabled() const { return rangeEnd != nullptr; }
+
+  // Lays the diagram out when an edit asked for it.
+  void EnsureLayout();
+  // A mouse click at a cell (column, row of the whole diagram).
+  void Click(int col, int row, Button b, Mods m);
+  void Click(int col, int row, Button b);
+  // Pointer moved over a cell; true when the drag pointer shows (contact mode over a cell).
+  bool Move(int col, int row);
+  // "Контакт" pressed or released: clears the selection.
+  void SetContactMode(bool on);
+
+  void Shunt();
+  void Delete();
+  void Invert();
+  void Duplicate();
+  void AddTask();
+  void NewScheme();
+  // Rename of task i (double click on its coil); false when cancelled.
+  bool Rename(int task);
+
+  // The signal controls for the current element.
+  struct SignalView {
+    bool enabled = false;
+    std::string label;  // "ТС_%d", "ТС__", or empty when disabled
+    int index = -1;     // selected entry of the list, -1 none
+    bool inversion = false;
+  };
+  SignalView Signal() const;
+  // Chooses ТС storage row `index` for the current contact.
+  void ChooseSignal(int index);
+  void SetInversion(bool on);
+
+  // The task, relative row and contact/coil at a diagram cell.
+  TTaskLD* TaskAt(int row, int* relRow = nullptr) const;
+  TLD* ElementAt(int col, int row) const;
+  // Shunt test: the common line of range start and end, or none.
+  TLine* ShuntLine() const;
+  void ClearSelection();
+
+ private:
+  void SelectAt(int mode, int col, int row);
+  // Runs an edit of one task; restores the task when it would grow past the cell limit.
+  template <class Fn>
+  bool Guarded(TTaskLD& task, Fn fn);
+};
+
+}  // namespace t32
