@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace t32 {
@@ -34,10 +35,19 @@ class TIniFile {
 
  private:
   struct Entry { std::string key, value; };
-  struct Section { std::string name; std::vector<Entry> entries; };
+  // Names are looked up through upper-case indexes so that large library files (thousands
+  // of names) parse and answer in linear time.
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> byKey;
+    const Entry* FindKey(std::string_view key) const;
+  };
   Section* Find(std::string_view name);
   const Section* Find(std::string_view name) const;
+  Section& AddSection(std::string name);
   std::vector<Section> sections_;
+  std::unordered_map<std::string, std::size_t> byName_;
 };
 
 }  // namespace t32

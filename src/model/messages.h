@@ -9,6 +9,12 @@ namespace t32 {
 
 class TNode;
 
+// A device address with its type name (the add-devices picker).
+struct TDevicePick {
+  int address = 0;
+  std::string type;
+};
+
 // Answers of the confirmation dialog.
 enum TAnswer { kYes = 1, kNo = 2, kCancel = 3 };
 
@@ -23,6 +29,14 @@ class TMessages {
   virtual void SelectNode(TNode* /*node*/) {}
   // Progress of long work: done of total steps.
   virtual void Progress(long long /*done*/, long long /*total*/) {}
+  // The add-devices picker: the port's used addresses and types and the library's types in,
+  // the picked address + type pairs out; false when cancelled.
+  virtual bool PickDevices(const std::vector<TDevicePick>& /*used*/, const std::vector<std::string>& /*types*/,
+                           std::vector<TDevicePick>& /*picked*/) {
+    return false;
+  }
+  // A one-line text input (the name asked by "Сохранить"); false when cancelled.
+  virtual bool AskText(const std::string& /*caption*/, std::string& /*text*/) { return false; }
 };
 
 // Collects messages; answers confirmations with a preset answer. Used by tests and tools.
@@ -34,6 +48,21 @@ class TRecordedMessages : public TMessages {
     return answer;
   }
   void SelectNode(TNode* node) override { selected.push_back(node); }
+  bool PickDevices(const std::vector<TDevicePick>& used, const std::vector<std::string>&,
+                   std::vector<TDevicePick>& picked) override {
+    pickUsed = used;
+    picked = devicePicks;
+    return pickAnswer;
+  }
+  bool AskText(const std::string& caption, std::string& text) override {
+    questions.push_back(caption);
+    text = textAnswer;
+    return textAccepted;
+  }
+  std::vector<TDevicePick> devicePicks, pickUsed;
+  bool pickAnswer = false;
+  std::string textAnswer;
+  bool textAccepted = false;
   std::vector<std::string> errors;
   std::vector<std::string> questions;
   std::vector<TNode*> selected;
