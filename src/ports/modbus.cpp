@@ -382,9 +382,9 @@ void TRTU::WriteKeys(TConfig& c) {
   PackBlocks(s.tr, false, b);
   c.PutEntry(56, 32, b);
   c.PutU16(19, s.autoRelease);
-  std::string pw = PadPassword(s.password);
-  if (!pw.empty()) {
-    c.PutText(59, pw);
+  s.password = PadPassword(s.password);  // two registers: four characters
+  if (!s.password.empty()) {
+    c.PutText(59, s.password);
     c.PutU16(34, s.passwordAddress);
   }
   c.PutU16(63, s.clockAddress);
@@ -465,10 +465,15 @@ void TRTU::LoadFromImage(TConfig& c) {
 
 void TRTU::LoadFromShortImage(TConfig& c) {
   if (c.NextShortSection() != 202) return;
-  if (!CheckVersion(c, true)) return;
-  s = TRTUSettings{};
+  // Short images know device layouts 1 to 3.
   std::uint8_t ver = 1;
   c.GetShortEntry(48, 1, &ver);
+  if (ver > 3) {
+    Messages().ShowError("Новая версия " + name);
+    return;
+  }
+  if (ver == 0) ver = 1;
+  s = TRTUSettings{};
   c.GetShortEntry(1, 1, &number);
   c.GetShortEntry(62, 1, &s.attempts);
   std::uint8_t raw[17] = {};
