@@ -22,6 +22,7 @@ __attribute__((weak)) void AddLinkVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddMmsVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddSclVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddPortVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddModbusVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   AddMmsVerbs(verbs);
   AddSclVerbs(verbs);
   AddPortVerbs(verbs);
+  AddModbusVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

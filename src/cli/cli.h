@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace t32 {
+class TDocument;
+}
+
 namespace t32::cli {
 
 enum Exit { kOk = 0, kFailure = 1, kUsage = 2 };
@@ -21,6 +25,10 @@ void AddLinkVerbs(std::vector<Verb>& verbs);
 void AddMmsVerbs(std::vector<Verb>& verbs);
 void AddSclVerbs(std::vector<Verb>& verbs);
 void AddPortVerbs(std::vector<Verb>& verbs);
+void AddModbusVerbs(std::vector<Verb>& verbs);
+
+// "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
+void AddSampleModbus(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

@@ -75,7 +75,7 @@ const char* kNewHelp =
     "--cpu     processor board: 927 (CPU-927, default) or 6358 (CPU-6358, CPC108)\n"
     "--sample  add one board of every kind at addresses 0, 1, 2, ... and a control-station\n"
     "          port on the modem passing the DI32's ТС on (a configuration to try the other\n"
-    "          verbs and the desktop program on)\n";
+    "          verbs and the desktop program on), and both Modbus ports with devices\n";
 
 // One board of every kind, each at its own address.
 void AddSampleBoards(TDocument& doc) {
@@ -96,6 +96,7 @@ void AddSampleBoards(TDocument& doc) {
     pu->Table(kSigTS)->AddFromList(doc.Storage().List(kSigTS), true);
     doc.AfterEdit();
   }
+  AddSampleModbus(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

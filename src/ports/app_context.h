@@ -27,6 +27,10 @@ class TAppContext {
   void EnsureLibrary(TMessages* msgs);
 };
 
+// Where the device library is read: the user's data folder ($XDG_DATA_HOME or
+// ~/.local/share, then "tavrik32/MODBUS"), then "MODBUS" beside the program.
+std::vector<std::string> DefaultLibraryFolders(const std::string& programDir);
+
 // The document's context, or none.
 TAppContext* ContextOf(const TDocument* doc);
 

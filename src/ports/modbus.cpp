@@ -542,7 +542,12 @@ void TRTUTCP::SaveToImage(TConfig& c) {
 
 void TRTUTCP::LoadFromImage(TConfig& c) {
   TRTU::LoadFromImage(c);
-  number = static_cast<std::uint8_t>(ip & 0xFF);
+  // The address follows the IP. Only when it differs do the names change: a rebuild without
+  // need would replace the image's names by library ones (or defaults when the library is
+  // absent).
+  const auto fromIp = static_cast<std::uint8_t>(ip & 0xFF);
+  if (fromIp == number) return;
+  number = fromIp;
   UpdateStatusTable();
 }
 
