@@ -33,7 +33,6 @@ class TIniFile {
   std::vector<std::string> Sections() const;
   std::vector<std::string> Keys(std::string_view section) const;
 
- private:
   struct Entry { std::string key, value; };
   // Names are looked up through upper-case indexes so that large library files (thousands
   // of names) parse and answer in linear time.
@@ -43,6 +42,15 @@ class TIniFile {
     std::unordered_map<std::string, std::size_t> byKey;
     const Entry* FindKey(std::string_view key) const;
   };
+  // A section found once, for many look-ups in it (none when absent); valid until the file
+  // changes.
+  const Section* FindSection(std::string_view name) const { return Find(name); }
+  static std::string ReadString(const Section* s, std::string_view key, std::string_view def = {}) {
+    const Entry* e = s ? s->FindKey(key) : nullptr;
+    return e ? e->value : std::string(def);
+  }
+
+ private:
   Section* Find(std::string_view name);
   const Section* Find(std::string_view name) const;
   Section& AddSection(std::string name);

@@ -170,29 +170,30 @@ std::string TRTU::TRPrefix() const { return portName + "." + std::to_string(numb
 
 TRTUNameLists TRTU::NameLists(const TLibraryFile* f) const {
   TRTUNameLists L;
-  auto look = [&](const char* section, unsigned a) {
+  using TSection = TIniFile::Section;
+  auto sec = [&](const char* name) -> const TSection* { return f ? f->ini.FindSection(name) : nullptr; };
+  const TSection *sTs = sec("Список ТС"), *sTu = sec("Список ТУ"), *sTi = sec("Список ТИ"), *sTr = sec("Список ТР");
+  auto look = [&](const TSection* section, unsigned a) {
     std::string h = Hex(a);
-    std::string def = "Пр_" + h;
-    if (!f) return def;
-    std::string v = f->ini.ReadString(section, "$" + h);
-    return v.empty() ? def : v;
+    std::string v = section ? TIniFile::ReadString(section, "$" + h) : std::string();
+    return v.empty() ? "Пр_" + h : v;
   };
   for (const TRTUBlock& b : s.ts) {
     unsigned base = (b.function == 3 || b.function == 4) ? b.address * 16u : b.address;
-    for (unsigned k = 0; k < b.count; ++k) L.ts.push_back(look("Список ТС", base + k));
+    for (unsigned k = 0; k < b.count; ++k) L.ts.push_back(look(sTs, base + k));
   }
   for (const TRTUBlock& b : s.tu)
-    for (unsigned k = 0; k < b.count; ++k) L.tu.push_back(look("Список ТУ", b.address + k));
+    for (unsigned k = 0; k < b.count; ++k) L.tu.push_back(look(sTu, b.address + k));
   for (const TRTUBlock& b : s.ti) {
     bool wide = WideTiType(b.type);
     unsigned values = wide ? (b.count + 1u) / 2 : b.count;
     for (unsigned n = 0; n < values; ++n) {
-      L.ti.push_back(look("Список ТИ", b.address + (wide ? 2 * n : n)));
+      L.ti.push_back(look(sTi, b.address + (wide ? 2 * n : n)));
       L.tiWide.push_back(wide);
     }
   }
   for (const TRTUBlock& b : s.tr)
-    for (unsigned k = 0; k < b.count; ++k) L.tr.push_back(look("Список ТР", b.address + k));
+    for (unsigned k = 0; k < b.count; ++k) L.tr.push_back(look(sTr, b.address + k));
   if (s.eventsAsMts) {
     if (!s.sysLog.codes.empty()) L.mts.push_back("Журнал Событий");
     if (!s.alarmLog.codes.empty()) L.mts.push_back("Журнал Аварий");
