@@ -493,6 +493,10 @@ void TRTU::LoadFromShortImage(TConfig& c) {
   if (c.GetShortEntry(47, static_cast<std::uint16_t>(4 * n), b)) UnpackBlocks(s.tu, false, b, n);
   std::memset(b, 0, sizeof b);
   std::size_t width = ver == 1 ? 4 : ver == 2 ? 6 : 7;
+  // Storage group and position of each ТИ block (older images place values by them).
+  std::array<std::uint8_t, 8> tiGroup{}, tiPos{};
+  std::uint8_t key11 = 1;
+  c.GetShortEntry(11, 1, &key11);
   if (c.GetShortEntry(46, static_cast<std::uint16_t>(width * n), b))
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint8_t* p = b + i * width;
@@ -501,11 +505,55 @@ void TRTU::LoadFromShortImage(TConfig& c) {
       blk.function = p[0];
       blk.address = static_cast<std::uint16_t>(p[1] | (p[2] << 8));
       blk.count = p[3];
+      tiGroup[i] = ver == 1 ? static_cast<std::uint8_t>(key11 + i) : p[4];
+      tiPos[i] = ver == 1 ? 1 : p[5];
     }
   UpdateNode();
   newDevice = true;
   UpdateStatusTable();
   newDevice = false;
+  PutLegacyPositions(c, tiGroup, tiPos);
+}
+
+void TRTU::PutLegacyPositions(const TConfig& c, const std::array<std::uint8_t, 8>& tiGroup,
+                              const std::array<std::uint8_t, 8>& tiPos) {
+  TDocument* d = Doc();
+  if (!d) return;
+  TStorage& st = d->Storage();
+  // ТС, ТУ, ТР: from group g (the key) block by block, bit k of a block at (g - 1) * 8 + k; g
+  // then grows by the block's count in whole groups of eight.
+  auto bits = [&](int kind, int key, const std::array<TRTUBlock, 8>& blocks) {
+    std::uint8_t g8 = 0;
+    TParams* t = Table(kind);
+    if (!t || !c.GetShortEntry(static_cast<std::uint8_t>(key), 1, &g8)) return;
+    int g = g8, row = 0;
+    for (const TRTUBlock& blk : blocks) {
+      for (int k = 0; k < blk.count && row < t->Count(); ++k, ++row)
+        st.PutLegacyName((g - 1) * 8 + k, kind, 0, t->At(row)->DefaultName());
+      g += (blk.count + 7) / 8;
+    }
+  };
+  bits(kSigTS, 10, s.ts);
+  bits(kSigTU, 12, s.tu);
+  bits(kSigTR, 51, s.tr);
+  if (TParams* t = Table(kSigTI)) {
+    int row = 0;
+    for (std::size_t i = 0; i < s.ti.size(); ++i) {
+      const TRTUBlock& blk = s.ti[i];
+      int values = WideTiType(blk.type) ? blk.count / 2 : blk.count;
+      int rows = WideTiType(blk.type) ? (blk.count + 1) / 2 : blk.count;
+      for (int v = 0; v < rows && row < t->Count(); ++v, ++row)
+        if (v < values && tiGroup[i] > 0 && tiPos[i] > 0)
+          st.PutLegacyName((tiGroup[i] - 1) * 8 + (tiPos[i] - 1) + v, kSigTI, t->At(row)->valueWidth,
+                           t->At(row)->DefaultName());
+    }
+  }
+  // The device's link signal in its port's table.
+  std::uint8_t g = 0, p = 0;
+  if (c.GetShortEntry(32, 1, &g) && g > 0) {
+    c.GetShortEntry(33, 1, &p);
+    st.PutLegacyName((g - 1) * 8 + p, kSigTS, 0, portName + "." + LinkStatusName());
+  }
 }
 
 void TRTU::EnumerateSignals(TStorageLists& lists) {

@@ -74,6 +74,9 @@ class TRTU : public TPolledDevice {
   void WriteKeys(TConfig& c);
   void ReadKeys(TConfig& c);
   void LoadTables(TConfig& c);
+  // Older short images: where each signal stood in the storage lists.
+  void PutLegacyPositions(const TConfig& c, const std::array<std::uint8_t, 8>& tiGroup,
+                          const std::array<std::uint8_t, 8>& tiPos);
 };
 
 class TRTUTCP : public TRTU {

@@ -413,7 +413,8 @@ TEST(ModbusImage, ShortImageWithVersion3DeviceAndCp866Name) {
   name[0] = 3, name[1] = 0x99, name[2] = 0xA8, name[3] = 0xE2;
   std::vector<std::uint8_t> ts = {1, 0x20, 0, 2, 1, 0, 0, 0};
   std::vector<std::uint8_t> ti = {5, 3, 0x40, 0, 3, 1, 1, 0, 4, 0, 0, 0, 0, 0};
-  r.SSec(202).SEnt(48, {3}).SEnt(1, {4}).SEnt(62, {2}).SEnt(41, name).SEnt(20, {200}).SEnt(45, ts).SEnt(46, ti).SEnd();
+  r.SSec(202).SEnt(48, {3}).SEnt(1, {4}).SEnt(62, {2}).SEnt(41, name).SEnt(20, {200}).SEnt(45, ts).SEnt(46, ti);
+  r.SEnt(10, {3}).SEnt(32, {2}).SEnt(33, {5}).SEnd();
   TRecordedMessages msgs;
   TDocument d(&msgs, &PortsFactory());
   ASSERT_TRUE(d.Config().SetImage(r.Image()));
@@ -429,6 +430,13 @@ TEST(ModbusImage, ShortImageWithVersion3DeviceAndCp866Name) {
   EXPECT_EQ(dev->s.ti[0], (TRTUBlock{5, 3, 0x40, 3}));
   EXPECT_EQ(Names(dev->Table(kSigTI)), (std::vector<std::string>{"2_Порт.4_Щит.Пр_0040", "2_Порт.4_Щит.Пр_0041", "2_Порт.4_Щит.Пр_0042"}));
   EXPECT_EQ(Names(port->LinkTable()), (std::vector<std::string>{"2_Порт.связь_4_Щит"}));
+  // Legacy positions: ТС from group 3, ТИ block 1 at group 1 position 1, the link at 8 + 5.
+  const TStorage& st = d.Storage();
+  EXPECT_EQ(st.LegacyName(kSigTS, 16), "2_Порт.4_Щит.Пр_0020");
+  EXPECT_EQ(st.LegacyName(kSigTS, 17), "2_Порт.4_Щит.Пр_0021");
+  EXPECT_EQ(st.LegacyName(kSigTS, 13), "2_Порт.связь_4_Щит");
+  EXPECT_EQ(st.LegacyName(kSigTI, 0), "2_Порт.4_Щит.Пр_0040");
+  EXPECT_EQ(st.LegacyName(kSigTI, 2), "2_Порт.4_Щит.Пр_0042");
 }
 
 TEST(ModbusImage, NewerLayoutShowsMessageAndKeepsDefaults) {
