@@ -2,6 +2,7 @@
 // or over its network interface (TCP). Each polled slave is a device child that owns up to
 // five signal tables built from its polling blocks, log settings and the device library.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -140,6 +141,10 @@ class TPortRTUTCP : public TPollingPort {
   std::int32_t syncPeriod = 0;
 
   void SetSyncMinutes(long long minutes);
+  // "Время ожидания установки соединения, с" and "Интервал установки соединения, с": whole
+  // seconds 0..65, stored in ms.
+  void SetConnectSeconds(long long s) { connectWait = static_cast<std::uint16_t>(std::clamp<long long>(s, 0, 65) * 1000); }
+  void SetReconnectSeconds(long long s) { reconnectWait = static_cast<std::uint16_t>(std::clamp<long long>(s, 0, 65) * 1000); }
   // "Уже существует": another device of the port has this IP.
   bool IpTaken(const TRTU* device, std::uint32_t ip) const;
   TRTUTCP* AddDevice();

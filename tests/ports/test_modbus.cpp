@@ -356,6 +356,12 @@ TEST(ModbusImage, SaveReopenSaveBothPorts) {
   plain->Table(kSigTS)->RenameRow(1, "Дверь");
 
   TPortRTUTCP* tcp = m.Tcp();
+  tcp->SetConnectSeconds(65);
+  tcp->SetReconnectSeconds(99);
+  EXPECT_EQ(tcp->connectWait, 65000);
+  EXPECT_EQ(tcp->reconnectWait, 65000);
+  tcp->SetSyncMinutes(-5);
+  EXPECT_EQ(tcp->syncPeriod, 0);
   TRTUTCP* a = tcp->AddDevice();
   TRTUTCP* b = tcp->AddDevice();
   ASSERT_TRUE(a && b);
@@ -375,6 +381,21 @@ TEST(ModbusImage, SaveReopenSaveBothPorts) {
             (std::vector<std::string>{"1_Порт.связь_5_RTU", "1_Порт.связь_6_RTU", "1_Порт.связь_7_Насос"}));
   std::vector<std::uint8_t> first = Records(m.d);
   std::string dump = m.d.Dump();
+  // Keys in the controller's order; 59/34 only with a password, 87/94 only with codes.
+  const auto& img = m.d.Config().Image();
+  std::size_t at102 = t32test::FindSectionCode(img, 102), at129 = t32test::FindSectionCode(img, 129);
+  ASSERT_NE(at102, 0u);
+  ASSERT_NE(at129, 0u);
+  EXPECT_EQ(t32test::EntryKeys(img, at102), (std::vector<int>{48, 1, 57, 31, 20, 30}));
+  EXPECT_EQ(t32test::EntryKeys(img, at129), (std::vector<int>{48, 1, 63, 64, 24, 57, 31, 72, 20}));
+  EXPECT_EQ(t32test::EntryKeys(img, t32test::FindSectionCode(img, 202, at102)),
+            (std::vector<int>{48, 77, 1, 62, 41, 20, 45, 47, 46, 56, 19, 63, 54, 101, 49, 30, 82, 81, 83, 84, 85, 86, 89,
+                              88, 90, 91, 92, 93}));
+  std::size_t tcpA = t32test::FindSectionCode(img, 202, at129), tcpB = t32test::FindSectionCode(img, 202, tcpA + 1);
+  EXPECT_EQ(t32test::EntryKeys(img, tcpA).size(), 28u);
+  std::vector<int> withAll = t32test::EntryKeys(img, tcpB);
+  EXPECT_EQ(withAll, (std::vector<int>{48, 77, 1, 62, 41, 20, 45, 47, 46, 56, 19, 59, 34, 63, 54, 101, 49, 30, 82, 81, 83, 84,
+                                       85, 86, 87, 89, 88, 90, 91, 92, 93}));
   EXPECT_NE(dump.find("ТС 1: f1 $0010 x4"), std::string::npos);
   EXPECT_NE(dump.find("codes [3, 4]"), std::string::npos);
 
