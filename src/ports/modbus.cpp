@@ -43,16 +43,26 @@ void UnpackBlocks(std::array<TRTUBlock, 8>& a, bool ti, const std::uint8_t* in, 
   }
 }
 
+// Lower-case hex, at least four digits (more when the address needs them).
 std::string Hex(unsigned a) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04x", a);
-  return buf;
+  static const char digits[] = "0123456789abcdef";
+  char buf[8];
+  int n = 0;
+  do {
+    buf[n++] = digits[a & 15];
+    a >>= 4;
+  } while (a && n < 8);
+  while (n < 4) buf[n++] = '0';
+  std::string out(static_cast<std::size_t>(n), '0');
+  for (int i = 0; i < n; ++i) out[static_cast<std::size_t>(i)] = buf[n - 1 - i];
+  return out;
 }
 
 // Every "." becomes a space (a dot would split the signal name), then equal names get
 // "_повтор" + their position; a name so made that is still taken gets the next number.
 void Normalise(std::vector<std::string>& list) {
-  std::unordered_set<std::string> seen;
+  // Views into the list: a name is final once it is in the set.
+  std::unordered_set<std::string_view> seen;
   seen.reserve(list.size() * 2);
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string& n = list[i];
