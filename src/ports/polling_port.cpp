@@ -167,9 +167,11 @@ void TPollingPort::LoadChildren(TConfig& c, int announced, int deviceCode,
     // are laid over them at the end.
     auto p = MakeParams(kSigTS, kRoleSource);
     p->owner = this;
+    TParams* t = p.get();
     TNode* n = node->Tree()->Add(node, std::move(p), 0);
     n->expanded = true;
-    rd.Load(n->Item());
+    t->Build(announced, PortName());  // one row per announced device, named by the image
+    rd.Load(t);
   } else if (rd.Peek() == 211) {
     rd.Skip();
   }
@@ -178,6 +180,17 @@ void TPollingPort::LoadChildren(TConfig& c, int announced, int deviceCode,
     TPolledDevice* d = AppendDevice(make());
     if (!d) break;
     rd.Load(d);
+  }
+  // Each row's default name comes from its device, so that the rebuild at the end keeps the
+  // rows (and the names the user gave them).
+  if (TParams* t = LinkTable()) {
+    std::vector<TPolledDevice*> devs = Devices();
+    const std::string pn = PortName();
+    for (int i = 0; i < t->Count() && i < static_cast<int>(devs.size()); ++i)
+      if (TParam* r = t->At(i)) {
+        r->SetDefaultName(pn + "." + devs[static_cast<std::size_t>(i)]->LinkStatusName());
+        r->prefix = pn;
+      }
   }
   node->expanded = true;
 }

@@ -354,6 +354,7 @@ TEST(ModbusImage, SaveReopenSaveBothPorts) {
   plain->newDevice = false;
   plain->UpdateStatusTable();
   plain->Table(kSigTS)->RenameRow(1, "Дверь");
+  rtu->LinkTable()->RenameRow(2, "Насос на связи");
 
   TPortRTUTCP* tcp = m.Tcp();
   tcp->SetConnectSeconds(65);
@@ -379,6 +380,7 @@ TEST(ModbusImage, SaveReopenSaveBothPorts) {
 
   EXPECT_EQ(Names(rtu->LinkTable()),
             (std::vector<std::string>{"1_Порт.связь_5_RTU", "1_Порт.связь_6_RTU", "1_Порт.связь_7_Насос"}));
+  EXPECT_EQ(rtu->LinkTable()->At(2)->Name(), "1_Порт.Насос на связи");
   std::vector<std::uint8_t> first = Records(m.d);
   std::string dump = m.d.Dump();
   // Keys in the controller's order; 59/34 only with a password, 87/94 only with codes.
@@ -417,8 +419,10 @@ TEST(ModbusImage, SaveReopenSaveBothPorts) {
   EXPECT_EQ(b2->s.sysLog.codes, (std::vector<std::uint16_t>{3, 4}));
 
   // A new port address renames every signal, the user's own name included.
+  EXPECT_EQ(rtu2->LinkTable()->At(2)->Name(), "1_Порт.Насос на связи");  // kept through the reopen
   rtu2->SetPortNumber(4);
   EXPECT_EQ(Names(rtu2->LinkTable())[0], "4_Порт.связь_5_RTU");
+  EXPECT_EQ(rtu2->LinkTable()->At(2)->Name(), "4_Порт.Насос на связи");
   auto* p2 = dynamic_cast<TRTU*>(rtu2->Devices()[0]);
   EXPECT_EQ(p2->Table(kSigTS)->At(0)->Name(), "4_Порт.5_RTU.Пр_0010");
   EXPECT_EQ(p2->Table(kSigTS)->At(1)->Name(), "4_Порт.5_RTU.Дверь");
