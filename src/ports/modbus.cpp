@@ -354,6 +354,18 @@ void TRTU::Fields(TFieldVisitor& v) {
   v.U8({"eventsAsMts", 101, 0, 1}, s.eventsAsMts);
   v.Ip({"ip", 49}, ip);
   v.U8({"unit", 30, 1, 255}, unit);
+  auto log = [&](TRTULog& l, bool sys) {
+    v.U16({sys ? "sysLogStart" : "alarmLogStart", sys ? 82 : 89, 0, 65535}, l.start);
+    v.U16({sys ? "sysLogSelect" : "alarmLogSelect", sys ? 81 : 88, 0, 65535}, l.select);
+    v.U16({sys ? "sysLogInterval" : "alarmLogInterval", sys ? 83 : 90, 0, 255}, l.interval);
+    v.U16({sys ? "sysLogRecords" : "alarmLogRecords", sys ? 84 : 91, 0, 65535}, l.records);
+    v.Text({sys ? "sysLogString" : "alarmLogString", sys ? 85 : 92}, l.text);
+    // The codes (keys 87 and 94) are a list: the dump shows them in DumpExtra.
+    auto n = static_cast<std::uint16_t>(std::min(l.codes.size(), TRTULog::kMaxCodes));
+    v.U16({sys ? "sysLogCodeCount" : "alarmLogCodeCount", sys ? 86 : 93, 0, TRTULog::kMaxCodes}, n);
+  };
+  log(s.sysLog, true);
+  log(s.alarmLog, false);
 }
 
 void TRTU::DumpExtra(std::string& out, const std::string& indent) const {
@@ -366,9 +378,7 @@ void TRTU::DumpExtra(std::string& out, const std::string& indent) const {
   blocks("ТИ", s.ti, true);
   blocks("ТР", s.tr, false);
   auto log = [&](const char* label, const TRTULog& l) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, " = $%04X $%04X %u %u \"", l.start, l.select, l.interval, l.records);
-    out += indent + label + buf + l.text + "\" codes [";
+    out += indent + label + " codes [";
     for (std::size_t i = 0; i < l.codes.size(); ++i) out += (i ? ", " : "") + std::to_string(l.codes[i]);
     out += "]\n";
   };

@@ -84,6 +84,10 @@ void AddKnownSlots(Classes& cl) {
   add("TProc", 20, "groupCount", Kind::U8);
   add("TProc", 46, "groups", Kind::Bytes);
   add("TPortIP", 20, "pcCount", Kind::U8);
+  for (const char* dev : {"TRTU", "TRTUTCP"}) {
+    add(dev, 87, "sysLogCodes", Kind::U16List);
+    add(dev, 94, "alarmLogCodes", Kind::U16List);
+  }
   struct Table {
     const char* cls;
     int code, countKey;
