@@ -13,6 +13,7 @@ class QToolButton;
 class QMenu;
 
 namespace t32 {
+class TAppContext;
 class TDocument;
 class TItemFactory;
 }
@@ -84,6 +85,8 @@ class TForm1 : public QMainWindow {
   void BuildToolbar();
   TForm1Options opt_;
   TAppSettings settings_;
+  // Device library and template buffer: outlive the document that points at them.
+  std::unique_ptr<TAppContext> appContext_;
   std::unique_ptr<TQtMessages> messages_;
   std::unique_ptr<TDocument> doc_;
   TFrame1* frame1_ = nullptr;
