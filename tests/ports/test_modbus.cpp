@@ -118,6 +118,27 @@ TEST(ModbusLibrary, NumbersAreHexWithDollarOrDecimal) {
   }
 }
 
+// The look-up indexes of the INI object follow every edit (library files are large).
+TEST(ModbusLibrary, IniIndexFollowsEdits) {
+  TIniFile ini;
+  ini.Parse(Utf8ToCp1251("[Список ТС]\r\n$00FF=Первый\r\n$00ff=Второй\r\n[Б]\r\nk=1\r\n[список тс]\r\n$0100=Третий\r\n[В]\r\nk=3\r\n"));
+  EXPECT_EQ(ini.ReadString("СПИСОК ТС", "$00ff"), "Первый");  // first occurrence wins
+  EXPECT_EQ(ini.ReadString("Список ТС", "$0100"), "Третий");  // a repeated head continues the section
+  EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"Список ТС", "Б", "В"}));
+  ini.EraseSection("б");
+  EXPECT_FALSE(ini.HasSection("Б"));
+  EXPECT_EQ(ini.ReadString("В", "K"), "3");
+  EXPECT_EQ(ini.ReadString("список тс", "$0100"), "Третий");
+  ini.WriteString("Список ТС", "$00Ff", "Новый");
+  ini.WriteString("Г", "x", "1");
+  EXPECT_EQ(ini.Keys("Список ТС"), (std::vector<std::string>{"$00FF", "$0100"}));
+  EXPECT_EQ(ini.ReadString("Список ТС", "$00ff"), "Новый");
+  EXPECT_EQ(ini.ReadInteger("г", "X", 0), 1);
+  TIniFile back;
+  back.Parse(ini.Serialize());
+  EXPECT_EQ(back.Serialize(), ini.Serialize());
+}
+
 TEST(ModbusLibrary, FilesInNameOrderFirstFileWinsAnyCaseExtension) {
   fs::path dir = fs::temp_directory_path() / ("t32modbus." + std::to_string(::getpid()));
   fs::create_directories(dir / "sub.ini");  // a folder is no file
