@@ -208,10 +208,14 @@ TRTUNameLists TRTU::NameLists(const TLibraryFile* f) const {
     if (!s.sysLog.codes.empty()) L.mts.push_back("Журнал Событий");
     if (!s.alarmLog.codes.empty()) L.mts.push_back("Журнал Аварий");
   } else {
-    for (std::uint16_t code : s.sysLog.codes)
-      L.ts.push_back(f ? f->ini.ReadString("Список Событий", std::to_string(code), "???") : std::to_string(code) + "_LogSystem");
-    for (std::uint16_t code : s.alarmLog.codes)
-      L.ts.push_back(f ? f->ini.ReadString("Список Аварий", std::to_string(code), "???") : std::to_string(code) + "_LogAlarm");
+    // An event the list does not name (or names with nothing) is "???".
+    auto event = [&](const TSection* section, std::uint16_t code) {
+      std::string v = TIniFile::ReadString(section, std::to_string(code));
+      return v.empty() ? std::string("???") : v;
+    };
+    const TSection *sEv = sec("Список Событий"), *sAl = sec("Список Аварий");
+    for (std::uint16_t code : s.sysLog.codes) L.ts.push_back(f ? event(sEv, code) : std::to_string(code) + "_LogSystem");
+    for (std::uint16_t code : s.alarmLog.codes) L.ts.push_back(f ? event(sAl, code) : std::to_string(code) + "_LogAlarm");
   }
   for (auto* l : {&L.ts, &L.tu, &L.ti, &L.tr, &L.mts}) Normalise(*l);
   return L;
