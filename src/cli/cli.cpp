@@ -26,6 +26,7 @@ __attribute__((weak)) void AddIec104Verbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddSnmpVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddAutomationVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddLogicVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddModbusVerbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
   AddSnmpVerbs(verbs);
   AddAutomationVerbs(verbs);
   AddLogicVerbs(verbs);
+  AddModbusVerbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

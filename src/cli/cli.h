@@ -39,6 +39,10 @@ class TDocument;
 namespace t32::cli {
 // "new --sample": a discrete logic port with three tasks on the sample's inputs.
 void AddSampleLogic(TDocument& doc);
+void AddModbusVerbs(std::vector<Verb>& verbs);
+
+// "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
+void AddSampleModbus(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

@@ -82,8 +82,8 @@ const char* kNewHelp =
     "--sample  add one board of every kind, each at addresses and an interrupt line no other\n"
     "          board uses, a control-station port on the modem passing the DI32's ТС on, two\n"
     "          workstations under the IP port, an IEC 104 output port on a serial channel, one\n"
-    "          port of each other kind and a discrete logic port with three tasks (a\n"
-    "          configuration to try the other verbs and the desktop program on)\n";
+    "          port of each other kind, both Modbus ports with devices and a discrete logic port\n"
+    "          with three tasks (a configuration to try the other verbs and the desktop program on)\n";
 
 // One board of every kind. Each takes the lowest number whose addresses no other board
 // occupies (a ППИ takes two, the DO32 its fixed pair), and boards with an interrupt line each
@@ -141,6 +141,7 @@ void AddSampleBoards(TDocument& doc) {
   }
   AddSampleOtherPorts(doc);
   AddSampleLogic(doc);
+  AddSampleModbus(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

@@ -101,6 +101,7 @@ std::size_t Utf8Length(std::string_view utf8) {
 }
 
 std::string Utf8Left(std::string_view utf8, std::size_t chars) {
+  if (utf8.size() <= chars) return std::string(utf8);  // never more characters than bytes
   std::size_t i = 0;
   for (std::size_t n = 0; n < chars && i < utf8.size(); ++n) Next(utf8, i);
   return std::string(utf8.substr(0, i));
@@ -110,6 +111,12 @@ std::string Utf8Upper(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
+    // ASCII (keys, hex addresses) needs no decoding.
+    if (auto b = static_cast<unsigned char>(utf8[i]); b < 0x80) {
+      out += static_cast<char>(b >= 'a' && b <= 'z' ? b - 32 : b);
+      ++i;
+      continue;
+    }
     char32_t c = Next(utf8, i);
     if (c >= 'a' && c <= 'z') c -= 32;
     else if (c >= 0x0430 && c <= 0x044F) c -= 0x20;

@@ -17,6 +17,7 @@ class TController;
 class TProc;
 class TPortIP;
 class TStorage;
+class TAppContext;
 
 class TDocument {
  public:
@@ -45,6 +46,9 @@ class TDocument {
   // Output tables store their rows by storage index (true) or by name (false); set per CPU type
   // by the file reader and writer.
   bool extendedFormat = false;
+  // What the program keeps beside its documents (device library, template buffer); set by the
+  // program or the test that made the document, none for a bare model.
+  TAppContext* appContext = nullptr;
   // Counts read from the processor section: root children (processor + boards) and processor
   // children (IP port + ports). They drive the image reader.
   int boardCount = 1;

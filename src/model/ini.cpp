@@ -14,11 +14,22 @@ std::string Trim(std::string_view s) {
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
   return std::string(s.substr(b, e - b));
 }
-bool SameName(std::string_view a, std::string_view b) { return Utf8Upper(a) == Utf8Upper(b); }
 }  // namespace
+
+const TIniFile::Entry* TIniFile::Section::FindKey(std::string_view key) const {
+  auto it = byKey.find(Utf8Upper(key));
+  return it == byKey.end() ? nullptr : &entries[it->second];
+}
+
+TIniFile::Section& TIniFile::AddSection(std::string name) {
+  byName_.emplace(Utf8Upper(name), sections_.size());
+  sections_.push_back({std::move(name), {}, {}});
+  return sections_.back();
+}
 
 void TIniFile::Parse(std::string_view cp) {
   sections_.clear();
+  byName_.clear();
   std::string text = Cp1251ToUtf8(cp);
   Section* cur = nullptr;
   std::size_t pos = 0;
@@ -32,26 +43,22 @@ void TIniFile::Parse(std::string_view cp) {
       std::size_t close = line.find(']');
       std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       cur = Find(name);
-      if (!cur) {
-        sections_.push_back({name, {}});
-        cur = &sections_.back();
-      }
+      if (!cur) cur = &AddSection(name);
       continue;
     }
     std::size_t eq = line.find('=');
     if (!cur || eq == std::string::npos) continue;
     std::string key = Trim(line.substr(0, eq));
     std::string value = Trim(line.substr(eq + 1));
-    bool seen = false;
-    for (auto& e : cur->entries)
-      if (SameName(e.key, key)) { seen = true; break; }  // the first occurrence wins
-    if (!seen) cur->entries.push_back({key, value});
+    // The first occurrence wins.
+    if (cur->byKey.emplace(Utf8Upper(key), cur->entries.size()).second) cur->entries.push_back({key, value});
   }
 }
 
 bool TIniFile::Load(const std::string& path) {
   std::string bytes;
   sections_.clear();
+  byName_.clear();
   if (!ReadWholeFile(path, bytes, nullptr, 64u << 20)) return false;
   Parse(bytes);
   return true;
@@ -72,20 +79,17 @@ bool TIniFile::Save(const std::string& path, std::string* error) const {
 }
 
 TIniFile::Section* TIniFile::Find(std::string_view name) {
-  for (auto& s : sections_)
-    if (SameName(s.name, name)) return &s;
-  return nullptr;
+  auto it = byName_.find(Utf8Upper(name));
+  return it == byName_.end() ? nullptr : &sections_[it->second];
 }
 const TIniFile::Section* TIniFile::Find(std::string_view name) const {
-  for (const auto& s : sections_)
-    if (SameName(s.name, name)) return &s;
-  return nullptr;
+  auto it = byName_.find(Utf8Upper(name));
+  return it == byName_.end() ? nullptr : &sections_[it->second];
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
   if (const Section* s = Find(section))
-    for (const auto& e : s->entries)
-      if (SameName(e.key, key)) return e.value;
+    if (const Entry* e = s->FindKey(key)) return e->value;
   return std::string(def);
 }
 
@@ -103,25 +107,20 @@ long long TIniFile::ReadInteger(std::string_view section, std::string_view key, 
 }
 
 bool TIniFile::HasKey(std::string_view section, std::string_view key) const {
-  if (const Section* s = Find(section))
-    for (const auto& e : s->entries)
-      if (SameName(e.key, key)) return true;
-  return false;
+  const Section* s = Find(section);
+  return s && s->FindKey(key);
 }
 
 bool TIniFile::HasSection(std::string_view section) const { return Find(section) != nullptr; }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   Section* s = Find(section);
-  if (!s) {
-    sections_.push_back({std::string(section), {}});
-    s = &sections_.back();
+  if (!s) s = &AddSection(std::string(section));
+  auto [it, fresh] = s->byKey.emplace(Utf8Upper(key), s->entries.size());
+  if (!fresh) {
+    s->entries[it->second].value = std::string(value);
+    return;
   }
-  for (auto& e : s->entries)
-    if (SameName(e.key, key)) {
-      e.value = std::string(value);
-      return;
-    }
   s->entries.push_back({std::string(key), std::string(value)});
 }
 
@@ -130,11 +129,11 @@ void TIniFile::WriteInteger(std::string_view section, std::string_view key, long
 }
 
 void TIniFile::EraseSection(std::string_view section) {
-  for (auto it = sections_.begin(); it != sections_.end(); ++it)
-    if (SameName(it->name, section)) {
-      sections_.erase(it);
-      return;
-    }
+  auto it = byName_.find(Utf8Upper(section));
+  if (it == byName_.end()) return;
+  sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(it->second));
+  byName_.clear();
+  for (std::size_t i = 0; i < sections_.size(); ++i) byName_.emplace(Utf8Upper(sections_[i].name), i);
 }
 
 std::vector<std::string> TIniFile::Sections() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace t32 {
@@ -32,12 +33,29 @@ class TIniFile {
   std::vector<std::string> Sections() const;
   std::vector<std::string> Keys(std::string_view section) const;
 
- private:
   struct Entry { std::string key, value; };
-  struct Section { std::string name; std::vector<Entry> entries; };
+  // Names are looked up through upper-case indexes so that large library files (thousands
+  // of names) parse and answer in linear time.
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> byKey;
+    const Entry* FindKey(std::string_view key) const;
+  };
+  // A section found once, for many look-ups in it (none when absent); valid until the file
+  // changes.
+  const Section* FindSection(std::string_view name) const { return Find(name); }
+  static std::string ReadString(const Section* s, std::string_view key, std::string_view def = {}) {
+    const Entry* e = s ? s->FindKey(key) : nullptr;
+    return e ? e->value : std::string(def);
+  }
+
+ private:
   Section* Find(std::string_view name);
   const Section* Find(std::string_view name) const;
+  Section& AddSection(std::string name);
   std::vector<Section> sections_;
+  std::unordered_map<std::string, std::size_t> byName_;
 };
 
 }  // namespace t32

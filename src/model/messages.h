@@ -11,6 +11,12 @@ namespace t32 {
 
 class TNode;
 
+// A device address with its type name (the add-devices picker).
+struct TDevicePick {
+  int address = 0;
+  std::string type;
+};
+
 // Answers of the confirmation dialog.
 enum TAnswer { kYes = 1, kNo = 2, kCancel = 3 };
 
@@ -30,6 +36,12 @@ class TMessages {
   virtual std::optional<std::string> AskText(const std::string& /*title*/, const std::string& /*prompt*/,
                                              const std::string& /*initial*/) {
     return std::nullopt;
+  }
+  // The add-devices picker: the port's used addresses and types and the library's types in,
+  // the picked address + type pairs out; false when cancelled.
+  virtual bool PickDevices(const std::vector<TDevicePick>& /*used*/, const std::vector<std::string>& /*types*/,
+                           std::vector<TDevicePick>& /*picked*/) {
+    return false;
   }
 };
 
@@ -53,6 +65,14 @@ class TRecordedMessages : public TMessages {
   }
   std::deque<std::string> texts;
   std::vector<std::string> prompts, shownTexts;
+  bool PickDevices(const std::vector<TDevicePick>& used, const std::vector<std::string>&,
+                   std::vector<TDevicePick>& picked) override {
+    pickUsed = used;
+    picked = devicePicks;
+    return pickAnswer;
+  }
+  std::vector<TDevicePick> devicePicks, pickUsed;
+  bool pickAnswer = false;
   std::vector<std::string> errors;
   std::vector<std::string> questions;
   std::vector<TNode*> selected;

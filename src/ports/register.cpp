@@ -8,6 +8,7 @@
 #include "ports/port_pc.h"
 #include "ports/port_auto.h"
 #include "ports/port_ld.h"
+#include "ports/modbus.h"
 #include "ports/port_pu.h"
 #include "ports/port_time.h"
 #include "ports/port_twopos.h"
@@ -27,6 +28,10 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(125, port, [] { return std::make_unique<TPortUnio>(); }, 125);
   f.Register(117, port, [] { return std::make_unique<TPortAuto>(); }, 117);
   f.Register(131, port, [] { return std::make_unique<TPortLD>(); }, 131);
+  f.Register(102, port, [] { return std::make_unique<TPortMODBUS>(); }, 102);
+  f.Register(129, port, [] { return std::make_unique<TPortRTUTCP>(); }, 129);
+  f.RegisterChild("TPortMODBUS", 202, [] { return std::make_unique<TRTU>(); });
+  f.RegisterChild("TPortRTUTCP", 202, [] { return std::make_unique<TRTUTCP>(); });
 }
 
 TItemFactory& PortsFactory() {

@@ -98,6 +98,10 @@ void AddKnownSlots(Classes& cl) {
   cl.name[{"TLine", 225}] = "TLD";
   cl.name[{"TLine", 227}] = "TStack";
   cl.name[{"TStack", 226}] = "TLine";
+  for (const char* dev : {"TRTU", "TRTUTCP"}) {
+    add(dev, 87, "sysLogCodes", Kind::U16List);
+    add(dev, 94, "alarmLogCodes", Kind::U16List);
+  }
   struct Table {
     const char* cls;
     int code, countKey;

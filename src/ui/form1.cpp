@@ -30,6 +30,7 @@
 #include <algorithm>
 
 #include "model/document.h"
+#include "ports/app_context.h"
 #include "ui/about.h"
 #include "ui/dialogs.h"
 #include "ui/frame1.h"
@@ -67,6 +68,9 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
     }
   }
   doc_ = std::make_unique<TDocument>(messages_.get(), opt_.factory);
+  appContext_ = std::make_unique<TAppContext>();
+  appContext_->libraryFolders = DefaultLibraryFolders(opt_.programDir.toStdString());
+  doc_->appContext = appContext_.get();
   doc_->extendedFormat = true;
 
   // 2. The tree frame with its three fixed nodes; the controller is selected.

@@ -15,6 +15,7 @@ class QToolButton;
 class QMenu;
 
 namespace t32 {
+class TAppContext;
 class TDocument;
 class TItemFactory;
 }
@@ -120,6 +121,8 @@ class TForm1 : public QMainWindow {
   QTimer* autosaveTimer_ = nullptr;
   TForm1Options opt_;
   TAppSettings settings_;
+  // Device library and template buffer: outlive the document that points at them.
+  std::unique_ptr<TAppContext> appContext_;
   std::unique_ptr<TQtMessages> messages_;
   std::unique_ptr<TDocument> doc_;
   TFrame1* frame1_ = nullptr;

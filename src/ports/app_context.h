@@ -1,0 +1,37 @@
+// What the program keeps beside its documents while it runs: the device library (read once,
+// when the first port that needs it is made), the device template buffer and the device
+// editor's last tab. The program and every test make their own and hang it on the document.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ports/device_library.h"
+#include "ports/modbus_settings.h"
+
+namespace t32 {
+
+class TDocument;
+class TMessages;
+
+class TAppContext {
+ public:
+  // Folders the library is read from, in priority order (user's data folder, program folder).
+  std::vector<std::string> libraryFolders;
+  TDeviceLibrary library;
+  // "В шаблон" fills it; "Настроить по шаблону" and duplication read it.
+  std::optional<TRTUSettings> deviceTemplate;
+  int lastEditorTab = 0;
+
+  // Reads the library the first time it is needed; problems go to msgs.
+  void EnsureLibrary(TMessages* msgs);
+};
+
+// Where the device library is read: the user's data folder ($XDG_DATA_HOME or
+// ~/.local/share, then "tavrik32/MODBUS"), then "MODBUS" beside the program.
+std::vector<std::string> DefaultLibraryFolders(const std::string& programDir);
+
+// The document's context, or none.
+TAppContext* ContextOf(const TDocument* doc);
+
+}  // namespace t32
