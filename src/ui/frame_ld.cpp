@@ -1,6 +1,9 @@
 #include "ui/frame_ld.h"
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QGridLayout>
+#include <QImage>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -15,7 +18,9 @@
 #include "model/storage.h"
 #include "ports/ld_svg.h"
 #include "ports/port_ld.h"
+#include "model/fileio.h"
 #include "ui/dialogs.h"
+#include "ui/link_dialogs.h"
 
 namespace t32::ui {
 
@@ -24,35 +29,11 @@ QColor Rgb(std::uint32_t c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c
 constexpr double kMinZoom = 0.25, kMaxZoom = 4.0;
 }  // namespace
 
-// ---------------------------------------------------------------------------------------
-TLDCanvas::TLDCanvas(TPortLDFrame& frame) : QWidget(&frame), frame_(frame) {
-  setObjectName("Image1");
-  setMouseTracking(true);
-  setFocusPolicy(Qt::StrongFocus);
-  setAutoFillBackground(false);
-  setMinimumSize(200, 150);
-}
+// Paints the drawing list at its own pixels (the painter carries any zoom).
+void PaintLDOps(QPainter& g, const std::vector<TLDOp>& ops, QFont f);
 
-double TLDCanvas::CellPixels() const { return kLDCell * frame_.zoom; }
 
-QPoint TLDCanvas::CellAt(QPoint p) const {
-  const double c = CellPixels();
-  return {static_cast<int>(std::floor(p.x() / c)) + frame_.ScrollBarX->value(),
-          static_cast<int>(std::floor(p.y() / c)) + frame_.ScrollBarY->value()};
-}
-
-void TLDCanvas::paintEvent(QPaintEvent*) {
-  QPainter g(this);
-  g.fillRect(rect(), Qt::white);
-  TLDEditor* ed = frame_.Editor();
-  if (!ed) return;
-  ed->EnsureLayout();
-  const double c = CellPixels();
-  const int cols = static_cast<int>(std::ceil(width() / c)) + 1, rows = static_cast<int>(std::ceil(height() / c)) + 1;
-  const int col0 = frame_.ScrollBarX->value(), row0 = frame_.ScrollBarY->value();
-  auto ops = DrawLD(ed->port, ed, col0, row0, cols, rows);
-  g.scale(frame_.zoom, frame_.zoom);
-  QFont f = font();
+void PaintLDOps(QPainter& g, const std::vector<TLDOp>& ops, QFont f) {
   f.setPixelSize(12);
   for (const TLDOp& o : ops) {
     const QColor color = Rgb(o.color);
@@ -83,6 +64,37 @@ void TLDCanvas::paintEvent(QPaintEvent*) {
         break;
     }
   }
+}
+
+// ---------------------------------------------------------------------------------------
+TLDCanvas::TLDCanvas(TPortLDFrame& frame) : QWidget(&frame), frame_(frame) {
+  setObjectName("Image1");
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setAutoFillBackground(false);
+  setMinimumSize(200, 150);
+}
+
+double TLDCanvas::CellPixels() const { return kLDCell * frame_.zoom; }
+
+QPoint TLDCanvas::CellAt(QPoint p) const {
+  const double c = CellPixels();
+  return {static_cast<int>(std::floor(p.x() / c)) + frame_.ScrollBarX->value(),
+          static_cast<int>(std::floor(p.y() / c)) + frame_.ScrollBarY->value()};
+}
+
+void TLDCanvas::paintEvent(QPaintEvent*) {
+  QPainter g(this);
+  g.fillRect(rect(), Qt::white);
+  TLDEditor* ed = frame_.Editor();
+  if (!ed) return;
+  ed->EnsureLayout();
+  const double c = CellPixels();
+  const int cols = static_cast<int>(std::ceil(width() / c)) + 1, rows = static_cast<int>(std::ceil(height() / c)) + 1;
+  const int col0 = frame_.ScrollBarX->value(), row0 = frame_.ScrollBarY->value();
+  auto ops = DrawLD(ed->port, ed, col0, row0, cols, rows);
+  g.scale(frame_.zoom, frame_.zoom);
+  PaintLDOps(g, ops, font());
 }
 
 static TLDEditor::Mods ModsOf(Qt::KeyboardModifiers k, bool dbl) {
@@ -190,6 +202,7 @@ TPortLDFrame::TPortLDFrame(TFrame1& owner, QWidget* parent)
   AddOutButton = button("AddOutButton", "Задача  ", "Добавить задачу");
   AddStackButton = button("AddStackButton", "Шунт  ", "Добавить шунт");
   ClearButton = button("ClearButton", "Новая схема", "Удалить все задачи");
+  PictureButton = button("PictureButton", "Рисунок", "Сохранить схему как рисунок");
   buttons->addStretch();
   lay_->addLayout(buttons);
 
@@ -240,6 +253,16 @@ TPortLDFrame::TPortLDFrame(TFrame1& owner, QWidget* parent)
   connect(AddOutButton, &QPushButton::clicked, this, [this] { Run([this] { editor_->AddTask(); }); });
   connect(AddStackButton, &QPushButton::clicked, this, [this] { Run([this] { editor_->Shunt(); }); });
   connect(ClearButton, &QPushButton::clicked, this, [this] { Run([this] { editor_->NewScheme(); }); });
+  connect(PictureButton, &QPushButton::clicked, this, [this] {
+    if (!editor_) return;
+    QString start = LastExportFile().isEmpty() ? QCoreApplication::applicationDirPath() + "/" : LastExportFile();
+    QString path = ChooseFile(this, "Сохранить схему как рисунок",
+                              "Рисунок PNG|*.png|Рисунок SVG|*.svg|Все файлы  (*.*)|*.*", start, true);
+    if (path.isEmpty()) return;
+    LastExportFile() = path;
+    std::string error;
+    if (!SavePicture(path, &error)) Doc().Messages().ShowError(error);
+  });
   connect(DeleteAction, &QAction::triggered, this, [this] { Run([this] { editor_->Delete(); }); });
   connect(InvertAction, &QAction::triggered, this, [this] { Run([this] { editor_->Invert(); }); });
   connect(DuplicateAction, &QAction::triggered, this, [this] { Run([this] { editor_->Duplicate(); }); });
@@ -447,6 +470,44 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     return true;
   }
   return true;  // every other key stays in the diagram
+}
+
+bool TPortLDFrame::SavePicture(const QString& path, std::string* error) {
+  if (!editor_) return false;
+  TPortLD& p = editor_->port;
+  editor_->EnsureLayout();
+  // The selected task (its coil chosen) or the whole diagram, without selection marks.
+  int row0 = 0, rows = p.rows;
+  for (auto& t : p.tasks)
+    if (t->coil->Selected()) {
+      row0 = t->row;
+      rows = t->height;
+    }
+  const int cols = p.diagramWidth;
+  rows = std::max(rows, 1);
+  const auto ops = DrawLD(p, nullptr, 0, row0, cols, rows);
+  const int w = cols * kLDCell, h = rows * kLDCell;
+  if (path.endsWith(".svg", Qt::CaseInsensitive))
+    return WriteFileAtomic(S(path), LDToSvg(ops, w, h), error);
+  // A picture past this size would take gigabytes: the vector form has no such limit.
+  if (static_cast<long long>(w) * h > 100'000'000LL) {
+    if (error) *error = "Схема слишком велика для рисунка PNG: сохраните её в формате SVG.";
+    return false;
+  }
+  QImage img(w, h, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  {
+    QPainter g(&img);
+    PaintLDOps(g, ops, font());
+  }
+  QByteArray bytes;
+  QBuffer buf(&bytes);
+  buf.open(QIODevice::WriteOnly);
+  if (!img.save(&buf, "PNG")) {
+    if (error) *error = "Не удалось построить рисунок.";
+    return false;
+  }
+  return WriteFileAtomic(S(path), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error);
 }
 
 void RegisterLDFrames() {

@@ -53,6 +53,7 @@ class TPortLDFrame : public TOtherPortFrame {
   QPushButton* AddOutButton;    // "Задача  "
   QPushButton* AddStackButton;  // "Шунт  "
   QPushButton* ClearButton;     // "Новая схема"
+  QPushButton* PictureButton;   // "Рисунок"
   QLabel* TS_NLabel;
   QComboBox* ComboBoxTS;
   QCheckBox* InverseBox;  // "Инверсия"
@@ -75,6 +76,9 @@ class TPortLDFrame : public TOtherPortFrame {
   void CellClick(int col, int row, TLDEditor::Button b, TLDEditor::Mods m, QPoint globalPos);
   // Handles a key of the diagram; true when it was used.
   bool Key(QKeyEvent* e);
+  // Saves the selected task (its coil selected) or the whole diagram as a picture, without
+  // selection marks: SVG when the name ends in ".svg" (the command-line tool's bytes), else PNG.
+  bool SavePicture(const QString& path, std::string* error);
   // Fills the signal list from the ТС storage (the list index is the storage index).
   void FillSignals();
 

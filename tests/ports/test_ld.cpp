@@ -676,6 +676,16 @@ TEST(PortLD, DrawingOfAContactAndACoil) {
   EXPECT_EQ(svg.rfind("<svg", 0), 0u);
   EXPECT_NE(svg.find(">ТС_7<"), std::string::npos);
   EXPECT_NE(svg.find("<ellipse"), std::string::npos);
+  // Without the editor (a saved picture) the selected coil and the pointer leave no mark.
+  ed.Move(0, 1);
+  auto fill = [](const std::vector<TLDOp>& list) {
+    std::vector<std::uint32_t> colours;
+    for (auto& o : list)
+      if (o.kind == TLDOp::Rect && o.color != 0xFFFFFF) colours.push_back(o.color);
+    return colours;
+  };
+  EXPECT_FALSE(fill(DrawLD(*p, &ed, 0, 0, 30, 15)).empty());
+  EXPECT_TRUE(fill(DrawLD(*p, nullptr, 0, 0, 30, 15)).empty());
 }
 
 // A second logic port (an image may hold two): read whole, and the check says so.
