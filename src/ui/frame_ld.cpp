@@ -1,6 +1,7 @@
 #include "ui/frame_ld.h"
 
 #include <QBuffer>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include "ports/ld_svg.h"
 #include "ports/port_ld.h"
 #include "model/fileio.h"
+#include "model/params.h"
 #include "ui/dialogs.h"
 #include "ui/link_dialogs.h"
 
@@ -73,6 +75,7 @@ TLDCanvas::TLDCanvas(TPortLDFrame& frame) : QWidget(&frame), frame_(frame) {
   setFocusPolicy(Qt::StrongFocus);
   setAutoFillBackground(false);
   setMinimumSize(200, 150);
+  setAcceptDrops(true);
 }
 
 double TLDCanvas::CellPixels() const { return kLDCell * frame_.zoom; }
@@ -154,6 +157,35 @@ void TLDCanvas::wheelEvent(QWheelEvent* e) {
 
 void TLDCanvas::resizeEvent(QResizeEvent*) { frame_.UpdateScrollBars(); }
 
+namespace {
+const char* const kRowsMime = "application/x-tavrik32-rows";
+bool FromStorage(const QMimeData* m) { return m && m->hasFormat(kRowsMime) && m->data(kRowsMime) == "storage"; }
+}  // namespace
+
+void TLDCanvas::dragEnterEvent(QDragEnterEvent* e) {
+  if (FromStorage(e->mimeData())) e->acceptProposedAction();
+}
+
+void TLDCanvas::dragMoveEvent(QDragMoveEvent* e) {
+  TLDEditor* ed = frame_.Editor();
+  QPoint cell = CellAt(e->position().toPoint());
+  TLD* el = ed ? ed->ElementAt(cell.x(), cell.y()) : nullptr;
+  if (FromStorage(e->mimeData()) && el && el->Kind() == TLDKind::Contact)
+    e->acceptProposedAction();
+  else
+    e->ignore();
+}
+
+void TLDCanvas::dropEvent(QDropEvent* e) {
+  TLDEditor* ed = frame_.Editor();
+  if (!ed || !FromStorage(e->mimeData())) return;
+  QPoint cell = CellAt(e->position().toPoint());
+  TLD* el = ed->ElementAt(cell.x(), cell.y());
+  if (!el || el->Kind() != TLDKind::Contact) return;
+  e->acceptProposedAction();
+  frame_.DropSignal(el->col, cell.y());
+}
+
 bool TLDCanvas::event(QEvent* e) {
   if (e->type() == QEvent::ShortcutOverride) {
     // The diagram's keys are its own, whatever the window's shortcuts say.
@@ -214,6 +246,7 @@ TPortLDFrame::TPortLDFrame(TFrame1& owner, QWidget* parent)
   ComboBoxTS->setObjectName("ComboBoxTS");
   ComboBoxTS->setMinimumWidth(260);
   ComboBoxTS->setMaxVisibleItems(20);
+  // Typed letters jump to the first row whose name starts with them.
   InverseBox = new QCheckBox("Инверсия", this);
   InverseBox->setObjectName("InverseBox");
   sig->addWidget(TS_NLabel);
@@ -377,6 +410,28 @@ void TPortLDFrame::CellClick(int col, int row, TLDEditor::Button b, TLDEditor::M
   }
 }
 
+void TPortLDFrame::DropSignal(int col, int row) {
+  if (!editor_) return;
+  // The ТС row selected in the storage panel becomes the contact's signal.
+  TParamRef ref = Doc().Storage().TakeSelectedRow(kSigTS);
+  if (!ref) return;
+  const int index = Doc().Storage().IndexOf(kSigTS, ref.get());
+  if (index < 0) return;
+  Run([&] {
+    editor_->Click(col, row, TLDEditor::kLeft);
+    editor_->ChooseSignal(index);
+  });
+}
+
+void TPortLDFrame::hideEvent(QHideEvent* e) {
+  // Leaving the page (another tree node) ends contact mode.
+  if (editor_ && editor_->contactMode) {
+    editor_->SetContactMode(false);
+    Refresh();
+  }
+  TOtherPortFrame::hideEvent(e);
+}
+
 void TPortLDFrame::SetZoom(double z, QPoint around) {
   z = std::clamp(z, kMinZoom, kMaxZoom);
   if (z == zoom) return;
@@ -400,12 +455,12 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     int col = ed.anchorRow >= 0 ? ed.anchorCol : 0, row = ed.anchorRow >= 0 ? ed.anchorRow : 0;
     if (shift && ed.anchorRow >= 0) {
       // The far end of the range moves; the anchor stays.
-      static int far = 0;
-      if (!ed.rangeEnd) far = ed.anchorCol;
-      far += key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
-      far = std::max(0, far);
+      if (!ed.rangeEnd || rangeRow_ != ed.anchorRow) rangeFar_ = ed.anchorCol;
+      rangeRow_ = ed.anchorRow;
+      rangeFar_ += key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
+      rangeFar_ = std::max(0, rangeFar_);
       const int anchor = ed.anchorCol;
-      Run([&] { ed.Click(far, ed.anchorRow, TLDEditor::kLeft, ModsOf(Qt::ShiftModifier, false)); });
+      Run([&] { ed.Click(rangeFar_, ed.anchorRow, TLDEditor::kLeft, ModsOf(Qt::ShiftModifier, false)); });
       ed.anchorCol = anchor;
       return true;
     }

@@ -37,6 +37,9 @@ class TLDCanvas : public QWidget {
   void wheelEvent(QWheelEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   bool event(QEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   TPortLDFrame& frame_;
@@ -79,6 +82,8 @@ class TPortLDFrame : public TOtherPortFrame {
   // Saves the selected task (its coil selected) or the whole diagram as a picture, without
   // selection marks: SVG when the name ends in ".svg" (the command-line tool's bytes), else PNG.
   bool SavePicture(const QString& path, std::string* error);
+  // The ТС row selected in the storage panel becomes the signal of the contact at the cell.
+  void DropSignal(int col, int row);
   // Fills the signal list from the ТС storage (the list index is the storage index).
   void FillSignals();
 
@@ -86,6 +91,7 @@ class TPortLDFrame : public TOtherPortFrame {
   void Fill() override;
   void NumberChosen(int n) override;
   void focusInEvent(QFocusEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
 
  private:
   friend class TLDCanvas;
@@ -95,6 +101,7 @@ class TPortLDFrame : public TOtherPortFrame {
   void UpdateScrollBars();
   std::unique_ptr<TLDEditor> editor_;
   TPortLD* editorPort_ = nullptr;
+  int rangeFar_ = 0, rangeRow_ = -1;  // the moving end of a Shift+arrow range
 };
 
 }  // namespace t32::ui

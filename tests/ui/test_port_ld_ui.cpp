@@ -4,12 +4,15 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 
 #include "ports/ld_editor.h"
 #include "ports/ld_svg.h"
 #include "ports/port_ld.h"
+#include "model/storage.h"
 #include "ui/frame_ld.h"
+#include "ui/storagepanel.h"
 #include "ui_fixture.h"
 
 using namespace t32;
@@ -99,11 +102,20 @@ TEST_F(UiTest, LogicPageBuildsTheSeriesExampleByClicks) {
   EXPECT_NE(shunted, series);
   EXPECT_GT(p.port->tasks[0]->height, 1) << shunted;
 
-  // Deleting a contact of the shunt's branch leaves a diagram that still reads both signals
-  // only when the model says so; the text follows the model's own rule.
-  TLDEditor check(*p.port);
-  (void)check;
   EXPECT_NE(pf->StatusLabel->text().indexOf("Задач: 1"), -1);
+
+  // A ТС row selected in the storage panel and dropped on the first contact becomes its signal.
+  ui::TFrameParams* list = Frame().StoragePanel()->List(kSigTS);
+  QRect cell = list->view->visualRect(list->model->index(4, list->model->ColumnOf(ui::TCol::Name)));
+  QTest::mouseClick(list->view->viewport(), Qt::LeftButton, {}, cell.center());
+  auto* mime = new QMimeData;
+  mime->setData("application/x-tavrik32-rows", "storage");
+  EXPECT_FALSE(DropOn(pf->Image1, CellPoint(pf, p.port->tasks[0]->coil->col, 0), mime));  // not on a coil
+  mime = new QMimeData;
+  mime->setData("application/x-tavrik32-rows", "storage");
+  ASSERT_TRUE(DropOn(pf->Image1, CellPoint(pf, 0, 0), mime));
+  EXPECT_NE(p.port->TaskText(0).find("ТС_4 "), std::string::npos) << p.port->TaskText(0);
+  EXPECT_EQ(pf->TS_NLabel->text(), "ТС_4");
 }
 
 // One table of clicks, at 100 % and at 200 %: the cell hit follows the zoom.
