@@ -138,8 +138,12 @@ void TLDCanvas::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void TLDCanvas::keyPressEvent(QKeyEvent* e) {
-  if (!frame_.Key(e)) QWidget::keyPressEvent(e);
-  // No key of the diagram reaches the tree: Del there would delete the port.
+  if (e->key() == Qt::Key_F1 || e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) {
+    QWidget::keyPressEvent(e);  // help and focus moves go on as anywhere else
+    return;
+  }
+  frame_.Key(e);
+  // No other key of the diagram reaches the tree: Del there would delete the port.
   e->accept();
 }
 
@@ -187,7 +191,7 @@ void TLDCanvas::dropEvent(QDropEvent* e) {
 }
 
 bool TLDCanvas::event(QEvent* e) {
-  if (e->type() == QEvent::ShortcutOverride) {
+  if (e->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(e)->key() != Qt::Key_F1) {
     // The diagram's keys are its own, whatever the window's shortcuts say.
     e->accept();
     return true;

@@ -69,6 +69,8 @@ void RunPortStep(TFrame1& f, const QStringList& kv) {
     ed.Click(1, r0, TLDEditor::kLeft, {true, false, false, false});
     doc.AfterEdit();
     pf->Refresh();
+  } else if (kv[0] == "ld-zoom" && kv.size() > 1) {
+    if (auto* pf = dynamic_cast<TPortLDFrame*>(f.CurrentFrame())) pf->SetZoom(kv[1].toInt() / 100.0, QPoint(0, 0));
   } else if (kv[0] == "auto-names") {
     if (auto* p = dynamic_cast<TPortAuto*>(f.CurrentItem())) {
       std::string err;
