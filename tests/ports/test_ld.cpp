@@ -708,3 +708,69 @@ TEST(PortLD, TwoPortsAreReadAndReported) {
   EXPECT_EQ(second->Problems().back(), "в конфигурации больше одного порта дискретной логики");
   EXPECT_FALSE(PortEntryEnabled(g.doc, 131, true));
 }
+
+// Undo walks back to the empty port byte for byte and redo forward again; an undone task
+// deletion brings back the task's own row under its name, found again by the contact that read it.
+TEST(PortLD, UndoAndRedoRestoreTheImageAndTheTaskRow) {
+  Fixture f;
+  f.AddDI32(3);
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  std::vector<Bytes> images{f.Image()};
+  auto step = [&](const std::function<void()>& fn) {
+    ed.BeginStep();
+    fn();
+    ed.EndStep();
+    f.doc.AfterEdit();
+    images.push_back(f.Image());
+  };
+  step([&] { AddTaskWith(ed, {{0, 0}, {1, 1}}); });
+  step([&] { ed.AddTask(); });
+  step([&] {
+    ed.SetContactMode(true);
+    ed.Click(0, 1, TLDEditor::kLeft);
+    ed.SetContactMode(false);
+    ed.Click(0, 1, TLDEditor::kLeft);
+    ed.ChooseSignal(32);  // task 2 reads task 1's row
+  });
+  const std::string reads = p->TaskText(1);
+  ASSERT_NE(reads.find("1_Порт.Пр_0"), std::string::npos) << reads;
+  ed.BeginStep();
+  ed.Click(0, 0, TLDEditor::kLeft);  // a selection alone is no step
+  ed.EndStep();
+  step([&] {
+    ed.Click(9, 0, TLDEditor::kLeft);
+    f.msgs.answer = kYes;
+    ed.Delete();
+  });
+  ASSERT_EQ(p->tasks.size(), 1u);
+
+  for (std::size_t i = images.size() - 1; i > 0; --i) {
+    ASSERT_TRUE(ed.Undo()) << i;
+    f.doc.AfterEdit();
+    EXPECT_EQ(f.Image(), images[i - 1]) << i;
+    if (i == images.size() - 1) {
+      EXPECT_EQ(p->TaskText(1), reads);  // the row came back and relinked
+    }
+  }
+  EXPECT_FALSE(ed.Undo());
+  for (std::size_t i = 1; i < images.size(); ++i) {
+    ASSERT_TRUE(ed.Redo()) << i;
+    f.doc.AfterEdit();
+    EXPECT_EQ(f.Image(), images[i]) << i;
+  }
+  EXPECT_FALSE(ed.Redo());
+
+  // A new step drops the redo list; only the last kUndoSteps steps are kept.
+  ASSERT_TRUE(ed.Undo());
+  step([&] { ed.AddTask(); });
+  EXPECT_FALSE(ed.CanRedo());
+  for (int i = 0; i < TLDEditor::kUndoSteps + 5; ++i) {
+    ed.BeginStep();
+    ed.AddTask();
+    ed.EndStep();
+  }
+  int undone = 0;
+  while (ed.Undo()) ++undone;
+  EXPECT_EQ(undone, TLDEditor::kUndoSteps);
+}
