@@ -353,7 +353,9 @@ void TPortLDFrame::FillSignals() {
 
 void TPortLDFrame::Run(const std::function<void()>& cmd) {
   if (!editor_) return;
+  editor_->BeginStep();
   cmd();
+  editor_->EndStep();
   Doc().AfterEdit();
   Refresh();
 }
@@ -514,6 +516,14 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
       ed.contactMode = false;
       ed.ClearSelection();
     });
+    return true;
+  }
+  if (ctrl && (key == Qt::Key_Z || key == Qt::Key_Y)) {
+    const bool redo = key == Qt::Key_Y || shift;
+    if (redo ? ed.Redo() : ed.Undo()) {
+      Doc().AfterEdit();
+      Refresh();
+    }
     return true;
   }
   if (ctrl && (key == Qt::Key_Plus || key == Qt::Key_Equal)) {

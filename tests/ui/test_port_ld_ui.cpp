@@ -203,6 +203,17 @@ TEST_F(UiTest, LogicPageKeysStayInTheDiagram) {
   EXPECT_EQ(Frame().CurrentFrame(), pf);
   QTest::keyClick(pf->Image1, Qt::Key_Escape);
   EXPECT_EQ(pf->Editor()->current, nullptr);
+
+  // Undo back to the empty port, then redo to the last diagram.
+  const std::string last = p.port->TaskText(0);
+  for (int i = 0; i < 10; ++i) QTest::keyClick(pf->Image1, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(p.port->tasks.empty());
+  EXPECT_FALSE(pf->AddInButton->isEnabled());
+  for (int i = 0; i < 3; ++i) QTest::keyClick(pf->Image1, Qt::Key_Y, Qt::ControlModifier);
+  for (int i = 0; i < 7; ++i) QTest::keyClick(pf->Image1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_EQ(p.port->tasks.size(), 1u);
+  EXPECT_EQ(p.port->TaskText(0), last);
+  EXPECT_EQ(Frame().CurrentNode(), p.node);
 }
 
 // Renaming by a double click on the coil: a taken name is asked again with the reason, the
