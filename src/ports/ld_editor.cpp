@@ -469,4 +469,31 @@ void TLDEditor::ClearHistory() {
   inStep_ = false;
 }
 
+bool TLDEditor::Copy() {
+  std::vector<TClip> clip;
+  for (auto& t : port.tasks)
+    if (t->coil->Selected()) clip.push_back({t->Clone(true), t->coil->inversion});
+  if (clip.empty()) return false;
+  clip_ = std::move(clip);
+  return true;
+}
+
+void TLDEditor::Paste() {
+  if (clip_.empty()) return;
+  if (port.tasks.size() + clip_.size() > static_cast<std::size_t>(TPortLD::kMaxTasks)) {
+    port.Messages().ShowError(kTooMany);
+    return;
+  }
+  for (const TClip& c : clip_) {
+    TTaskLD* n = port.AppendTask();
+    auto l = c.task->line->Clone(n->coil.get(), true);
+    n->line.reset(static_cast<TLine*>(l.release()));
+    n->coil->inversion = c.inversion;
+  }
+  port.UpdateStatusTable();
+  ClearSelection();
+  relayout = true;
+  EnsureLayout();
+}
+
 }  // namespace t32

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,12 +87,23 @@ class TLDEditor {
   bool CanRedo() const { return !redo_.empty(); }
   void ClearHistory();
 
+  // Copy and paste of whole tasks: the tasks whose coils are selected, with their contacts,
+  // signals and inversions; pasted at the bottom, each with a new row of its own.
+  bool Copy();
+  void Paste();
+  bool CanPaste() const { return !clip_.empty(); }
+
  private:
   std::vector<std::uint8_t> Snapshot();
   void Restore(const std::vector<std::uint8_t>& image);
   std::deque<std::vector<std::uint8_t>> undo_, redo_;
   std::vector<std::uint8_t> pending_;
   bool inStep_ = false;
+  struct TClip {
+    std::unique_ptr<TTaskLD> task;  // contacts kept exactly: signals and inversions
+    std::uint8_t inversion = 0;     // of the coil
+  };
+  std::vector<TClip> clip_;
   void SelectAt(int mode, int col, int row);
   // Runs an edit of one task; restores the task when it would grow past the cell limit.
   template <class Fn>

@@ -518,6 +518,14 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     });
     return true;
   }
+  if (ctrl && key == Qt::Key_C) {
+    ed.Copy();
+    return true;
+  }
+  if (ctrl && key == Qt::Key_V) {
+    Run([&] { ed.Paste(); });
+    return true;
+  }
   if (ctrl && (key == Qt::Key_Z || key == Qt::Key_Y)) {
     const bool redo = key == Qt::Key_Y || shift;
     if (redo ? ed.Redo() : ed.Undo()) {

@@ -774,3 +774,36 @@ TEST(PortLD, UndoAndRedoRestoreTheImageAndTheTaskRow) {
   while (ed.Undo()) ++undone;
   EXPECT_EQ(undone, TLDEditor::kUndoSteps);
 }
+
+// Copied tasks paste at the bottom with their signals and inversions, each under a new row.
+TEST(PortLD, CopiedTasksPasteWithSignalsUnderNewRows) {
+  Fixture f;
+  f.AddDI32(3);
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  AddTaskWith(ed, {{0, 4}, {1, 5}});
+  ed.Click(1, 0, TLDEditor::kLeft);
+  ed.Invert();
+  ed.Click(9, 0, TLDEditor::kLeft);
+  ed.Invert();
+  EXPECT_FALSE(ed.CanPaste());
+  ed.Click(0, 0, TLDEditor::kLeft);
+  EXPECT_FALSE(ed.Copy());  // a contact is no task
+  ed.Click(9, 0, TLDEditor::kLeft);
+  ASSERT_TRUE(ed.Copy());
+  ed.Paste();
+  ed.Paste();
+  f.doc.AfterEdit();
+  ASSERT_EQ(p->tasks.size(), 3u);
+  const std::string body = p->TaskText(0).substr(p->TaskText(0).find(" := "));
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(p->TaskText(i).substr(p->TaskText(i).find(" := ")), body) << p->TaskText(i);
+    EXPECT_EQ(p->TaskText(i)[0], '!');
+    EXPECT_NE(p->TaskName(i), p->TaskName(0));
+  }
+  EXPECT_NE(p->TaskName(1), p->TaskName(2));
+  Fixture g;
+  g.Read(f.Image());
+  ASSERT_NE(g.Port(), nullptr);
+  EXPECT_EQ(g.Port()->TaskText(2), p->TaskText(2));
+}

@@ -214,6 +214,13 @@ TEST_F(UiTest, LogicPageKeysStayInTheDiagram) {
   ASSERT_EQ(p.port->tasks.size(), 1u);
   EXPECT_EQ(p.port->TaskText(0), last);
   EXPECT_EQ(Frame().CurrentNode(), p.node);
+
+  // Ctrl+C on the coil and Ctrl+V: a second task reading the same contacts.
+  ClickCell(pf, p.port->tasks[0]->coil->col, 0);
+  QTest::keyClick(pf->Image1, Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(pf->Image1, Qt::Key_V, Qt::ControlModifier);
+  ASSERT_EQ(p.port->tasks.size(), 2u);
+  EXPECT_EQ(p.port->TaskText(1).substr(p.port->TaskText(1).find(" := ")), last.substr(last.find(" := ")));
 }
 
 // Renaming by a double click on the coil: a taken name is asked again with the reason, the
