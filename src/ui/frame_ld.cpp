@@ -132,9 +132,18 @@ void TLDCanvas::mouseMoveEvent(QMouseEvent* e) {
   QPoint cell = CellAt(e->position().toPoint());
   // Nothing changes while the pointer stays in one cell.
   if (cell.x() == ed->hoverCol && cell.y() == ed->hoverRow) return;
+  const QPoint before(ed->hoverCol, ed->hoverRow);
+  const bool wasMode = ed->contactMode;
   bool drag = ed->Move(cell.x(), cell.y());
   setCursor(drag ? Qt::DragCopyCursor : Qt::ArrowCursor);
-  update();
+  // The pointer's frame shows only in contact mode: only the cell left and the cell entered
+  // change, whole rows of them for a contact that spans a shunt's branches.
+  if (!wasMode && !ed->contactMode) return;
+  const double c = CellPixels();
+  for (QPoint p : {before, cell}) {
+    const int y = static_cast<int>((p.y() - frame_.ScrollBarY->value()) * c);
+    update(QRect(0, y - static_cast<int>(c), width(), static_cast<int>(3 * c) + 2));
+  }
 }
 
 void TLDCanvas::keyPressEvent(QKeyEvent* e) {
