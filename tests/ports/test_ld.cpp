@@ -807,3 +807,26 @@ TEST(PortLD, CopiedTasksPasteWithSignalsUnderNewRows) {
   ASSERT_NE(g.Port(), nullptr);
   EXPECT_EQ(g.Port()->TaskText(2), p->TaskText(2));
 }
+
+// The problem cells name the contact without a signal and the coil of a task without contacts.
+TEST(PortLD, ProblemCellsPointAtTheFaultyElements) {
+  Fixture f;
+  f.AddDI32(3);
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  AddTaskWith(ed, {{0, 1}});
+  ed.AddTask();
+  ed.SetContactMode(true);
+  ed.Click(0, 0, TLDEditor::kLeft);  // a second contact, in front, without a signal
+  ed.SetContactMode(false);
+  ed.EnsureLayout();
+  auto cells = p->ProblemCells();
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_EQ(cells[0].col, 0);
+  EXPECT_EQ(cells[0].row, 0);
+  EXPECT_EQ(cells[0].text, "контакт без сигнала");
+  EXPECT_EQ(cells[1].col, p->tasks[1]->coil->col);
+  EXPECT_EQ(cells[1].row, p->tasks[1]->row);
+  EXPECT_EQ(cells[1].text, "нет контактов");
+  EXPECT_EQ(p->Problems().size(), 2u);
+}
