@@ -98,6 +98,12 @@ void TLDCanvas::paintEvent(QPaintEvent*) {
   auto ops = DrawLD(ed->port, ed, col0, row0, cols, rows);
   g.scale(frame_.zoom, frame_.zoom);
   PaintLDOps(g, ops, font());
+  // Problem cells: a red frame (the list is refreshed after every command).
+  g.setPen(QPen(QColor(255, 0, 0), 2));
+  g.setBrush(Qt::NoBrush);
+  for (const auto& pc : frame_.problems_)
+    if (pc.col >= col0 && pc.col < col0 + cols && pc.row >= row0 && pc.row < row0 + rows)
+      g.drawRect(QRect((pc.col - col0) * kLDCell + 2, (pc.row - row0) * kLDCell + 2, kLDCell - 4, kLDCell - 4));
 }
 
 static TLDEditor::Mods ModsOf(Qt::KeyboardModifiers k, bool dbl) {
@@ -211,15 +217,18 @@ bool TLDCanvas::event(QEvent* e) {
     QString tip;
     if (ed) {
       QPoint cell = CellAt(h->pos());
+      for (const auto& pc : frame_.problems_)
+        if (pc.col == cell.x() && pc.row == cell.y()) tip += QString::fromStdString(pc.text) + "\n";
       if (TLD* el = ed->ElementAt(cell.x(), cell.y())) {
         if (el->Kind() == TLDKind::Coil) {
-          if (const TParam* row = static_cast<TOutLD*>(el)->row) tip = QString::fromStdString(row->Name());
+          if (const TParam* row = static_cast<TOutLD*>(el)->row) tip += QString::fromStdString(row->Name());
         } else if (el->signal) {
           int i = ed->port.ContactIndex(*el);
-          tip = QString::fromStdString(el->signal->Name()) + " (ТС_" + QString::number(i) + ")";
+          tip += QString::fromStdString(el->signal->Name()) + " (ТС_" + QString::number(i) + ")";
         }
       }
     }
+    tip = tip.trimmed();
     if (tip.isEmpty())
       QToolTip::hideText();
     else
@@ -407,6 +416,7 @@ void TPortLDFrame::Refresh() {
   int contacts = 0;
   for (auto& t : editor_->port.tasks) t->line->ForEachContact([&](TLD&) { ++contacts; });
   const auto problems = editor_->port.Problems();
+  problems_ = editor_->port.ProblemCells();
   StatusLabel->setText(QString("Задач: %1, контактов: %2, проблем: %3")
                            .arg(editor_->port.tasks.size())
                            .arg(contacts)

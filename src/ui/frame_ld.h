@@ -70,6 +70,7 @@ class TPortLDFrame : public TOtherPortFrame {
   QAction* DuplicateAction;  // "Дублировать"
 
   TLDEditor* Editor() const { return editor_.get(); }
+  const std::vector<TPortLD::TProblemCell>& ProblemCells() const { return problems_; }
   double zoom = 1.0;
   // Zoom (kept within 25 % to 400 %) around a canvas pixel that keeps pointing at the same spot.
   void SetZoom(double z, QPoint around);
@@ -101,7 +102,8 @@ class TPortLDFrame : public TOtherPortFrame {
   void UpdateScrollBars();
   std::unique_ptr<TLDEditor> editor_;
   TPortLD* editorPort_ = nullptr;
-  int rangeFar_ = 0, rangeRow_ = -1;  // the moving end of a Shift+arrow range
+  int rangeFar_ = 0, rangeRow_ = -1;
+  std::vector<TPortLD::TProblemCell> problems_;  // as of the last refresh  // the moving end of a Shift+arrow range
 };
 
 }  // namespace t32::ui

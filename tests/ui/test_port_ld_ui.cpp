@@ -5,7 +5,9 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include "ports/ld_editor.h"
 #include "ports/ld_svg.h"
@@ -278,6 +280,15 @@ TEST_F(UiTest, LogicPageSavesThePicture) {
   QTest::keyClick(pf->Image1, Qt::Key_Escape);
   ClickCell(pf, 1, 0);  // selected: the picture must not show it
   const int x = p.port->tasks[0]->line->elements.front()->col * kLDCell;
+
+  // The contact has no signal: a red frame on the page and the reason in its tooltip, but not
+  // in the picture.
+  ASSERT_EQ(pf->ProblemCells().size(), 1u);
+  EXPECT_EQ(pf->Image1->grab().toImage().pixelColor(x + 2, 32), QColor(255, 0, 0));
+  EXPECT_NE(pf->StatusLabel->text().indexOf("проблем: 1"), -1);
+  QHelpEvent help(QEvent::ToolTip, CellPoint(pf, x / kLDCell, 0), pf->Image1->mapToGlobal(CellPoint(pf, x / kLDCell, 0)));
+  QApplication::sendEvent(pf->Image1, &help);
+  EXPECT_EQ(QToolTip::text(), "контакт без сигнала");
 
   const QString png = dir.filePath("ld.png");
   std::string error;
