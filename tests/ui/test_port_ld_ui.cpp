@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QHelpEvent>
 #include <QTest>
+#include <QWheelEvent>
 #include <QToolTip>
 
 #include "ports/ld_editor.h"
@@ -175,6 +176,21 @@ TEST_F(UiTest, LogicPageClickRulesFollowTheZoom) {
     ClickCell(pf, 0, 3);
     EXPECT_EQ(ed.current, nullptr);
   }
+
+  // Zoom by keys and by Ctrl+wheel, held within 25 % to 400 %.
+  pf->Image1->setFocus();
+  QTest::keyClick(pf->Image1, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(pf->zoom, 1.0);
+  QTest::keyClick(pf->Image1, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_DOUBLE_EQ(pf->zoom, 0.8);
+  for (int i = 0; i < 20; ++i) {
+    QWheelEvent wheel(QPointF(100, 50), pf->Image1->mapToGlobal(QPointF(100, 50)), {}, QPoint(0, 120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(pf->Image1, &wheel);
+  }
+  EXPECT_DOUBLE_EQ(pf->zoom, 4.0);
+  for (int i = 0; i < 20; ++i) QTest::keyClick(pf->Image1, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_DOUBLE_EQ(pf->zoom, 0.25);
 }
 
 // Keys alone: a task, two contacts, an inversion; Del stays in the diagram, so the port node
