@@ -129,6 +129,10 @@ TEST_F(UiTest, LogicPageClickRulesFollowTheZoom) {
   ui::TPortLDFrame* pf = p.pf;
   QTest::mouseClick(pf->AddOutButton, Qt::LeftButton);
   QTest::mouseClick(pf->AddInButton, Qt::LeftButton);
+  QTest::mouseMove(pf->Image1, CellPoint(pf, 0, 0));
+  EXPECT_EQ(pf->Image1->cursor().shape(), Qt::DragCopyCursor);  // contact mode over a task
+  QTest::mouseMove(pf->Image1, CellPoint(pf, 0, 4));
+  EXPECT_EQ(pf->Image1->cursor().shape(), Qt::ArrowCursor);  // below the tasks
   ClickCell(pf, 0, 0);
   ClickCell(pf, 1, 0);
   ClickCell(pf, 2, 0);
