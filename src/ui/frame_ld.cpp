@@ -402,6 +402,8 @@ void TPortLDFrame::Refresh() {
   const bool was = filling_;
   filling_ = true;
   editor_->EnsureLayout();
+  // The last task gone ends contact mode: there is nothing left to put a contact in.
+  if (editor_->contactMode && !editor_->ContactEnabled()) editor_->SetContactMode(false);
   AddInButton->setEnabled(editor_->ContactEnabled());
   AddInButton->setChecked(editor_->contactMode);
   AddStackButton->setEnabled(editor_->ShuntEnabled());
