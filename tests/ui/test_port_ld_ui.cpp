@@ -256,7 +256,7 @@ TEST_F(UiTest, LogicPageRenamesATaskThroughTheInputDialog) {
   QTest::mouseClick(pf->AddOutButton, Qt::LeftButton);
   ASSERT_EQ(p.port->tasks.size(), 2u);
   const std::string first = p.port->TaskSuffix(0), second = p.port->TaskSuffix(1);
-  std::vector<QString> typed = {QString::fromStdString(first), "Насос"};
+  std::vector<QString> typed = {QString::fromStdString(first), "", "Насос"};
   std::vector<QString> prompts, shown;
   answer = [&](QDialog& d) {
     auto* edit = d.findChild<QLineEdit*>("edit");
@@ -273,11 +273,19 @@ TEST_F(UiTest, LogicPageRenamesATaskThroughTheInputDialog) {
   };
   const int coil = p.port->tasks[1]->coil->col, row = p.port->tasks[1]->row;
   QTest::mouseDClick(pf->Image1, Qt::LeftButton, {}, CellPoint(pf, coil, row));
-  ASSERT_EQ(prompts.size(), 2u);
+  ASSERT_EQ(prompts.size(), 3u);  // a taken name and an empty one are both asked again
   EXPECT_EQ(prompts[0], "Введите имя задачи");
   EXPECT_EQ(prompts[1], "Имя задачи уже используется");
+  EXPECT_EQ(prompts[2], "Имя задачи уже используется");
   EXPECT_EQ(shown[0], QString::fromStdString(second));
   EXPECT_EQ(dialogTitles.front(), "Tavrik32 - Ввод");
+  EXPECT_EQ(p.port->TaskSuffix(1), "Насос");
+
+  // The task's own name is taken at once.
+  prompts.clear();
+  typed = {"Насос"};
+  QTest::mouseDClick(pf->Image1, Qt::LeftButton, {}, CellPoint(pf, coil, row));
+  EXPECT_EQ(prompts.size(), 1u);
   EXPECT_EQ(p.port->TaskSuffix(1), "Насос");
 
   // Cancel keeps the name.
