@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/config.h"
 #include "model/cp1251.h"
 #include "model/document.h"
 #include "model/messages.h"
@@ -411,6 +412,88 @@ void TLDEditor::ChooseSignal(int index) {
 
 void TLDEditor::SetInversion(bool on) {
   if (current && current->Kind() != TLDKind::Coil) current->inversion = on ? 1 : 0;
+}
+
+std::vector<std::uint8_t> TLDEditor::Snapshot() {
+  TConfig c;
+  c.BeginWrite();
+  port.SaveToImage(c);
+  return {c.Image().begin(), c.Image().begin() + c.Pos};
+}
+
+void TLDEditor::Restore(const std::vector<std::uint8_t>& image) {
+  TConfig c;
+  if (!c.SetImage(image)) return;
+  c.Pos = TConfig::kDataStart;
+  ClearSelection();
+  contactMode = false;
+  port.LoadFromImage(c);
+  port.AfterLoad();
+  relayout = true;
+  EnsureLayout();
+}
+
+void TLDEditor::BeginStep() {
+  pending_ = Snapshot();
+  inStep_ = true;
+}
+
+void TLDEditor::EndStep() {
+  if (!inStep_) return;
+  inStep_ = false;
+  if (Snapshot() == pending_) return;  // nothing changed: no step
+  undo_.push_back(std::move(pending_));
+  if (undo_.size() > kUndoSteps) undo_.pop_front();
+  redo_.clear();
+}
+
+bool TLDEditor::Undo() {
+  if (undo_.empty()) return false;
+  redo_.push_back(Snapshot());
+  Restore(undo_.back());
+  undo_.pop_back();
+  return true;
+}
+
+bool TLDEditor::Redo() {
+  if (redo_.empty()) return false;
+  undo_.push_back(Snapshot());
+  Restore(redo_.back());
+  redo_.pop_back();
+  return true;
+}
+
+void TLDEditor::ClearHistory() {
+  undo_.clear();
+  redo_.clear();
+  inStep_ = false;
+}
+
+bool TLDEditor::Copy() {
+  std::vector<TClip> clip;
+  for (auto& t : port.tasks)
+    if (t->coil->Selected()) clip.push_back({t->Clone(true), t->coil->inversion});
+  if (clip.empty()) return false;
+  clip_ = std::move(clip);
+  return true;
+}
+
+void TLDEditor::Paste() {
+  if (clip_.empty()) return;
+  if (port.tasks.size() + clip_.size() > static_cast<std::size_t>(TPortLD::kMaxTasks)) {
+    port.Messages().ShowError(kTooMany);
+    return;
+  }
+  for (const TClip& c : clip_) {
+    TTaskLD* n = port.AppendTask();
+    auto l = c.task->line->Clone(n->coil.get(), true);
+    n->line.reset(static_cast<TLine*>(l.release()));
+    n->coil->inversion = c.inversion;
+  }
+  port.UpdateStatusTable();
+  ClearSelection();
+  relayout = true;
+  EnsureLayout();
 }
 
 }  // namespace t32

@@ -2,7 +2,11 @@
 // command of the diagram editor does to the port. The frame only turns mouse events into calls
 // of Click and shows the state kept here.
 #pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "ports/port_ld.h"
 
@@ -70,7 +74,36 @@ class TLDEditor {
   TLine* ShuntLine() const;
   void ClearSelection();
 
+  // Undo and redo. A command run between BeginStep and EndStep is one step when it changed the
+  // diagram; the last kUndoSteps are kept. A step is the port as the controller reads it, so an
+  // undone task deletion brings back its own ТС row under its name, and tables that sent that
+  // row find it again by name.
+  static constexpr int kUndoSteps = 100;
+  void BeginStep();
+  void EndStep();
+  bool Undo();
+  bool Redo();
+  bool CanUndo() const { return !undo_.empty(); }
+  bool CanRedo() const { return !redo_.empty(); }
+  void ClearHistory();
+
+  // Copy and paste of whole tasks: the tasks whose coils are selected, with their contacts,
+  // signals and inversions; pasted at the bottom, each with a new row of its own.
+  bool Copy();
+  void Paste();
+  bool CanPaste() const { return !clip_.empty(); }
+
  private:
+  std::vector<std::uint8_t> Snapshot();
+  void Restore(const std::vector<std::uint8_t>& image);
+  std::deque<std::vector<std::uint8_t>> undo_, redo_;
+  std::vector<std::uint8_t> pending_;
+  bool inStep_ = false;
+  struct TClip {
+    std::unique_ptr<TTaskLD> task;  // contacts kept exactly: signals and inversions
+    std::uint8_t inversion = 0;     // of the coil
+  };
+  std::vector<TClip> clip_;
   void SelectAt(int mode, int col, int row);
   // Runs an edit of one task; restores the task when it would grow past the cell limit.
   template <class Fn>

@@ -26,6 +26,7 @@ struct Painter {
 
   void Cell(int col, int row, std::uint8_t state) {
     int x = X(col), y = Y(row);
+    if (!ed) state = 0;  // a picture without an editor shows no selection or pointer marks
     std::uint32_t bg = kWhite;
     if (state & kLDSelected) bg = ed && ed->rangeEnd ? kSelGreen : kSelBlue;
     Rect(x + 1, y + 1, x + 63, y + 63, bg, true);

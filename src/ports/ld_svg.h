@@ -24,7 +24,7 @@ constexpr int kLDCell = 64;
 
 // The operations for the view of `cols` × `rows` cells whose top-left cell is (col0, row0);
 // only tasks in view are drawn. The editor (may be null) decides the selection colours and
-// which labels are bold. The port must be laid out.
+// which labels are bold; without one the picture shows no selection. The port must be laid out.
 std::vector<TLDOp> DrawLD(const TPortLD& port, const TLDEditor* editor, int col0, int row0, int cols, int rows);
 // An SVG document of the operations on a white page of the given size in pixels.
 std::string LDToSvg(const std::vector<TLDOp>& ops, int width, int height);

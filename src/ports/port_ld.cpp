@@ -330,6 +330,28 @@ void TPortLD::DumpExtra(std::string& out, const std::string& indent) const {
   for (std::size_t i = 0; i < tasks.size(); ++i) out += indent + "task " + std::to_string(i + 1) + ": " + TaskText(static_cast<int>(i)) + "\n";
 }
 
+std::vector<TPortLD::TProblemCell> TPortLD::ProblemCells() const {
+  std::vector<TProblemCell> out;
+  TDocument* d = Doc();
+  if (!d) return out;
+  TStorage& st = d->Storage();
+  for (auto& tp : tasks) {
+    TTaskLD& t = *tp;
+    int contacts = 0;
+    t.line->ForEachContact([&](TLD& e) {
+      ++contacts;
+      if (!e.signal)
+        out.push_back({e.col, t.row + e.row, "контакт без сигнала"});
+      else if (ContactIndex(e) < 0)
+        out.push_back({e.col, t.row + e.row, "сигнал контакта удалён из хранилища ТС"});
+    });
+    if (contacts == 0) out.push_back({t.coil->col, t.row, "нет контактов"});
+    if (!t.coil->row || st.IndexOf(kSigTS, t.coil->row) < 0)
+      out.push_back({t.coil->col, t.row, "сигнал задачи вне хранилища ТС"});
+  }
+  return out;
+}
+
 std::vector<std::string> TPortLD::Problems() const {
   std::vector<std::string> out;
   TDocument* d = Doc();

@@ -58,6 +58,14 @@ class TPortLD : public TPort {
   std::string TaskText(int i) const;
   // Storage index of a contact's signal (relinked by name), -1 for none.
   int ContactIndex(TLD& contact) const;
+  // The cells of the diagram (column, row of the laid-out port) a problem is about, with what
+  // is wrong there: contacts without a signal or with one gone from the storage, and the coils
+  // of tasks without contacts or whose row is outside the storage.
+  struct TProblemCell {
+    int col = 0, row = 0;
+    std::string text;
+  };
+  std::vector<TProblemCell> ProblemCells() const;
   // Remarks that are no fault: contacts reading their own or a later task.
   std::vector<std::string> Notes() const;
   // Frees every task (contacts release their signals).

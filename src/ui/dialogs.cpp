@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -116,6 +117,41 @@ int TQtMessages::AskConfirm(const std::string& text, bool withCancel) {
   // Esc or the window's close box count as the cancel answer.
   if (r != kYes && r != kNo) r = kCancel;
   return r;
+}
+
+TInputTextDialog::TInputTextDialog(const QString& title, const QString& prompt, const QString& text,
+                                   QWidget* parent)
+    : TRightCloseDialog(parent) {
+  setObjectName("TInputTextDialog");
+  setWindowTitle(title);
+  auto* lay = new QVBoxLayout(this);
+  promptLabel = MessageLabel(prompt, this);
+  promptLabel->setObjectName("promptLabel");
+  lay->addWidget(promptLabel);
+  edit = new QLineEdit(text, this);
+  edit->setObjectName("edit");
+  edit->setMaxLength(1000);  // a name longer than the controller keeps is refused by the caller
+  edit->selectAll();
+  lay->addWidget(edit);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  okButton = new QPushButton("OK", this);
+  cancelButton = new QPushButton("Отмена", this);
+  okButton->setDefault(true);
+  buttons->addWidget(okButton);
+  buttons->addWidget(cancelButton);
+  buttons->addStretch();
+  lay->addLayout(buttons);
+  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  edit->setFocus();
+}
+
+std::optional<std::string> TQtMessages::AskText(const std::string& title, const std::string& prompt,
+                                                const std::string& initial) {
+  TInputTextDialog dlg(Q(title), Q(prompt), Q(initial), parent_ ? parent_->window() : nullptr);
+  if (RunModal(dlg) != QDialog::Accepted) return std::nullopt;
+  return S(dlg.edit->text());
 }
 
 void TQtMessages::SelectNode(TNode* node) {

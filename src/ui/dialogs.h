@@ -9,6 +9,7 @@
 #include "model/messages.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace t32::ui {
@@ -58,6 +59,17 @@ class TYesNoDialog : public TRightCloseDialog {
   void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
+// The one-line input dialog: a prompt, a field with the text selected, "OK" and "Отмена".
+class TInputTextDialog : public TRightCloseDialog {
+  Q_OBJECT
+ public:
+  TInputTextDialog(const QString& title, const QString& prompt, const QString& text, QWidget* parent = nullptr);
+  QLabel* promptLabel = nullptr;
+  QLineEdit* edit = nullptr;
+  QPushButton* okButton = nullptr;
+  QPushButton* cancelButton = nullptr;
+};
+
 // TMessages in real windows; SelectNode is posted to the handler so that it runs after the
 // current command.
 class TQtMessages : public TMessages {
@@ -66,6 +78,8 @@ class TQtMessages : public TMessages {
   void ShowError(const std::string& text) override;
   int AskConfirm(const std::string& text, bool withCancel = false) override;
   void SelectNode(TNode* node) override;
+  std::optional<std::string> AskText(const std::string& title, const std::string& prompt,
+                                     const std::string& initial) override;
   std::function<void(TNode*)> selectHandler;
   QWidget* parent_;
 };

@@ -676,6 +676,16 @@ TEST(PortLD, DrawingOfAContactAndACoil) {
   EXPECT_EQ(svg.rfind("<svg", 0), 0u);
   EXPECT_NE(svg.find(">ТС_7<"), std::string::npos);
   EXPECT_NE(svg.find("<ellipse"), std::string::npos);
+  // Without the editor (a saved picture) the selected coil and the pointer leave no mark.
+  ed.Move(0, 1);
+  auto fill = [](const std::vector<TLDOp>& list) {
+    std::vector<std::uint32_t> colours;
+    for (auto& o : list)
+      if (o.kind == TLDOp::Rect && o.color != 0xFFFFFF) colours.push_back(o.color);
+    return colours;
+  };
+  EXPECT_FALSE(fill(DrawLD(*p, &ed, 0, 0, 30, 15)).empty());
+  EXPECT_TRUE(fill(DrawLD(*p, nullptr, 0, 0, 30, 15)).empty());
 }
 
 // A second logic port (an image may hold two): read whole, and the check says so.
@@ -697,4 +707,126 @@ TEST(PortLD, TwoPortsAreReadAndReported) {
   EXPECT_EQ(g.Port()->Problems().size(), 1u);  // the first has only its empty task
   EXPECT_EQ(second->Problems().back(), "в конфигурации больше одного порта дискретной логики");
   EXPECT_FALSE(PortEntryEnabled(g.doc, 131, true));
+}
+
+// Undo walks back to the empty port byte for byte and redo forward again; an undone task
+// deletion brings back the task's own row under its name, found again by the contact that read it.
+TEST(PortLD, UndoAndRedoRestoreTheImageAndTheTaskRow) {
+  Fixture f;
+  f.AddDI32(3);
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  std::vector<Bytes> images{f.Image()};
+  auto step = [&](const std::function<void()>& fn) {
+    ed.BeginStep();
+    fn();
+    ed.EndStep();
+    f.doc.AfterEdit();
+    images.push_back(f.Image());
+  };
+  step([&] { AddTaskWith(ed, {{0, 0}, {1, 1}}); });
+  step([&] { ed.AddTask(); });
+  step([&] {
+    ed.SetContactMode(true);
+    ed.Click(0, 1, TLDEditor::kLeft);
+    ed.SetContactMode(false);
+    ed.Click(0, 1, TLDEditor::kLeft);
+    ed.ChooseSignal(32);  // task 2 reads task 1's row
+  });
+  const std::string reads = p->TaskText(1);
+  ASSERT_NE(reads.find("1_Порт.Пр_0"), std::string::npos) << reads;
+  ed.BeginStep();
+  ed.Click(0, 0, TLDEditor::kLeft);  // a selection alone is no step
+  ed.EndStep();
+  step([&] {
+    ed.Click(9, 0, TLDEditor::kLeft);
+    f.msgs.answer = kYes;
+    ed.Delete();
+  });
+  ASSERT_EQ(p->tasks.size(), 1u);
+
+  for (std::size_t i = images.size() - 1; i > 0; --i) {
+    ASSERT_TRUE(ed.Undo()) << i;
+    f.doc.AfterEdit();
+    EXPECT_EQ(f.Image(), images[i - 1]) << i;
+    if (i == images.size() - 1) {
+      EXPECT_EQ(p->TaskText(1), reads);  // the row came back and relinked
+    }
+  }
+  EXPECT_FALSE(ed.Undo());
+  for (std::size_t i = 1; i < images.size(); ++i) {
+    ASSERT_TRUE(ed.Redo()) << i;
+    f.doc.AfterEdit();
+    EXPECT_EQ(f.Image(), images[i]) << i;
+  }
+  EXPECT_FALSE(ed.Redo());
+
+  // A new step drops the redo list; only the last kUndoSteps steps are kept.
+  ASSERT_TRUE(ed.Undo());
+  step([&] { ed.AddTask(); });
+  EXPECT_FALSE(ed.CanRedo());
+  for (int i = 0; i < TLDEditor::kUndoSteps + 5; ++i) {
+    ed.BeginStep();
+    ed.AddTask();
+    ed.EndStep();
+  }
+  int undone = 0;
+  while (ed.Undo()) ++undone;
+  EXPECT_EQ(undone, TLDEditor::kUndoSteps);
+}
+
+// Copied tasks paste at the bottom with their signals and inversions, each under a new row.
+TEST(PortLD, CopiedTasksPasteWithSignalsUnderNewRows) {
+  Fixture f;
+  f.AddDI32(3);
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  AddTaskWith(ed, {{0, 4}, {1, 5}});
+  ed.Click(1, 0, TLDEditor::kLeft);
+  ed.Invert();
+  ed.Click(9, 0, TLDEditor::kLeft);
+  ed.Invert();
+  EXPECT_FALSE(ed.CanPaste());
+  ed.Click(0, 0, TLDEditor::kLeft);
+  EXPECT_FALSE(ed.Copy());  // a contact is no task
+  ed.Click(9, 0, TLDEditor::kLeft);
+  ASSERT_TRUE(ed.Copy());
+  ed.Paste();
+  ed.Paste();
+  f.doc.AfterEdit();
+  ASSERT_EQ(p->tasks.size(), 3u);
+  const std::string body = p->TaskText(0).substr(p->TaskText(0).find(" := "));
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(p->TaskText(i).substr(p->TaskText(i).find(" := ")), body) << p->TaskText(i);
+    EXPECT_EQ(p->TaskText(i)[0], '!');
+    EXPECT_NE(p->TaskName(i), p->TaskName(0));
+  }
+  EXPECT_NE(p->TaskName(1), p->TaskName(2));
+  Fixture g;
+  g.Read(f.Image());
+  ASSERT_NE(g.Port(), nullptr);
+  EXPECT_EQ(g.Port()->TaskText(2), p->TaskText(2));
+}
+
+// The problem cells name the contact without a signal and the coil of a task without contacts.
+TEST(PortLD, ProblemCellsPointAtTheFaultyElements) {
+  Fixture f;
+  f.AddDI32(3);
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  AddTaskWith(ed, {{0, 1}});
+  ed.AddTask();
+  ed.SetContactMode(true);
+  ed.Click(0, 0, TLDEditor::kLeft);  // a second contact, in front, without a signal
+  ed.SetContactMode(false);
+  ed.EnsureLayout();
+  auto cells = p->ProblemCells();
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_EQ(cells[0].col, 0);
+  EXPECT_EQ(cells[0].row, 0);
+  EXPECT_EQ(cells[0].text, "контакт без сигнала");
+  EXPECT_EQ(cells[1].col, p->tasks[1]->coil->col);
+  EXPECT_EQ(cells[1].row, p->tasks[1]->row);
+  EXPECT_EQ(cells[1].text, "нет контактов");
+  EXPECT_EQ(p->Problems().size(), 2u);
 }
