@@ -13,6 +13,7 @@
 #include "ports/port_menu.h"
 #include "ports/port_snmp.h"
 #include "ports/register.h"
+#include "project/json.h"
 
 using namespace t32;
 using t32test::TBytes;
@@ -316,4 +317,58 @@ TEST(SnmpImage, DamagedRecordsGiveAMessageAndKeepWhatWasRead) {
       EXPECT_NE(m.msgs.errors[0].find("10.0.0.3"), std::string::npos) << k.what;
     }
   }
+}
+
+// --- JSON ---------------------------------------------------------------------------------------
+TEST(SnmpJson, AgentRecordAsPartsRoundTripsAndEditsReachTheImage) {
+  TSnmpDoc m;
+  TPortSNMP* port = m.Port();
+  TSNMP* a = port->AddAgent();
+  ASSERT_TRUE(a->SetTags(Picks({"ifInOctets[1]", "Счётчик"})));
+  a->UpdateStatusTable();
+  TSNMP* b = port->AddAgent();
+  // Identifier octets that end inside an arc cannot be shown as text: that record stays hex.
+  snmp::TSNMP_Tag& odd = b->dev.Tags.Add();
+  odd.Name = "odd";
+  odd.OidBytes[0] = 0x2B;
+  odd.OidBytes[1] = 0x86;
+  odd.OidLength = 2;
+  b->UpdateStatusTable();
+  std::string json = ExportJson(m.d, TCpu::Cpu927);
+  std::vector<std::uint8_t> first = t32test::Written(m.d);
+  std::string dump = m.d.Dump();
+  EXPECT_NE(json.find("\"oid\": \"1.3.6.1.2.1.2.2.1.10.1\""), std::string::npos);
+  EXPECT_NE(json.find("\"name\": \"Счётчик\""), std::string::npos);
+  EXPECT_NE(json.find("\"hex\": \"00 00 C0 A8 01 00"), std::string::npos);
+
+  TSnmpDoc again;
+  TCpu cpu{};
+  std::string err;
+  ASSERT_TRUE(ImportJson(again.d, json, &cpu, &err)) << err;
+  again.d.extendedFormat = m.d.extendedFormat;
+  std::vector<std::uint8_t> second = t32test::Written(again.d);
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(again.d.Dump(), dump);
+
+  // An edited OID (longer than before) reaches the image, and the length entry follows.
+  std::string edited = json;
+  std::size_t at = edited.find("1.3.6.1.2.1.2.2.1.10.1");
+  edited.replace(at, 22, "1.3.6.1.4.1.2021.10.1.3.1");
+  TSnmpDoc third;
+  ASSERT_TRUE(ImportJson(third.d, edited, &cpu, &err)) << err;
+  EXPECT_TRUE(third.msgs.errors.empty());
+  auto* p3 = dynamic_cast<TPortSNMP*>(third.d.ProcNode()->Child(1)->Item());
+  ASSERT_NE(p3, nullptr);
+  auto* a3 = dynamic_cast<TSNMP*>(p3->Devices().at(0));
+  ASSERT_EQ(a3->dev.Tags.Count(), 2u);
+  snmp::TSnmpOid oid;
+  ASSERT_TRUE(a3->dev.Tags.Items[0]->GetOid(oid));
+  EXPECT_EQ(snmp::SnmpOidToString(oid), "1.3.6.1.4.1.2021.10.1.3.1");
+
+  // A bad OID is refused with the key named.
+  std::string bad = json;
+  bad.replace(bad.find("1.3.6.1.2.1.2.2.1.10.1"), 22, "1..3");
+  TSnmpDoc fourth;
+  EXPECT_FALSE(ImportJson(fourth.d, bad, &cpu, &err));
+  EXPECT_NE(err.find("OID"), std::string::npos);
 }
