@@ -15,6 +15,11 @@
 namespace t32 {
 
 namespace {
+// The ТИ table's own refusal: one row per tag.
+std::string TooManyTags() {
+  return "В таблице ТИ не может быть больше " + std::to_string(kMaxRows) + " сигналов: операция отменена";
+}
+
 std::string ShortHex(const std::uint8_t* p, std::size_t n) {
   std::string s = OctetsToHexText(p, n);
   if (!s.empty()) s.pop_back();
@@ -126,19 +131,27 @@ std::vector<std::uint8_t> TSNMP::Record() const {
 
 bool TSNMP::SetTags(const std::vector<TSnmpTagPick>& picks) {
   if (picks.size() > kMaxTags) {
-    Messages().ShowError("Превышено максимальное количество сигналов (" + std::to_string(kMaxRows) + ")");
+    Messages().ShowError(TooManyTags());
     return false;
   }
   snmp::TSNMP_TagList list;
+  std::vector<std::string> skipped;
   for (const TSnmpTagPick& p : picks) {
     auto tag = std::make_unique<snmp::TSNMP_Tag>();
     tag->Name = Utf8ToCp1251(Utf8Left(p.name, snmp::TSNMP_Tag::kMaxName));
     if (tag->Name.size() > snmp::TSNMP_Tag::kMaxName) tag->Name.resize(snmp::TSNMP_Tag::kMaxName);
-    if (!tag->SetOid(p.oid)) {
-      Messages().ShowError("Идентификатор объекта " + p.name + " длиннее 32 байт: тег не добавлен");
-      continue;
-    }
-    list.Items.push_back(std::move(tag));
+    if (!tag->SetOid(p.oid)) skipped.push_back(p.name);
+    else list.Items.push_back(std::move(tag));
+  }
+  return ReplaceTags(std::move(list), skipped);
+}
+
+bool TSNMP::ReplaceTags(snmp::TSNMP_TagList&& list, const std::vector<std::string>& skipped) {
+  for (const std::string& n : skipped)
+    Messages().ShowError("Идентификатор объекта " + Cp1251ToUtf8(Utf8ToCp1251(n)) + " длиннее 32 байт: тег не добавлен");
+  if (list.Count() > kMaxTags) {
+    Messages().ShowError(TooManyTags());
+    return false;
   }
   dev.Tags.Items = std::move(list.Items);
   return true;

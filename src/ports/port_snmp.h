@@ -55,6 +55,9 @@ class TSNMP : public TPolledDevice {
   // Replaces the tags. Refused (false, with a message, nothing changed) beyond kMaxTags; an
   // identifier whose contents need more than 32 octets gets no tag and a message naming it.
   bool SetTags(const std::vector<TSnmpTagPick>& picks);
+  // Takes a ready list (from the MIB picker); `skipped` names objects left out for their
+  // identifier's length. Beyond kMaxTags nothing changes.
+  bool ReplaceTags(snmp::TSNMP_TagList&& list, const std::vector<std::string>& skipped = {});
 };
 
 class TPortSNMP : public TPollingPort {
