@@ -12,6 +12,7 @@ void RegisterPortFrames();   // frame_pu.cpp
 void RegisterPCFrames();     // frame_pc.cpp
 void RegisterMEK104Frames(); // frame_mek104.cpp
 void RegisterOtherPortFrames();  // frame_other_ports.cpp
+void RegisterSNMPFrames();       // frame_snmp.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -26,6 +27,7 @@ void RegisterBuiltinFrames() {
   RegisterPCFrames();
   RegisterMEK104Frames();
   RegisterOtherPortFrames();
+  RegisterSNMPFrames();
 }
 
 }  // namespace t32::ui
