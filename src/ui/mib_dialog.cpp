@@ -14,6 +14,7 @@
 
 #include "model/cp1251.h"
 #include "ports/port_snmp.h"
+#include "ui/dialogs.h"
 
 namespace t32::ui {
 
@@ -261,7 +262,7 @@ bool TMIBdlg::Open(TSNMP& agent) {
   tree_.TickTags(agent.dev.Tags);
   if (QTreeWidgetItem* top = TreeView->topLevelItem(0)) SyncTicks(top);
   ShowInfo();
-  if (exec() != QDialog::Accepted) return false;
+  if (RunModal(*this) != QDialog::Accepted) return false;
   std::vector<std::string> skipped;
   snmp::TSNMP_TagList list = tree_.Collect(agent.dev.Tags, &skipped);
   return agent.ReplaceTags(std::move(list), skipped);
