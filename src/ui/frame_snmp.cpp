@@ -1,6 +1,7 @@
 #include "ui/frame_snmp.h"
 
 #include <QFormLayout>
+#include <cstring>
 #include <QVBoxLayout>
 
 #include "model/document.h"
@@ -58,8 +59,8 @@ TSNMPFrame::TSNMPFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, pa
   connect(IpEdit->octet[3], &TNumberEdit::ValueEdited, this, [this](long long v) {
     TSNMP* a = Agent();
     if (!a || filling_) return;
-    a->dev.Address[3] = static_cast<std::uint8_t>(v);
-    a->UpdateNode();
+    // Only the caption: the record changes (and the signals follow) when the page is stored.
+    if (a->node) a->node->SetCaption(std::to_string(v) + "_" + a->name);
   });
   connect(IpEdit, &TIpEdit::Edited, this, [this] {
     if (!filling_) StoreItem();

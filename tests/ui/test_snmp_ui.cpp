@@ -105,6 +105,11 @@ TEST_F(UiTest, SnmpAgentPageAndMibDialog) {
   af->IpEdit->octet[3]->clear();
   QTest::keyClicks(af->IpEdit->octet[3], "7");
   EXPECT_EQ(a->Caption(), "7_RTU");  // at once
+  f.SelectNode(port->node);  // leaving the page stores it: the link row follows
+  EXPECT_EQ(port->LinkTable()->At(0)->DefaultName(), "1_Порт.связь_7_RTU");
+  f.SelectNode(a->node);
+  af = dynamic_cast<ui::TSNMPFrame*>(f.CurrentFrame());
+  ASSERT_NE(af, nullptr);
   QTest::keyClicks(af->IpEdit->octet[3], "00");  // 700 is cut to 255
   EXPECT_EQ(af->IpEdit->octet[3]->text(), "255");
   af->IpEdit->octet[3]->clear();
