@@ -24,6 +24,8 @@ void TPortSNMPFrame::Fill() {
   auto* p = dynamic_cast<TPortSNMP*>(item_);
   if (!p) return;
   // The poll period and reply wait have no fields: they stay as the item holds them.
+  // Agents moved in or out since the last look: the link-status table follows.
+  if (p->deviceCount != p->DeviceCountNow()) p->RecountChildren();
   CountLabel->setText(QString("Количество подключенных устройств = %1").arg(p->DeviceCountNow()));
 }
 
