@@ -43,6 +43,8 @@ void AddModbusVerbs(std::vector<Verb>& verbs);
 
 // "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
 void AddSampleModbus(TDocument& doc);
+// The sample's SNMP polling port: one agent with two tags, one without (cli_snmp.cpp).
+void AddSampleSnmp(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

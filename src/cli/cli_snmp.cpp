@@ -5,6 +5,9 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "model/document.h"
+#include "ports/port_menu.h"
+#include "ports/port_snmp.h"
 #include "snmp/mib.h"
 
 namespace t32::cli {
@@ -114,6 +117,22 @@ int RunMib(const Args& args) {
 
 void AddSnmpVerbs(std::vector<Verb>& verbs) {
   verbs.push_back({"mib", "read a MIB module and list the objects an agent can be polled for", RunMib});
+}
+
+void AddSampleSnmp(TDocument& doc) {
+  TNode* n = AddPortFromMenu(doc, 134);
+  if (!n) return;
+  auto* port = static_cast<TPortSNMP*>(n->Item());
+  if (TSNMP* a = port->AddAgent()) {
+    const std::uint8_t ip[4] = {192, 168, 1, 20};
+    a->SetAddress(ip);
+    a->SetPlace("Щит");
+    a->SetTags({{"sysUpTime", snmp::MakeSnmpOid({1, 3, 6, 1, 2, 1, 1, 3, 0})},
+                {"ifInOctets[1]", snmp::MakeSnmpOid({1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 1})}});
+    a->UpdateStatusTable();
+  }
+  port->AddAgent();
+  doc.AfterEdit();
 }
 
 }  // namespace t32::cli

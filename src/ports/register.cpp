@@ -10,6 +10,7 @@
 #include "ports/port_ld.h"
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
+#include "ports/port_snmp.h"
 #include "ports/port_time.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
@@ -32,6 +33,8 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(129, port, [] { return std::make_unique<TPortRTUTCP>(); }, 129);
   f.RegisterChild("TPortMODBUS", 202, [] { return std::make_unique<TRTU>(); });
   f.RegisterChild("TPortRTUTCP", 202, [] { return std::make_unique<TRTUTCP>(); });
+  f.Register(134, port, [] { return std::make_unique<TPortSNMP>(); }, 134);
+  f.RegisterChild("TPortSNMP", 232, [] { return std::make_unique<TSNMP>(); });
 }
 
 TItemFactory& PortsFactory() {

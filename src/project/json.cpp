@@ -13,13 +13,14 @@
 #include "model/item.h"
 #include "model/memstream.h"
 #include "model/rawsection.h"
+#include "snmp/snmprecord.h"
 
 namespace t32 {
 namespace {
 
 using nlohmann::ordered_json;
 
-enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List };
+enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent };
 struct Slot {
   std::string id;
   Kind kind;
@@ -122,6 +123,8 @@ void AddKnownSlots(Classes& cl) {
   add("TParamsTI", 46, "groupNumbers", Kind::U8List);
   add("TParamsTU", 110, "blockOn", Kind::U16List);
   add("TParamsTU", 111, "blockOff", Kind::U16List);
+  add("TSNMP", 60, "recordLength", Kind::U32);
+  add("TSNMP", 102, "agent", Kind::SnmpAgent);
 }
 
 Classes LearnClasses(TDocument& doc) {
@@ -165,6 +168,62 @@ bool CleanText(const std::uint8_t* p) {
   return true;
 }
 
+// "1.3.6.1" -> arcs; false for anything but decimal arcs joined by single dots.
+bool OidFromText(const std::string& t, snmp::TSnmpOid& oid) {
+  oid = snmp::TSnmpOid();
+  std::uint64_t arc = 0;
+  bool digit = false;
+  for (std::size_t i = 0; i <= t.size(); ++i) {
+    if (i == t.size() || t[i] == '.') {
+      if (!digit || arc > 0xFFFFFFFFu || !oid.Append(static_cast<std::uint32_t>(arc))) return false;
+      arc = 0;
+      digit = false;
+    } else if (t[i] >= '0' && t[i] <= '9') {
+      arc = arc * 10 + static_cast<unsigned>(t[i] - '0');
+      if (arc > 0xFFFFFFFFu) return false;
+      digit = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The agent record written back from its parts; the JSON form is used only when this gives
+// the very same bytes (otherwise the record stays hex and nothing is lost).
+bool SnmpAgentBytes(const snmp::TSNMP_device& d, std::vector<std::uint8_t>& out) {
+  std::size_t need = 16;
+  for (const auto& t : d.Tags.Items) need += 2 + t->Name.size() + t->OidLength;
+  out.assign(need, 0);
+  TMemStream s(out.data(), out.size());
+  if (!d.SaveTo(s)) return false;
+  out.resize(static_cast<std::size_t>(s.MemPos()));
+  return true;
+}
+
+bool SnmpAgentToJson(const std::uint8_t* v, std::size_t n, ordered_json& e) {
+  snmp::TSNMP_device d;
+  TMemStream s(static_cast<const void*>(v), n);
+  if (!d.LoadFrom(s) || d.Reserved[0] || d.Reserved[1]) return false;
+  ordered_json a;
+  a["address"] = OctetsToIpText(d.Address);
+  a["port"] = d.Port;
+  a["extraWords"] = {d.ExtraWord1, d.ExtraWord2};
+  ordered_json tags = ordered_json::array();
+  for (const auto& t : d.Tags.Items) {
+    snmp::TSnmpOid oid;
+    bool lossless = false;
+    std::string utf8 = Cp1251ToUtf8(t->Name);
+    if (Utf8ToCp1251(utf8, &lossless) != t->Name || !lossless || !t->GetOid(oid)) return false;
+    tags.push_back({{"name", utf8}, {"oid", snmp::SnmpOidToString(oid)}});
+  }
+  a["tags"] = tags;
+  std::vector<std::uint8_t> again;
+  if (!SnmpAgentBytes(d, again) || again.size() != n || std::memcmp(again.data(), v, n) != 0) return false;
+  e["agent"] = a;
+  return true;
+}
+
 ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* schema) {
   ordered_json e;
   e["key"] = key;
@@ -175,7 +234,7 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
   if (!slot && key == 48) slot = &kVersion;
   if (slot) e["id"] = slot->id;
   Kind k = slot ? slot->kind : Kind::Bytes;
-  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List) ? n
+  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List || k == Kind::SnmpAgent) ? n
                      : k == Kind::U16List ? n - n % 2 : k == Kind::F32List ? n - n % 4 : 4;
   if (n != want) k = Kind::Bytes;  // stored width differs from the class's: keep the bytes
   switch (k) {
@@ -194,6 +253,9 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
       break;
     }
     case Kind::Ip: e["ip"] = U32ToIpText(Le(v, 4)); break;
+    case Kind::SnmpAgent:
+      if (!SnmpAgentToJson(v, n, e)) e["hex"] = Hex(v, n);
+      break;
     case Kind::U8List: {
       ordered_json list = ordered_json::array();
       for (std::size_t i = 0; i < n; ++i) list.push_back(v[i]);
@@ -323,6 +385,52 @@ struct Writer {
     return true;
   }
 
+  // An SNMP agent record from its JSON form: address, port, the two words and the tags.
+  bool SnmpAgent(const ordered_json& a, std::vector<std::uint8_t>& v) {
+    snmp::TSNMP_device d;
+    bool ok = a.is_object() && a.contains("address") && a["address"].is_string() &&
+              IpTextToOctets(a["address"].get<std::string>(), d.Address);
+    auto word = [&](const ordered_json& j, std::uint16_t& w) {
+      if (!j.is_number_unsigned() || j.get<std::uint64_t>() > 65535) return false;
+      w = static_cast<std::uint16_t>(j.get<std::uint64_t>());
+      return true;
+    };
+    ok = ok && a.contains("port") && word(a["port"], d.Port) && a.contains("extraWords") && a["extraWords"].is_array() &&
+         a["extraWords"].size() == 2 && word(a["extraWords"][0], d.ExtraWord1) && word(a["extraWords"][1], d.ExtraWord2) &&
+         a.contains("tags") && a["tags"].is_array();
+    if (!ok) {
+      error = "запись агента SNMP: нужны \"address\", \"port\", \"extraWords\" и \"tags\"";
+      return false;
+    }
+    for (const auto& t : a["tags"]) {
+      if (!t.is_object() || !t.contains("name") || !t["name"].is_string() || !t.contains("oid") || !t["oid"].is_string()) {
+        error = "тег SNMP: нужны \"name\" и \"oid\"";
+        return false;
+      }
+      std::string name = t["name"].get<std::string>();
+      bool lossless = false;
+      std::string cp = Utf8ToCp1251(name, &lossless);
+      snmp::TSnmpOid oid;
+      if (!lossless || cp.size() > snmp::TSNMP_Tag::kMaxName) {
+        error = "имя тега SNMP \"" + name + "\" длиннее 63 символов или не помещается в кодировку cp1251";
+        return false;
+      }
+      snmp::TSNMP_Tag& tag = d.Tags.Add();
+      tag.Name = cp;
+      if (!OidFromText(t["oid"].get<std::string>(), oid) || !tag.SetOid(oid)) {
+        error = "неверный OID тега " + name + ": " + t["oid"].dump();
+        return false;
+      }
+    }
+    std::vector<std::uint8_t> bytes;
+    if (!SnmpAgentBytes(d, bytes)) {
+      error = "запись агента SNMP не записывается";
+      return false;
+    }
+    v.insert(v.end(), bytes.begin(), bytes.end());
+    return true;
+  }
+
   bool EntryValue(const ordered_json& e, std::vector<std::uint8_t>& v) {
     auto num = [&](const char* k, double lo, double hi, std::size_t width) {
       const auto& j = e[k];
@@ -405,6 +513,7 @@ struct Writer {
       return true;
     }
     if (e.contains("hex") && e["hex"].is_string()) return FromHex(e["hex"].get<std::string>(), v);
+    if (e.contains("agent")) return SnmpAgent(e["agent"], v);
     error = "у записи нет значения";
     return false;
   }
@@ -440,6 +549,8 @@ struct Writer {
         error = "\"entries\" должен быть списком";
         return false;
       }
+      // An agent record given by its parts may have changed size: its length entry follows.
+      std::size_t recordLengthAt = 0;
       for (const auto& e : s["entries"]) {
         if (!e.is_object() || !e.contains("key") || !e["key"].is_number_unsigned() || e["key"].get<unsigned>() > 0xFFFF) {
           error = "запись без верного ключа \"key\"";
@@ -453,6 +564,8 @@ struct Writer {
         U16(0xFFF2);
         U16(static_cast<std::uint16_t>(e["key"].get<unsigned>()));
         U32(static_cast<std::uint32_t>(v.size() + 8));
+        if (e.contains("id") && e["id"] == "recordLength" && v.size() == 4) recordLengthAt = out.size();
+        if (e.contains("agent") && recordLengthAt) Patch(recordLengthAt, static_cast<std::uint32_t>(v.size()));
         out.insert(out.end(), v.begin(), v.end());
         if (out.size() > TConfig::kMaxImage) {
           error = "конфигурация слишком велика";

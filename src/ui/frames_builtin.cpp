@@ -13,6 +13,7 @@ void RegisterPCFrames();     // frame_pc.cpp
 void RegisterMEK104Frames(); // frame_mek104.cpp
 void RegisterOtherPortFrames();  // frame_other_ports.cpp
 void RegisterLDFrames();         // frame_ld.cpp
+void RegisterSNMPFrames();       // frame_snmp.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -28,6 +29,7 @@ void RegisterBuiltinFrames() {
   RegisterMEK104Frames();
   RegisterOtherPortFrames();
   RegisterLDFrames();
+  RegisterSNMPFrames();
 }
 
 }  // namespace t32::ui
