@@ -10,6 +10,7 @@
 #include "ports/port_ld.h"
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
+#include "ports/port_rtu104.h"
 #include "ports/port_time.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
@@ -32,6 +33,8 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(129, port, [] { return std::make_unique<TPortRTUTCP>(); }, 129);
   f.RegisterChild("TPortMODBUS", 202, [] { return std::make_unique<TRTU>(); });
   f.RegisterChild("TPortRTUTCP", 202, [] { return std::make_unique<TRTUTCP>(); });
+  f.Register(128, port, [] { return std::make_unique<TPortRTU104>(); }, 128);
+  f.RegisterChild("TPortRTU104", 224, [] { return std::make_unique<TRTU104>(); });
 }
 
 TItemFactory& PortsFactory() {
