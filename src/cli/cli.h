@@ -44,6 +44,9 @@ void AddModbusVerbs(std::vector<Verb>& verbs);
 // "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
 void AddSampleModbus(TDocument& doc);
 
+// "new --sample": an IEC 104 polling port with two stations.
+void AddSampleRtu104(TDocument& doc);
+
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);
 

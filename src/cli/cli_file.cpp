@@ -142,6 +142,7 @@ void AddSampleBoards(TDocument& doc) {
   AddSampleOtherPorts(doc);
   AddSampleLogic(doc);
   AddSampleModbus(doc);
+  AddSampleRtu104(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;
