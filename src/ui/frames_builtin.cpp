@@ -12,6 +12,7 @@ void RegisterPortFrames();   // frame_pu.cpp
 void RegisterPCFrames();     // frame_pc.cpp
 void RegisterMEK104Frames(); // frame_mek104.cpp
 void RegisterOtherPortFrames();  // frame_other_ports.cpp
+void RegisterRtu104Frames();     // frame_rtu104.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -26,6 +27,7 @@ void RegisterBuiltinFrames() {
   RegisterPCFrames();
   RegisterMEK104Frames();
   RegisterOtherPortFrames();
+  RegisterRtu104Frames();
 }
 
 }  // namespace t32::ui
