@@ -1,6 +1,7 @@
 #include "ports/port_rtu104.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "model/boards.h"
@@ -70,12 +71,13 @@ const char* TableCaption(int kind) {
 // position, so that two long paths cut to one text still give two rows, and the same rows on
 // every rebuild.
 void Normalise(std::vector<std::string>& list, std::size_t room) {
-  std::unordered_set<std::string> seen;
+  // Views into the list: a name is final once it is in the set.
+  std::unordered_set<std::string_view> seen;
   seen.reserve(list.size() * 2);
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string& n = list[i];
     std::replace(n.begin(), n.end(), '.', '_');
-    n = Utf8Left(n, room);
+    if (n.size() > room) n = Utf8Left(n, room);  // never fewer bytes than characters
     if (seen.count(n)) {
       std::size_t k = i;
       std::string c;
