@@ -259,10 +259,13 @@ void TRTU104::SaveToImage(TConfig& c) {
   }
   std::vector<std::uint8_t> bytes;
   std::uint32_t length = 0;
-  if (!StationBytes(bytes)) {
-    // Larger than the controller takes: the block is left out rather than cut.
+  if (StationBytes(bytes)) {
+    lastBytes_ = bytes;
+  } else {
+    // Larger than the controller takes: the station goes as it was last read or written,
+    // never cut.
     Messages().ShowError("Параметры станции " + Caption() + " занимают больше 1 МБ. Сохранение прервано.");
-    bytes.clear();
+    bytes = lastBytes_;
   }
   length = damaged_ ? keptLength_ : static_cast<std::uint32_t>(bytes.size());
   std::int32_t at = c.Pos;
@@ -289,7 +292,11 @@ void TRTU104::LoadFromImage(TConfig& c) {
   std::vector<std::uint8_t> all(have > 0 ? static_cast<std::size_t>(have) : 0);
   if (!all.empty()) c.GetEntry(102, all.size(), all.data());
   bool ok = have >= 0 && length <= kMaxStationBytes && length <= all.size();
-  if (ok) ok = ReadStation(std::vector<std::uint8_t>(all.begin(), all.begin() + length));
+  if (ok) {
+    std::vector<std::uint8_t> bytes(all.begin(), all.begin() + length);
+    ok = ReadStation(bytes);
+    if (ok) lastBytes_ = std::move(bytes);
+  }
   if (!ok) {
     damaged_ = true;
     keptLength_ = length;

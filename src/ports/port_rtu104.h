@@ -72,6 +72,7 @@ class TRTU104 : public TPolledDevice {
   bool damaged_ = false;
   std::uint32_t keptLength_ = 0;          // key 60 as read, for a damaged station
   std::vector<std::uint8_t> keptBytes_;   // key 102 as read, for a damaged station
+  std::vector<std::uint8_t> lastBytes_;   // the station as last read or written
 };
 
 class TPortRTU104 : public TPollingPort {

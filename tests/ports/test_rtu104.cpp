@@ -305,3 +305,19 @@ TEST(Rtu104, NewerDeviceLayoutIsKeptWithItsMessage) {
   EXPECT_EQ(t.msgs.errors.front(), "Новая версия RTU");
   EXPECT_EQ(SectionBytes(Written(t.d), 224), SectionBytes(r.Image(), 224));
 }
+
+TEST(Rtu104, StationOverOneMebibyteIsNotWrittenCut) {
+  TDoc104 t;
+  ASSERT_TRUE(Read(t.d, Fixture()));
+  auto* a = dynamic_cast<TRTU104*>(t.Port()->Devices().at(0));
+  TGroup* g = a->Station().Children().at(0).get();
+  for (int i = 0; i < 5200; ++i) AddObject(*g, std::string(200, 'x') + std::to_string(i), false);
+  ASSERT_GT(a->Station().SerialisedSize(), kMaxStationBytes);
+  auto img = Written(t.d);
+  ASSERT_FALSE(t.msgs.errors.empty());
+  EXPECT_EQ(t.msgs.errors.back(), "Параметры станции 7_RTU занимают больше 1 МБ. Сохранение прервано.");
+  // The station goes as it was read: the image stays readable and nothing is half written.
+  const std::size_t at = FindSectionCode(img, 224);
+  EXPECT_EQ(EntryAt(img, at, 102), StationA());
+  EXPECT_EQ(EntryAt(img, at, 60), Le32(static_cast<std::uint32_t>(StationA().size())));
+}
