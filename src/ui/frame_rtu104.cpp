@@ -62,7 +62,7 @@ TRTU104Frame::TRTU104Frame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner
 
   PlaceEdit = new QLineEdit(this);
   PlaceEdit->setObjectName("PlaceEdit");
-  PlaceEdit->setMaxLength(64);
+  PlaceEdit->setMaxLength(255);  // the station's name; the device's place is its first 64 characters
   PlaceEdit->setMinimumWidth(240);
   form->addRow("Место установки", PlaceEdit);
 
@@ -127,7 +127,7 @@ void TRTU104Frame::ShowItem(TItem* item) {
   filling_ = true;
   const TWS_104& st = d->Station();
   d->place = Utf8Left(st.name, 64);
-  PlaceEdit->setText(Q(d->place));
+  PlaceEdit->setText(Q(st.name));
   PlaceEdit->setModified(false);
   IpEdit->SetAddress(d->Ip());
   ConnectEdit->SetValue(st.main.t0);
@@ -158,7 +158,7 @@ void TRTU104Frame::StoreItem() {
     field = v;
   };
   if (PlaceEdit->isModified()) {
-    std::string name = Utf8Left(S(PlaceEdit->text()), 64);
+    std::string name = FitStationText(S(PlaceEdit->text()));
     if (name != st.name) changed = true;
     st.name = name;
   }

@@ -56,6 +56,15 @@ TEST_F(UiTest, Rtu104DeviceOctetAndStationEditor) {
   ASSERT_TRUE(dev->Table(kSigMTS));
   EXPECT_EQ(dev->Table(kSigMTS)->At(0)->Name(), "1_Порт.25_RTU.состояние связи");
 
+  // The place is the station's name, shown and stored whole; the device keeps 64 characters.
+  const QString longName = QString("П").repeated(70);
+  df->PlaceEdit->setFocus();
+  TypeText(df->PlaceEdit, longName);
+  QTest::keyClick(df->PlaceEdit, Qt::Key_Return);
+  EXPECT_EQ(dev->Station().name, longName.toStdString());
+  EXPECT_EQ(dev->place, QString("П").repeated(64).toStdString());
+  EXPECT_EQ(df->PlaceEdit->text(), longName);
+
   // A group with two objects, none ticked yet: the station editor ticks them all.
   {
     TWS_104& st = dev->Station();
