@@ -414,12 +414,17 @@ void TPortRTU104::DuplicateChild(TItem* child) {
   auto* src = dynamic_cast<TRTU104*>(child);
   if (!src || !CanAddDevice()) return;
   std::vector<std::uint8_t> bytes;
-  if (src->StationDamaged() || !src->StationBytes(bytes)) return;
+  if (!src->StationDamaged() && !src->StationBytes(bytes)) {
+    Messages().ShowError("Параметры станции " + src->Caption() + " занимают больше 1 МБ. Сохранение прервано.");
+    return;
+  }
   TRebuildSuspension hold(this);
   auto* d = static_cast<TRTU104*>(AppendDevice(std::make_unique<TRTU104>()));
   if (!d) return;
   d->name = src->name;
-  d->ReadStation(bytes);
+  // A damaged block goes to the copy as it stood: it is the only form of that station.
+  if (src->StationDamaged()) d->TakeKeptStation(*src);
+  else d->ReadStation(bytes);
   d->place = Utf8Left(d->Station().name, 64);
   d->UpdateStatusTable();
   TParams* from = src->Table(kSigTI);

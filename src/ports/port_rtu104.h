@@ -66,6 +66,12 @@ class TRTU104 : public TPolledDevice {
   bool StationBytes(std::vector<std::uint8_t>& out) const;
   // Reads a serialised station (key 102's bytes); false changes nothing.
   bool ReadStation(const std::vector<std::uint8_t>& bytes, std::string* error = nullptr);
+  // A damaged station's block as it stood, for a copy of the device.
+  void TakeKeptStation(const TRTU104& src) {
+    damaged_ = src.damaged_;
+    keptLength_ = src.keptLength_;
+    keptBytes_ = src.keptBytes_;
+  }
 
  private:
   std::unique_ptr<TWS_104> station_;

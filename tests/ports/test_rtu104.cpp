@@ -284,6 +284,15 @@ TEST(Rtu104, DamagedStationsKeepTheirBytes) {
     ASSERT_FALSE(t.msgs.errors.empty()) << k.what;
     EXPECT_EQ(t.msgs.errors.front(), "Параметры станции 0_RTU повреждены: они будут сохранены без изменений");
     EXPECT_EQ(SectionBytes(Written(t.d), 128), SectionBytes(r.Image(), 128)) << k.what;
+    // A copy carries the same block.
+    t.Port()->DuplicateChild(dev);
+    auto* copy = dynamic_cast<TRTU104*>(t.Port()->Devices().at(1));
+    ASSERT_TRUE(copy) << k.what;
+    EXPECT_TRUE(copy->StationDamaged()) << k.what;
+    std::vector<std::uint8_t> a, b;
+    ASSERT_TRUE(dev->StationBytes(a) && copy->StationBytes(b));
+    EXPECT_EQ(a, b) << k.what;
+    t.d.Tree().Delete(copy->node);
     // Once edited, the station is written afresh.
     dev->StationEdited();
     auto img = Written(t.d);
