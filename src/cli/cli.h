@@ -46,6 +46,9 @@ void AddSampleModbus(TDocument& doc);
 // The sample's SNMP polling port: one agent with two tags, one without (cli_snmp.cpp).
 void AddSampleSnmp(TDocument& doc);
 
+// "new --sample": an IEC 104 polling port with two stations.
+void AddSampleRtu104(TDocument& doc);
+
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);
 

@@ -143,6 +143,7 @@ void AddSampleBoards(TDocument& doc) {
   AddSampleLogic(doc);
   AddSampleModbus(doc);
   AddSampleSnmp(doc);
+  AddSampleRtu104(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

@@ -11,6 +11,7 @@
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
 #include "ports/port_snmp.h"
+#include "ports/port_rtu104.h"
 #include "ports/port_time.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
@@ -35,6 +36,8 @@ void RegisterPorts(TItemFactory& f) {
   f.RegisterChild("TPortRTUTCP", 202, [] { return std::make_unique<TRTUTCP>(); });
   f.Register(134, port, [] { return std::make_unique<TPortSNMP>(); }, 134);
   f.RegisterChild("TPortSNMP", 232, [] { return std::make_unique<TSNMP>(); });
+  f.Register(128, port, [] { return std::make_unique<TPortRTU104>(); }, 128);
+  f.RegisterChild("TPortRTU104", 224, [] { return std::make_unique<TRTU104>(); });
 }
 
 TItemFactory& PortsFactory() {

@@ -103,6 +103,8 @@ void AddKnownSlots(Classes& cl) {
     add(dev, 87, "sysLogCodes", Kind::U16List);
     add(dev, 94, "alarmLogCodes", Kind::U16List);
   }
+  add("TRTU104", 60, "stationLength", Kind::U32);
+  add("TRTU104", 102, "station", Kind::Bytes);
   struct Table {
     const char* cls;
     int code, countKey;

@@ -14,6 +14,7 @@ void RegisterMEK104Frames(); // frame_mek104.cpp
 void RegisterOtherPortFrames();  // frame_other_ports.cpp
 void RegisterLDFrames();         // frame_ld.cpp
 void RegisterSNMPFrames();       // frame_snmp.cpp
+void RegisterRtu104Frames();     // frame_rtu104.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -30,6 +31,7 @@ void RegisterBuiltinFrames() {
   RegisterOtherPortFrames();
   RegisterLDFrames();
   RegisterSNMPFrames();
+  RegisterRtu104Frames();
 }
 
 }  // namespace t32::ui
