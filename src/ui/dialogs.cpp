@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/select_rtu.h"
+
 namespace t32::ui {
 
 namespace {
@@ -116,6 +118,14 @@ int TQtMessages::AskConfirm(const std::string& text, bool withCancel) {
   // Esc or the window's close box count as the cancel answer.
   if (r != kYes && r != kNo) r = kCancel;
   return r;
+}
+
+bool TQtMessages::PickDevices(const std::vector<TDevicePick>& used, const std::vector<std::string>& types,
+                              std::vector<TDevicePick>& picked) {
+  TSelectRTU dlg(used, types, parent_ ? parent_->window() : nullptr);
+  if (RunModal(dlg) != QDialog::Accepted) return false;
+  picked = dlg.Picked();
+  return true;
 }
 
 void TQtMessages::SelectNode(TNode* node) {

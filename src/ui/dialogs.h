@@ -66,6 +66,8 @@ class TQtMessages : public TMessages {
   void ShowError(const std::string& text) override;
   int AskConfirm(const std::string& text, bool withCancel = false) override;
   void SelectNode(TNode* node) override;
+  bool PickDevices(const std::vector<TDevicePick>& used, const std::vector<std::string>& types,
+                   std::vector<TDevicePick>& picked) override;
   std::function<void(TNode*)> selectHandler;
   QWidget* parent_;
 };
