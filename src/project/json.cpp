@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <tuple>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "model/config.h"
@@ -20,7 +22,9 @@ namespace {
 
 using nlohmann::ordered_json;
 
-enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent };
+// Blocks / TiBlocks: a device's polling blocks (function, address, count; ТИ ones start with
+// the value type), 4 and 5 bytes each.
+enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent, Blocks, TiBlocks };
 struct Slot {
   std::string id;
   Kind kind;
@@ -102,6 +106,13 @@ void AddKnownSlots(Classes& cl) {
   for (const char* dev : {"TRTU", "TRTUTCP"}) {
     add(dev, 87, "sysLogCodes", Kind::U16List);
     add(dev, 94, "alarmLogCodes", Kind::U16List);
+    // The polling blocks are declared as bytes by the device; they read as lists of blocks.
+    for (auto [key, id, k] : {std::tuple{45, "ts", Kind::Blocks}, std::tuple{47, "tu", Kind::Blocks},
+                              std::tuple{46, "ti", Kind::TiBlocks}, std::tuple{56, "tr", Kind::Blocks}}) {
+      Slot& slot = cl.schema[dev][key];
+      if (slot.id.empty()) slot.id = id;
+      slot.kind = k;
+    }
   }
   add("TRTU104", 60, "stationLength", Kind::U32);
   add("TRTU104", 102, "station", Kind::Bytes);
@@ -237,7 +248,8 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
   if (slot) e["id"] = slot->id;
   Kind k = slot ? slot->kind : Kind::Bytes;
   std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List || k == Kind::SnmpAgent) ? n
-                     : k == Kind::U16List ? n - n % 2 : k == Kind::F32List ? n - n % 4 : 4;
+                     : k == Kind::U16List ? n - n % 2 : k == Kind::F32List ? n - n % 4
+                     : k == Kind::Blocks ? n - n % 4 : k == Kind::TiBlocks ? n - n % 5 : 4;
   if (n != want) k = Kind::Bytes;  // stored width differs from the class's: keep the bytes
   switch (k) {
     case Kind::U8: e["u8"] = v[0]; break;
@@ -281,6 +293,24 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
       }
       if (numbers) e["f32s"] = list;
       else e["hex"] = Hex(v, n);
+      break;
+    }
+    case Kind::Blocks:
+    case Kind::TiBlocks: {
+      const bool ti = k == Kind::TiBlocks;
+      ordered_json list = ordered_json::array();
+      for (std::size_t i = 0; i < n; i += ti ? 5 : 4) {
+        const std::uint8_t* b = v + i;
+        ordered_json j;
+        if (ti) j["type"] = *b++;
+        char addr[8];
+        std::snprintf(addr, sizeof addr, "$%04X", static_cast<unsigned>(Le(b + 1, 2)));
+        j["function"] = b[0];
+        j["address"] = addr;
+        j["count"] = b[3];
+        list.push_back(j);
+      }
+      e["blocks"] = list;
       break;
     }
     case Kind::Text:
@@ -433,6 +463,50 @@ struct Writer {
     return true;
   }
 
+  // Polling blocks: {"type"?, "function", "address": "$hex", "count"}; a list mixing blocks with
+  // and without a type is refused, since the device reads them at one width.
+  bool BlockList(const ordered_json& list, std::vector<std::uint8_t>& v) {
+    if (!list.is_array()) {
+      error = "\"blocks\" должен быть списком";
+      return false;
+    }
+    const bool ti = !list.empty() && list[0].is_object() && list[0].contains("type");
+    for (const auto& b : list) {
+      if (!b.is_object() || b.contains("type") != ti) {
+        error = "неверный блок опроса: " + b.dump();
+        return false;
+      }
+      auto byte = [&](const char* k) -> int {
+        if (!b.contains(k) || !b[k].is_number_unsigned() || b[k].get<unsigned long long>() > 255) return -1;
+        return static_cast<int>(b[k].get<unsigned>());
+      };
+      int type = ti ? byte("type") : 0, function = byte("function"), count = byte("count");
+      long address = -1;
+      if (b.contains("address") && b["address"].is_string()) {
+        std::string a = b["address"].get<std::string>();
+        bool ok = a.size() >= 2 && a.size() <= 5 && a[0] == '$';
+        unsigned long x = 0;
+        for (std::size_t i = 1; ok && i < a.size(); ++i) {
+          char ch = a[i];
+          int d = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10 : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : -1;
+          ok = d >= 0;
+          x = x * 16 + static_cast<unsigned long>(d < 0 ? 0 : d);
+        }
+        if (ok) address = static_cast<long>(x);
+      }
+      if (type < 0 || function < 0 || count < 0 || address < 0) {
+        error = "неверный блок опроса: " + b.dump();
+        return false;
+      }
+      if (ti) v.push_back(static_cast<std::uint8_t>(type));
+      v.push_back(static_cast<std::uint8_t>(function));
+      v.push_back(static_cast<std::uint8_t>(address & 0xFF));
+      v.push_back(static_cast<std::uint8_t>(address >> 8));
+      v.push_back(static_cast<std::uint8_t>(count));
+    }
+    return true;
+  }
+
   bool EntryValue(const ordered_json& e, std::vector<std::uint8_t>& v) {
     auto num = [&](const char* k, double lo, double hi, std::size_t width) {
       const auto& j = e[k];
@@ -505,6 +579,7 @@ struct Writer {
     if (e.contains("u16s")) return list("u16s", 0, 65535, 2);
     if (e.contains("f32s")) return list("f32s", 0, 0, 4);
     if (e.contains("text")) return TextField(e["text"], v);
+    if (e.contains("blocks")) return BlockList(e["blocks"], v);
     if (e.contains("texts")) {
       if (!e["texts"].is_array()) {
         error = "\"texts\" должен быть списком";

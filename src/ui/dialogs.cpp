@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/select_rtu.h"
+
 namespace t32::ui {
 
 namespace {
@@ -152,6 +154,14 @@ std::optional<std::string> TQtMessages::AskText(const std::string& title, const 
   TInputTextDialog dlg(Q(title), Q(prompt), Q(initial), parent_ ? parent_->window() : nullptr);
   if (RunModal(dlg) != QDialog::Accepted) return std::nullopt;
   return S(dlg.edit->text());
+}
+
+bool TQtMessages::PickDevices(const std::vector<TDevicePick>& used, const std::vector<std::string>& types,
+                              std::vector<TDevicePick>& picked) {
+  TSelectRTU dlg(used, types, parent_ ? parent_->window() : nullptr);
+  if (RunModal(dlg) != QDialog::Accepted) return false;
+  picked = dlg.Picked();
+  return true;
 }
 
 void TQtMessages::SelectNode(TNode* node) {

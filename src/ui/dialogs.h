@@ -80,6 +80,8 @@ class TQtMessages : public TMessages {
   void SelectNode(TNode* node) override;
   std::optional<std::string> AskText(const std::string& title, const std::string& prompt,
                                      const std::string& initial) override;
+  bool PickDevices(const std::vector<TDevicePick>& used, const std::vector<std::string>& types,
+                   std::vector<TDevicePick>& picked) override;
   std::function<void(TNode*)> selectHandler;
   QWidget* parent_;
 };

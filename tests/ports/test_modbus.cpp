@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "model/cp1251.h"
 #include "model/document.h"
@@ -20,6 +21,7 @@
 #include "ports/modbus.h"
 #include "ports/port_menu.h"
 #include "ports/register.h"
+#include "project/json.h"
 
 using namespace t32;
 using t32test::TBytes;
@@ -447,6 +449,64 @@ TEST(ModbusImage, SaveReopenSaveBothPorts) {
   auto* p2 = dynamic_cast<TRTU*>(rtu2->Devices()[0]);
   EXPECT_EQ(p2->Table(kSigTS)->At(0)->Name(), "4_Порт.5_RTU.Пр_0010");
   EXPECT_EQ(p2->Table(kSigTS)->At(1)->Name(), "4_Порт.5_RTU.Дверь");
+}
+
+// The JSON form shows the polling blocks as function, hex address and count (ТИ with the value
+// type) and imports back to the same image; a damaged block is refused with a message.
+TEST(ModbusImage, JsonBlocksRoundTrip) {
+  TModbusDoc m;
+  TPortMODBUS* rtu = m.Rtu();
+  m.msgs.devicePicks = {{3, "Насос"}};
+  m.msgs.pickAnswer = true;
+  rtu->AddChildren(102);
+  TPortRTUTCP* tcp = m.Tcp();
+  TRTUTCP* t = tcp->AddDevice();
+  ASSERT_TRUE(t && rtu->Devices().size() == 1u);
+  t->s.ti[7] = {7, 255, 0xFFFF, 255};  // every field at its top
+  t->s.tr[0] = {0, 16, 0x0A, 1};
+  t->newDevice = false;
+  t->UpdateStatusTable();
+  m.d.AfterEdit();
+
+  std::string json = ExportJson(m.d, TCpu::Cpu927);
+  for (const char* shown : {R"({"function":3,"address":"$1000","count":20})",
+                            R"({"type":2,"function":3,"address":"$0010","count":5})",
+                            R"({"type":7,"function":255,"address":"$FFFF","count":255})",
+                            R"({"function":16,"address":"$000A","count":1})"}) {
+    std::string compact = nlohmann::ordered_json::parse(json).dump();
+    EXPECT_NE(compact.find(shown), std::string::npos) << shown;
+  }
+  TRecordedMessages msgs;
+  TAppContext ctx;
+  ctx.library.AddText("pump.ini", Utf8ToCp1251(kPump));
+  TDocument back(&msgs, &PortsFactory());
+  back.appContext = &ctx;
+  TCpu cpu{};
+  std::string err;
+  ASSERT_TRUE(ImportJson(back, json, &cpu, &err)) << err;
+  EXPECT_EQ(FirstDiff(back.Dump(), m.d.Dump()), "");
+  EXPECT_EQ(Records(back), Records(m.d));
+  EXPECT_EQ(ExportJson(back, TCpu::Cpu927), json);
+
+  // Each damage of the first ТС block, applied to the JSON, is refused.
+  const std::string good = R"("address": "$1000")";
+  ASSERT_NE(json.find(good), std::string::npos);
+  for (const char* bad : {R"("address": "1000")", R"("address": "$10000")", R"("address": "$10G0")",
+                          R"("address": 4096)", R"("address": "$")", R"("type": 1, "address": "$1000")"}) {
+    std::string broken = json;
+    broken.replace(broken.find(good), good.size(), bad);
+    TDocument d(&msgs, &PortsFactory());
+    d.appContext = &ctx;
+    err.clear();
+    EXPECT_FALSE(ImportJson(d, broken, &cpu, &err)) << bad;
+    EXPECT_NE(err.find("блок опроса"), std::string::npos) << bad << ": " << err;
+  }
+  std::string bigCount = json;
+  const std::string count = R"("count": 20)";
+  ASSERT_NE(bigCount.find(count), std::string::npos);
+  bigCount.replace(bigCount.find(count), count.size(), R"("count": 256)");
+  TDocument d(&msgs, &PortsFactory());
+  EXPECT_FALSE(ImportJson(d, bigCount, &cpu, &err));
 }
 
 TEST(ModbusImage, ShortImageWithVersion3DeviceAndCp866Name) {
