@@ -3,6 +3,8 @@
 // time(2N) / time(N), which stay near 2 when the work is linear.
 #include <benchmark/benchmark.h>
 
+#include "bench_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -104,26 +106,9 @@ void BM_ReadWholeImage(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadWholeImage)->Arg(4096)->Arg(8192)->Unit(benchmark::kMillisecond);
 
-// Best of several runs, in process CPU time: the machine is shared, and wall time there
-// measures the neighbours as much as this code.
-double CpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-template <class Fn>
-double BestMs(Fn fn, int runs = 31) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    double t0 = CpuMs();
-    fn();
-    best = std::min(best, CpuMs() - t0);
-  }
-  return best;
-}
-
 }  // namespace
+
+using t32::bench::BestMs;
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
@@ -132,11 +117,11 @@ int main(int argc, char** argv) {
 
   TBig& n = Fixture(4096);
   TBig& n2 = Fixture(8192);
-  double r1 = BestMs([&] { n.doc.Storage().Rebuild(); });
-  double r2 = BestMs([&] { n2.doc.Storage().Rebuild(); });
+  double r1 = BestMs([&] { n.doc.Storage().Rebuild(); }, 31);
+  double r2 = BestMs([&] { n2.doc.Storage().Rebuild(); }, 31);
   // A rebuild whose lists must be refilled (after a load, a move or a renumbering).
-  double f1 = BestMs([&] { n.doc.Storage().Clear(); n.doc.Storage().Rebuild(); });
-  double f2 = BestMs([&] { n2.doc.Storage().Clear(); n2.doc.Storage().Rebuild(); });
+  double f1 = BestMs([&] { n.doc.Storage().Clear(); n.doc.Storage().Rebuild(); }, 31);
+  double f2 = BestMs([&] { n2.doc.Storage().Clear(); n2.doc.Storage().Rebuild(); }, 31);
   double s1 = 1e30, s2 = 1e30;
   for (int i = 0; i < 15; ++i) {
     n.Reload();

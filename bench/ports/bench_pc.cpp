@@ -3,6 +3,8 @@
 // linear.
 #include <benchmark/benchmark.h>
 
+#include "bench_clock.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,25 +75,9 @@ void BM_WorkstationXmlExport(benchmark::State& state) {
 }
 BENCHMARK(BM_WorkstationXmlExport)->Arg(4096)->Arg(8192)->Unit(benchmark::kMillisecond);
 
-// Best of several runs in process CPU time: the machine is shared.
-double CpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-template <class Fn>
-double BestMs(Fn fn, int runs = 15) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    double t0 = CpuMs();
-    fn();
-    best = std::min(best, CpuMs() - t0);
-  }
-  return best;
-}
-
 }  // namespace
+
+using t32::bench::BestMs;
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);

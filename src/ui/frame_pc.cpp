@@ -29,30 +29,6 @@ void TClickLabel::mousePressEvent(QMouseEvent* e) {
 }
 
 namespace {
-struct TChoice {
-  const char* text;
-  int value;
-};
-QComboBox* Combo(QWidget* parent, const char* name, std::initializer_list<TChoice> items) {
-  auto* c = new QComboBox(parent);
-  c->setObjectName(name);
-  for (const TChoice& i : items) c->addItem(QString::fromUtf8(i.text), i.value);
-  return c;
-}
-QComboBox* TiCombo(QWidget* parent, const char* name) {
-  return Combo(parent, name,
-               {{"Откл", 0}, {"Авто (11,13,15)", 11}, {"Авто + время (35,36,37)", 35}, {"Float (13)", 13}, {"Float + время (36)", 36}});
-}
-// A value the chooser does not offer (an older image's) is added so that it is kept.
-void SetChoice(QComboBox* c, int value) {
-  int i = c->findData(value);
-  if (i < 0) {
-    c->addItem(QString::number(value), value);
-    i = c->count() - 1;
-  }
-  c->setCurrentIndex(i);
-}
-std::uint8_t Choice(QComboBox* c) { return static_cast<std::uint8_t>(c->currentData().toInt()); }
 TNumberEdit* Number(QWidget* parent, QFormLayout* form, const QString& caption, long long min, long long max,
                     const char* name) {
   auto* e = new TNumberEdit(min, max, parent);
@@ -108,32 +84,8 @@ TPCFrame::TPCFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, parent
   WEdit = Number(main, form, "Максимальное число принятых кадров до выдачи подтверждения W", 0, 50, "WEdit");
   mv->addLayout(form);
 
-  auto* formats = new QGroupBox("  Таблица задания форматов выдачи параметров  ", main);
-  formats->setObjectName("FormatBox");
-  auto* grid = new QGridLayout(formats);
-  grid->addWidget(new QLabel("ТС", formats), 0, 1);
-  grid->addWidget(new QLabel("ТИ", formats), 0, 2);
-  grid->addWidget(new QLabel("ТИИ", formats), 0, 3);
-  const char* rows[] = {"Параметров в посылке", "Спорадическая выдача", "Циклическая выдача", "Общий опрос (ASDU 100)",
-                        "Опрос счетчиков (ASDU 101)"};
-  for (int r = 0; r < 5; ++r) grid->addWidget(new QLabel(QString::fromUtf8(rows[r]), formats), r + 1, 0);
-  TsPerMsgBox = Combo(formats, "TsPerMsgBox", {{"1", 1}, {"8", 8}, {"16", 16}});
-  TsGiBox = Combo(formats, "TsGiBox", {{"ТС (1,3)", 1}, {"ТС + время (30,31)", 30}});
-  TiPerMsgBox = Combo(formats, "TiPerMsgBox", {{"1", 1}, {"8", 8}, {"16", 16}, {"24", 24}});
-  TiSporadicBox = TiCombo(formats, "TiSporadicBox");
-  TiCyclicBox = TiCombo(formats, "TiCyclicBox");
-  TiGiBox = TiCombo(formats, "TiGiBox");
-  TiiPerMsgBox = Combo(formats, "TiiPerMsgBox", {{"1", 1}, {"4", 4}, {"8", 8}});
-  TiiCounterBox = Combo(formats, "TiiCounterBox", {{"Откл", 0}, {"Авто (36,37)", 36}});
-  grid->addWidget(TsPerMsgBox, 1, 1);
-  grid->addWidget(TsGiBox, 4, 1);
-  grid->addWidget(TiPerMsgBox, 1, 2);
-  grid->addWidget(TiSporadicBox, 2, 2);
-  grid->addWidget(TiCyclicBox, 3, 2);
-  grid->addWidget(TiGiBox, 4, 2);
-  grid->addWidget(TiiPerMsgBox, 1, 3);
-  grid->addWidget(TiiCounterBox, 5, 3);
-  mv->addWidget(formats);
+  FormatBox = new TFormatBox(main);
+  mv->addWidget(FormatBox);
   auto* period = new QHBoxLayout;
   period->addWidget(new QLabel("Период обновления ТИ", main));
   TiPeriodLabel = new QLabel(main);
@@ -182,7 +134,7 @@ TPCFrame::TPCFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, parent
   Pages->addTab(addresses, "Адреса сигналов");
 
   // A ТИ choice with time tags allows at most 16 signals a message; the period follows.
-  for (QComboBox* c : {TiPerMsgBox, TiSporadicBox, TiCyclicBox, TiGiBox})
+  for (QComboBox* c : {FormatBox->TiPerMsgBox, FormatBox->TiSporadicBox, FormatBox->TiCyclicBox, FormatBox->TiGiBox})
     connect(c, &QComboBox::activated, this, [this] {
       if (filling_ || !PC()) return;
       StoreItem();
@@ -214,14 +166,7 @@ void TPCFrame::ShowItem(TItem* item) {
   T3Edit->SetValue(p->t3 / 1000);
   KEdit->SetValue(p->k);
   WEdit->SetValue(p->w);
-  SetChoice(TsPerMsgBox, p->tsFormats[0]);
-  SetChoice(TsGiBox, p->tsFormats[3]);
-  SetChoice(TiPerMsgBox, p->tiFormats[0]);
-  SetChoice(TiSporadicBox, p->tiFormats[1]);
-  SetChoice(TiCyclicBox, p->tiFormats[2]);
-  SetChoice(TiGiBox, p->tiFormats[3]);
-  SetChoice(TiiPerMsgBox, p->tiiFormats[0]);
-  SetChoice(TiiCounterBox, p->tiiFormats[3]);
+  FormatBox->Show(p->tsFormats, p->tiFormats, p->tiiFormats);
   TiPeriodLabel->setText(Q(p->TiPeriodText()));
   FilesBox->setChecked((p->permissions & 1) != 0);
   CommandsBox->setChecked((p->permissions & 2) == 0);
@@ -244,14 +189,7 @@ void TPCFrame::StoreItem() {
   p->t3 = TPC::SecondsToMs(T3Edit->Value());
   p->k = static_cast<std::uint8_t>(KEdit->Value());
   p->w = static_cast<std::uint8_t>(WEdit->Value());
-  p->tsFormats[0] = Choice(TsPerMsgBox);
-  p->tsFormats[3] = Choice(TsGiBox);
-  p->tiFormats[0] = Choice(TiPerMsgBox);
-  p->tiFormats[1] = Choice(TiSporadicBox);
-  p->tiFormats[2] = Choice(TiCyclicBox);
-  p->tiFormats[3] = Choice(TiGiBox);
-  p->tiiFormats[0] = Choice(TiiPerMsgBox);
-  p->tiiFormats[3] = Choice(TiiCounterBox);
+  FormatBox->Store(p->tsFormats, p->tiFormats, p->tiiFormats);
   p->LimitTiPerMessage();
   std::uint16_t perm = p->permissions & ~std::uint16_t(7);
   if (FilesBox->isChecked()) perm |= 1;

@@ -18,6 +18,8 @@ class TPC;
 
 namespace t32::ui {
 
+class TFormatBox;
+
 // A label that answers a click (the hexadecimal display beside a base address).
 class TClickLabel : public QLabel {
  public:
@@ -41,9 +43,7 @@ class TPCFrame : public TEditorFrame {
   TIpEdit* GatewayEdit;   // "IP Адрес шлюза"
   TNumberEdit* AsduEdit;
   TNumberEdit* CycleEdit;  // "Интервал циклической выдачи ТИ, мс"
-  QComboBox *TsPerMsgBox, *TsGiBox;
-  QComboBox *TiPerMsgBox, *TiSporadicBox, *TiCyclicBox, *TiGiBox;
-  QComboBox *TiiPerMsgBox, *TiiCounterBox;
+  TFormatBox* FormatBox;  // "Таблица задания форматов выдачи параметров"
   QLabel* TiPeriodLabel;
   TNumberEdit *T1Edit, *T2Edit, *T3Edit, *KEdit, *WEdit;
   QCheckBox* FilesBox;     // "Разрешить запись файлов"

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,6 +17,81 @@
 #include "ui/link_dialogs.h"
 
 namespace t32::ui {
+
+namespace {
+struct TChoice {
+  const char* text;
+  int value;
+};
+QComboBox* Combo(QWidget* parent, const char* name, std::initializer_list<TChoice> items) {
+  auto* c = new QComboBox(parent);
+  c->setObjectName(name);
+  for (const TChoice& i : items) c->addItem(QString::fromUtf8(i.text), i.value);
+  return c;
+}
+QComboBox* TiCombo(QWidget* parent, const char* name) {
+  return Combo(parent, name,
+               {{"Откл", 0}, {"Авто (11,13,15)", 11}, {"Авто + время (35,36,37)", 35}, {"Float (13)", 13}, {"Float + время (36)", 36}});
+}
+void SetChoice(QComboBox* c, int value) {
+  int i = c->findData(value);
+  if (i < 0) {
+    c->addItem(QString::number(value), value);
+    i = c->count() - 1;
+  }
+  c->setCurrentIndex(i);
+}
+std::uint8_t Choice(const QComboBox* c) { return static_cast<std::uint8_t>(c->currentData().toInt()); }
+}  // namespace
+
+TFormatBox::TFormatBox(QWidget* parent) : QGroupBox("  Таблица задания форматов выдачи параметров  ", parent) {
+  setObjectName("FormatBox");
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(new QLabel("ТС", this), 0, 1);
+  grid->addWidget(new QLabel("ТИ", this), 0, 2);
+  grid->addWidget(new QLabel("ТИИ", this), 0, 3);
+  const char* rows[] = {"Параметров в посылке", "Спорадическая выдача", "Циклическая выдача", "Общий опрос (ASDU 100)",
+                        "Опрос счетчиков (ASDU 101)"};
+  for (int r = 0; r < 5; ++r) grid->addWidget(new QLabel(QString::fromUtf8(rows[r]), this), r + 1, 0);
+  TsPerMsgBox = Combo(this, "TsPerMsgBox", {{"1", 1}, {"8", 8}, {"16", 16}});
+  TsGiBox = Combo(this, "TsGiBox", {{"ТС (1,3)", 1}, {"ТС + время (30,31)", 30}});
+  TiPerMsgBox = Combo(this, "TiPerMsgBox", {{"1", 1}, {"8", 8}, {"16", 16}, {"24", 24}});
+  TiSporadicBox = TiCombo(this, "TiSporadicBox");
+  TiCyclicBox = TiCombo(this, "TiCyclicBox");
+  TiGiBox = TiCombo(this, "TiGiBox");
+  TiiPerMsgBox = Combo(this, "TiiPerMsgBox", {{"1", 1}, {"4", 4}, {"8", 8}});
+  TiiCounterBox = Combo(this, "TiiCounterBox", {{"Откл", 0}, {"Авто (36,37)", 36}});
+  grid->addWidget(TsPerMsgBox, 1, 1);
+  grid->addWidget(TsGiBox, 4, 1);
+  grid->addWidget(TiPerMsgBox, 1, 2);
+  grid->addWidget(TiSporadicBox, 2, 2);
+  grid->addWidget(TiCyclicBox, 3, 2);
+  grid->addWidget(TiGiBox, 4, 2);
+  grid->addWidget(TiiPerMsgBox, 1, 3);
+  grid->addWidget(TiiCounterBox, 5, 3);
+}
+
+void TFormatBox::Show(const TFormats& ts, const TFormats& ti, const TFormats& tii) {
+  SetChoice(TsPerMsgBox, ts[0]);
+  SetChoice(TsGiBox, ts[3]);
+  SetChoice(TiPerMsgBox, ti[0]);
+  SetChoice(TiSporadicBox, ti[1]);
+  SetChoice(TiCyclicBox, ti[2]);
+  SetChoice(TiGiBox, ti[3]);
+  SetChoice(TiiPerMsgBox, tii[0]);
+  SetChoice(TiiCounterBox, tii[3]);
+}
+
+void TFormatBox::Store(TFormats& ts, TFormats& ti, TFormats& tii) const {
+  ts[0] = Choice(TsPerMsgBox);
+  ts[3] = Choice(TsGiBox);
+  ti[0] = Choice(TiPerMsgBox);
+  ti[1] = Choice(TiSporadicBox);
+  ti[2] = Choice(TiCyclicBox);
+  ti[3] = Choice(TiGiBox);
+  tii[0] = Choice(TiiPerMsgBox);
+  tii[3] = Choice(TiiCounterBox);
+}
 
 QString& LastExportFile() {
   static QString last;

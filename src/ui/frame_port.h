@@ -2,6 +2,9 @@
 // the other ports' numbers taken), "Плата" with "Настроить", and the export save dialog.
 #pragma once
 #include <QComboBox>
+#include <QGroupBox>
+#include <array>
+#include <cstdint>
 #include <QLabel>
 #include <vector>
 
@@ -49,6 +52,22 @@ class TPortFrame : public TEditorFrame {
   QVBoxLayout* lay_;
   QFormLayout* form_;
   std::vector<TInterfaceEntry> interfaces_;
+};
+
+// "Таблица задания форматов выдачи параметров" of the IEC 101 outputs (the control-station port
+// and the PC workstation): messages per ASDU and the ASDU types for ТС, ТИ and ТИИ. Both items keep
+// the same six-byte format rows; a value an older image holds that no chooser offers is added to
+// that chooser, so showing and storing keeps it.
+class TFormatBox : public QGroupBox {
+ public:
+  using TFormats = std::array<std::uint8_t, 6>;
+  explicit TFormatBox(QWidget* parent);
+  void Show(const TFormats& ts, const TFormats& ti, const TFormats& tii);
+  void Store(TFormats& ts, TFormats& ti, TFormats& tii) const;
+
+  QComboBox *TsPerMsgBox, *TsGiBox;
+  QComboBox *TiPerMsgBox, *TiSporadicBox, *TiCyclicBox, *TiGiBox;
+  QComboBox *TiiPerMsgBox, *TiiCounterBox;
 };
 
 // The folder and file the next export dialog starts at (the program's folder at first).

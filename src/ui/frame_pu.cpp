@@ -17,35 +17,6 @@
 namespace t32::ui {
 
 namespace {
-struct TChoice {
-  const char* text;
-  int value;
-};
-const TChoice kTiChoices[] = {
-    {"Откл", 0}, {"Авто (11,13,15)", 11}, {"Авто + время (35,36,37)", 35}, {"Float (13)", 13}, {"Float + время (36)", 36}};
-
-QComboBox* Combo(QWidget* parent, const char* name, std::initializer_list<TChoice> items) {
-  auto* c = new QComboBox(parent);
-  c->setObjectName(name);
-  for (const TChoice& i : items) c->addItem(QString::fromUtf8(i.text), i.value);
-  return c;
-}
-QComboBox* TiCombo(QWidget* parent, const char* name) {
-  auto* c = new QComboBox(parent);
-  c->setObjectName(name);
-  for (const TChoice& i : kTiChoices) c->addItem(QString::fromUtf8(i.text), i.value);
-  return c;
-}
-// Shows the value; a value the chooser does not offer is added so that it is kept.
-void SetChoice(QComboBox* c, int value) {
-  int i = c->findData(value);
-  if (i < 0) {
-    c->addItem(QString::number(value), value);
-    i = c->count() - 1;
-  }
-  c->setCurrentIndex(i);
-}
-std::uint8_t Choice(QComboBox* c) { return static_cast<std::uint8_t>(c->currentData().toInt()); }
 }  // namespace
 
 TPUFrame::TPUFrame(TFrame1& owner, QWidget* parent) : TPortFrame(owner, parent, "Порт связи с ПУ") {
@@ -86,31 +57,7 @@ TPUFrame::TPUFrame(TFrame1& owner, QWidget* parent) : TPortFrame(owner, parent, 
   LinkAddrEdit = AddNumber(iform, " Адрес КП ", 1, 255, "LinkAddrEdit");
   AsduEdit = AddNumber(iform, "Адрес ASDU", 1, 255, "AsduEdit");
   iv->addLayout(iform);
-  FormatBox = new QGroupBox("  Таблица задания форматов выдачи параметров  ", Iec101Page);
-  FormatBox->setObjectName("FormatBox");
-  auto* grid = new QGridLayout(FormatBox);
-  grid->addWidget(new QLabel("ТС", FormatBox), 0, 1);
-  grid->addWidget(new QLabel("ТИ", FormatBox), 0, 2);
-  grid->addWidget(new QLabel("ТИИ", FormatBox), 0, 3);
-  const char* rows[] = {"Параметров в посылке", "Спорадическая выдача", "Циклическая выдача", "Общий опрос (ASDU 100)",
-                        "Опрос счетчиков (ASDU 101)"};
-  for (int r = 0; r < 5; ++r) grid->addWidget(new QLabel(QString::fromUtf8(rows[r]), FormatBox), r + 1, 0);
-  TsPerMsgBox = Combo(FormatBox, "TsPerMsgBox", {{"1", 1}, {"8", 8}, {"16", 16}});
-  TsGiBox = Combo(FormatBox, "TsGiBox", {{"ТС (1,3)", 1}, {"ТС + время (30,31)", 30}});
-  TiPerMsgBox = Combo(FormatBox, "TiPerMsgBox", {{"1", 1}, {"8", 8}, {"16", 16}, {"24", 24}});
-  TiSporadicBox = TiCombo(FormatBox, "TiSporadicBox");
-  TiCyclicBox = TiCombo(FormatBox, "TiCyclicBox");
-  TiGiBox = TiCombo(FormatBox, "TiGiBox");
-  TiiPerMsgBox = Combo(FormatBox, "TiiPerMsgBox", {{"1", 1}, {"4", 4}, {"8", 8}});
-  TiiCounterBox = Combo(FormatBox, "TiiCounterBox", {{"Откл", 0}, {"Авто (36,37)", 36}});
-  grid->addWidget(TsPerMsgBox, 1, 1);
-  grid->addWidget(TsGiBox, 4, 1);
-  grid->addWidget(TiPerMsgBox, 1, 2);
-  grid->addWidget(TiSporadicBox, 2, 2);
-  grid->addWidget(TiCyclicBox, 3, 2);
-  grid->addWidget(TiGiBox, 4, 2);
-  grid->addWidget(TiiPerMsgBox, 1, 3);
-  grid->addWidget(TiiCounterBox, 5, 3);
+  FormatBox = new TFormatBox(Iec101Page);
   iv->addWidget(FormatBox);
   auto* period = new QHBoxLayout;
   period->addWidget(new QLabel("Период обновления ТИ", Iec101Page));
@@ -167,7 +114,7 @@ TPUFrame::TPUFrame(TFrame1& owner, QWidget* parent) : TPortFrame(owner, parent, 
 
   connect(ProtocolBox, &QComboBox::activated, this, [this](int p) { Apply([this, p] { PU()->SetProtocol(p); }); });
   // A ТИ choice with time tags allows at most 16 signals a message; the period follows.
-  for (QComboBox* c : {TiPerMsgBox, TiSporadicBox, TiCyclicBox, TiGiBox})
+  for (QComboBox* c : {FormatBox->TiPerMsgBox, FormatBox->TiSporadicBox, FormatBox->TiCyclicBox, FormatBox->TiGiBox})
     connect(c, &QComboBox::activated, this, [this] { Apply([] {}); });
   connect(ExportButton, &QPushButton::clicked, this, [this] { ExportIni(PU()); });
 }
@@ -196,14 +143,7 @@ void TPUFrame::Fill() {
   TimeSyncBox->setChecked((p->permissions & 4) == 0);
   LinkAddrEdit->SetValue(p->linkAddress);
   AsduEdit->SetValue(p->asduAddress);
-  SetChoice(TsPerMsgBox, p->tsFormats[0]);
-  SetChoice(TsGiBox, p->tsFormats[3]);
-  SetChoice(TiPerMsgBox, p->tiFormats[0]);
-  SetChoice(TiSporadicBox, p->tiFormats[1]);
-  SetChoice(TiCyclicBox, p->tiFormats[2]);
-  SetChoice(TiGiBox, p->tiFormats[3]);
-  SetChoice(TiiPerMsgBox, p->tiiFormats[0]);
-  SetChoice(TiiCounterBox, p->tiiFormats[3]);
+  FormatBox->Show(p->tsFormats, p->tiFormats, p->tiiFormats);
   TiPeriodLabel->setText(Q(p->TiPeriodText()));
   LisnaMAddrEdit->SetValue(p->lisnaMAddress);
   RequestCodeEdit->SetValue(p->requestCode);
@@ -226,14 +166,7 @@ void TPUFrame::StoreItem() {
   p->permissions = perm;
   p->linkAddress = static_cast<std::uint8_t>(LinkAddrEdit->Value());
   p->asduAddress = static_cast<std::uint8_t>(AsduEdit->Value());
-  p->tsFormats[0] = Choice(TsPerMsgBox);
-  p->tsFormats[3] = Choice(TsGiBox);
-  p->tiFormats[0] = Choice(TiPerMsgBox);
-  p->tiFormats[1] = Choice(TiSporadicBox);
-  p->tiFormats[2] = Choice(TiCyclicBox);
-  p->tiFormats[3] = Choice(TiGiBox);
-  p->tiiFormats[0] = Choice(TiiPerMsgBox);
-  p->tiiFormats[3] = Choice(TiiCounterBox);
+  FormatBox->Store(p->tsFormats, p->tiFormats, p->tiiFormats);
   p->LimitTiPerMessage();
   p->lisnaMAddress = static_cast<std::uint8_t>(LisnaMAddrEdit->Value());
   p->requestCode = static_cast<std::uint16_t>(RequestCodeEdit->Value());

@@ -35,10 +35,7 @@ class TPUFrame : public TPortFrame {
   // IEC 101.
   TNumberEdit* LinkAddrEdit;
   TNumberEdit* AsduEdit;
-  QGroupBox* FormatBox;
-  QComboBox *TsPerMsgBox, *TsGiBox;
-  QComboBox *TiPerMsgBox, *TiSporadicBox, *TiCyclicBox, *TiGiBox;
-  QComboBox *TiiPerMsgBox, *TiiCounterBox;
+  TFormatBox* FormatBox;  // "Таблица задания форматов выдачи параметров"
   QLabel* TiPeriodLabel;
   // Лисна-М.
   TNumberEdit* LisnaMAddrEdit;

@@ -2,6 +2,8 @@
 // thread of the test while the program runs).
 #include <gtest/gtest.h>
 
+#include "run_program.h"
+
 #include <poll.h>
 #include <sys/wait.h>
 
@@ -48,14 +50,9 @@ class MmsCli : public ::testing::Test {
     if (!thread.joinable()) Serve();
     TRun r;
     auto start = Clock::now();
-    std::string cmd = std::string(T32_CLI) + " mms " + args + " 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-    int status = ::pclose(p);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    t32::test::TRun run = t32::test::RunCli("mms " + args);
+    r.exit = run.exit;
+    r.output = std::move(run.output);
     r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return r;
   }

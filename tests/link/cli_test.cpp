@@ -2,6 +2,8 @@
 // simulated controller on loopback.
 #include <gtest/gtest.h>
 
+#include "run_program.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -21,23 +23,8 @@ namespace fs = std::filesystem;
 #ifdef T32_CLI
 namespace {
 
-struct TRun {
-  int exit = -1;
-  std::string output;  // stdout and stderr together
-};
-
-TRun RunCli(const std::string& args) {
-  TRun r;
-  std::string cmd = std::string(T32_CLI) + " " + args + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  int status = ::pclose(p);
-  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using t32::test::TRun;
+using t32::test::RunCli;
 
 TEST(RtuCli, RefusalsNameWhatToChange) {
   char tmpl[] = "/tmp/t32-rtucli-XXXXXX";

@@ -2,6 +2,8 @@
 // a station imported from an XML file with every object ticked, and a device that is not there.
 #include <gtest/gtest.h>
 
+#include "run_program.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,23 +15,8 @@
 namespace {
 namespace fs = std::filesystem;
 
-struct TRun {
-  int exit = -1;
-  std::string output;  // stdout and stderr together
-};
-
-TRun Cli(const std::string& args) {
-  TRun r;
-  std::string cmd = std::string(T32_CLI) + " " + args + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  int status = ::pclose(p);
-  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using t32::test::TRun;
+TRun Cli(const std::string& args) { return t32::test::RunCli(args); }
 }  // namespace
 
 TEST(Rtu104Cli, SampleShowAndImportWithTicks) {

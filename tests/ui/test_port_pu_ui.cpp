@@ -62,14 +62,14 @@ TEST_F(UiTest, ControlStationPortPage) {
   EXPECT_TRUE(pf->SetupButton->isEnabled());
 
   // Time-tagged ТИ allow at most 16 signals a message.
-  pf->TiPerMsgBox->setFocus();
-  QTest::keyClick(pf->TiPerMsgBox, Qt::Key_End);
+  pf->FormatBox->TiPerMsgBox->setFocus();
+  QTest::keyClick(pf->FormatBox->TiPerMsgBox, Qt::Key_End);
   ASSERT_EQ(pu->tiFormats[0], 24);
-  pf->TiSporadicBox->setFocus();
-  QTest::keyClick(pf->TiSporadicBox, Qt::Key_Down);  // "Авто + время (35,36,37)"
+  pf->FormatBox->TiSporadicBox->setFocus();
+  QTest::keyClick(pf->FormatBox->TiSporadicBox, Qt::Key_Down);  // "Авто + время (35,36,37)"
   EXPECT_EQ(pu->tiFormats[1], 35);
   EXPECT_EQ(pu->tiFormats[0], 16);
-  EXPECT_EQ(pf->TiPerMsgBox->currentText(), "16");
+  EXPECT_EQ(pf->FormatBox->TiPerMsgBox->currentText(), "16");
 
   // Retransmitter on under IEC 101; "Лисна-М" clears and disables it.
   QTest::mouseClick(pf->RetransBox, Qt::LeftButton, {}, QPoint(6, pf->RetransBox->height() / 2));
