@@ -86,17 +86,21 @@ QPoint TLDCanvas::CellAt(QPoint p) const {
           static_cast<int>(std::floor(p.y() / c)) + frame_.ScrollBarY->value()};
 }
 
-void TLDCanvas::paintEvent(QPaintEvent*) {
+void TLDCanvas::paintEvent(QPaintEvent* e) {
   QPainter g(this);
-  g.fillRect(rect(), Qt::white);
+  g.fillRect(e->rect(), Qt::white);
   TLDEditor* ed = frame_.Editor();
   if (!ed) return;
   ed->EnsureLayout();
   const double c = CellPixels();
-  const int cols = static_cast<int>(std::ceil(width() / c)) + 1, rows = static_cast<int>(std::ceil(height() / c)) + 1;
-  const int col0 = frame_.ScrollBarX->value(), row0 = frame_.ScrollBarY->value();
+  // Only the rows of the exposed part are drawn: a pointer move repaints a few rows.
+  const int top = std::max(0, static_cast<int>(std::floor(e->rect().top() / c)));
+  const int bottom = static_cast<int>(std::floor(e->rect().bottom() / c));
+  const int cols = static_cast<int>(std::ceil(width() / c)) + 1, rows = std::max(1, bottom - top + 1);
+  const int col0 = frame_.ScrollBarX->value(), row0 = frame_.ScrollBarY->value() + top;
   auto ops = DrawLD(ed->port, ed, col0, row0, cols, rows);
   g.scale(frame_.zoom, frame_.zoom);
+  g.translate(0, top * kLDCell);
   PaintLDOps(g, ops, font());
   // Problem cells: a red frame (the list is refreshed after every command).
   g.setPen(QPen(QColor(255, 0, 0), 2));
@@ -482,8 +486,11 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     int col = ed.anchorRow >= 0 ? ed.anchorCol : 0, row = ed.anchorRow >= 0 ? ed.anchorRow : 0;
     if (shift && ed.anchorRow >= 0) {
       // The far end of the range moves; the anchor stays.
-      if (!ed.rangeEnd || rangeRow_ != ed.anchorRow) rangeFar_ = ed.anchorCol;
+      // A new anchor starts a new range; a span that fails the shunt test on the way (into a
+      // shunt) keeps growing from where it got to.
+      if (rangeRow_ != ed.anchorRow || rangeAnchor_ != ed.anchorCol) rangeFar_ = ed.anchorCol;
       rangeRow_ = ed.anchorRow;
+      rangeAnchor_ = ed.anchorCol;
       rangeFar_ += key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
       rangeFar_ = std::max(0, rangeFar_);
       const int anchor = ed.anchorCol;
@@ -500,6 +507,16 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     if (ed.anchorRow < 0) {  // an empty cell: keep the cursor there for the next key
       ed.anchorCol = col;
       ed.anchorRow = row;
+    }
+    return true;
+  }
+  // Ctrl+Ins: "Задача"; Ctrl+Shift+Ins: "Шунт" over the range. The buttons take no focus, so
+  // the diagram can be built without the mouse.
+  if (ctrl && key == Qt::Key_Insert) {
+    if (shift) {
+      if (ed.ShuntEnabled()) Run([&] { ed.Shunt(); });
+    } else {
+      Run([&] { ed.AddTask(); });
     }
     return true;
   }
