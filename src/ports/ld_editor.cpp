@@ -105,17 +105,27 @@ bool TLDEditor::Move(int col, int row) {
   EnsureLayout();
   hoverCol = col;
   hoverRow = row;
-  for (auto& t : port.tasks) {
-    t->line->Hover(-1, -1);
-    t->coil->Hover(-1, -1);
-  }
+  // Only the task pointed at last carries pointer marks: clearing it alone keeps a move cheap
+  // on a large diagram. When that task is no longer where it was, every task is cleared.
+  auto clear = [](TTaskLD& t) {
+    t.line->Hover(-1, -1);
+    t.coil->Hover(-1, -1);
+  };
+  if (hoverTask_ >= 0 && static_cast<std::size_t>(hoverTask_) < port.tasks.size() &&
+      port.tasks[static_cast<std::size_t>(hoverTask_)].get() == hoverPtr_)
+    clear(*hoverPtr_);
+  else
+    for (auto& t : port.tasks) clear(*t);
+  hoverTask_ = -1;
+  hoverPtr_ = nullptr;
   if (!contactMode) return false;
-  int r = 0;
-  if (TTaskLD* t = TaskAt(row, &r)) {
-    t->line->Hover(col, r);
-    return true;
-  }
-  return false;
+  const int i = port.TaskAtRow(row);
+  if (i < 0) return false;
+  TTaskLD* t = port.tasks[static_cast<std::size_t>(i)].get();
+  t->line->Hover(col, row - t->row);
+  hoverTask_ = i;
+  hoverPtr_ = t;
+  return true;
 }
 
 void TLDEditor::Click(int col, int row, Button b) { Click(col, row, b, Mods()); }

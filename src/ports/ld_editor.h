@@ -111,6 +111,8 @@ class TLDEditor {
   };
   std::vector<TClip> clip_;
   std::unique_ptr<TLine> range_;  // holds the copied elements of a range
+  int hoverTask_ = -1;              // the task the pointer marks were set in, and where it stood
+  TTaskLD* hoverPtr_ = nullptr;
   bool PasteRange();
   void SelectAt(int mode, int col, int row);
   // Runs an edit of one task; restores the task when it would grow past the cell limit.

@@ -488,6 +488,34 @@ TEST(PortLD, EditingRules) {
          g.Read(f.Image());
          EXPECT_EQ(g.Port()->TaskText(0), p.TaskText(0));
        }},
+      {"the pointer marks one cell at a time, across tasks and after a deletion",
+       [](Fixture& f, TPortLD& p, TLDEditor& ed) {
+         for (int i = 0; i < 3; ++i) ed.AddTask();
+         ed.SetContactMode(true);
+         for (int r : {0, 1, 2}) ed.Click(0, r, TLDEditor::kLeft);
+         auto marked = [&] {
+           int n = 0;
+           for (auto& t : p.tasks) {
+             for (auto c : t->line->cells) n += (c & kLDHover) != 0;
+             t->line->ForEachContact([&](TLD& c) { n += (c.state & kLDHover) != 0; });
+           }
+           return n;
+         };
+         EXPECT_TRUE(ed.Move(0, 0));
+         EXPECT_EQ(marked(), 2);  // the cell and its contact
+         EXPECT_TRUE(ed.Move(3, 2));
+         EXPECT_EQ(marked(), 1);  // an empty cell of the last task
+         ed.SetContactMode(false);
+         ed.Click(9, 0, TLDEditor::kLeft);
+         f.msgs.answer = kYes;
+         ed.Delete();  // the marked task moves up a place
+         ed.SetContactMode(true);
+         EXPECT_TRUE(ed.Move(1, 0));
+         EXPECT_EQ(marked(), 1);
+         ed.SetContactMode(false);
+         EXPECT_FALSE(ed.Move(1, 0));
+         EXPECT_EQ(marked(), 0);
+       }},
       {"new scheme asks, then empties the diagram",
        [](Fixture& f, TPortLD& p, TLDEditor& ed) {
          ed.AddTask();
