@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QInputDevice>
 #include <QPointingDevice>
 #include <QPainter>
 #include <chrono>
@@ -154,8 +155,15 @@ TBigPage& Page() {
   auto& p = PagePtr();
   if (!p) {
     p = std::make_unique<TBigPage>();
-    // The window goes before the application object does at exit.
-    std::atexit([] { PagePtr().reset(); });
+    QPointingDevice::primaryPointingDevice();  // Qt's device list now outlives the handler below
+    // The window goes before the application object does at exit, and so do the pointing
+    // devices the mouse events made: freed with a static application object they would outlive
+    // Qt's list of devices.
+    std::atexit([] {
+      PagePtr().reset();
+      for (const QInputDevice* d : QInputDevice::devices())
+        if (d->type() == QInputDevice::DeviceType::Mouse && d->parent() == QCoreApplication::instance()) delete d;
+    });
   }
   return *p;
 }
