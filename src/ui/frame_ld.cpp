@@ -147,12 +147,13 @@ void TLDCanvas::mouseMoveEvent(QMouseEvent* e) {
   bool drag = ed->Move(cell.x(), cell.y());
   setCursor(drag ? Qt::DragCopyCursor : Qt::ArrowCursor);
   // The pointer's frame shows only in contact mode: only the cell left and the cell entered
-  // change, whole rows of them for a contact that spans a shunt's branches.
+  // change (contacts and line cells are one cell each).
   if (!wasMode && !ed->contactMode) return;
   const double c = CellPixels();
   for (QPoint p : {before, cell}) {
-    const int y = static_cast<int>((p.y() - frame_.ScrollBarY->value()) * c);
-    update(QRect(0, y - static_cast<int>(c), width(), static_cast<int>(3 * c) + 2));
+    const int x = static_cast<int>(std::floor((p.x() - frame_.ScrollBarX->value()) * c));
+    const int y = static_cast<int>(std::floor((p.y() - frame_.ScrollBarY->value()) * c));
+    update(QRect(x - 1, y - 1, static_cast<int>(std::ceil(c)) + 3, static_cast<int>(std::ceil(c)) + 3));
   }
 }
 
