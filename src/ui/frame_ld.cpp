@@ -483,6 +483,16 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
   TLDEditor& ed = *editor_;
   const bool ctrl = e->modifiers() & Qt::ControlModifier, shift = e->modifiers() & Qt::ShiftModifier;
   const int key = e->key();
+  // A command clears the selection; the keyboard's cursor stays where it was, so the next
+  // arrow goes on from there.
+  auto keepCursor = [&](const std::function<void()>& cmd) {
+    const int col = ed.anchorCol, row = ed.anchorRow;
+    Run(cmd);
+    if (ed.anchorRow < 0 && row >= 0 && row < ed.port.rows) {
+      ed.anchorCol = col;
+      ed.anchorRow = row;
+    }
+  };
   if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down) {
     int col = ed.anchorRow >= 0 ? ed.anchorCol : 0, row = ed.anchorRow >= 0 ? ed.anchorRow : 0;
     if (shift && ed.anchorRow >= 0) {
@@ -515,7 +525,7 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
   // the diagram can be built without the mouse.
   if (ctrl && key == Qt::Key_Insert) {
     if (shift) {
-      if (ed.ShuntEnabled()) Run([&] { ed.Shunt(); });
+      if (ed.ShuntEnabled()) keepCursor([&] { ed.Shunt(); });
     } else {
       Run([&] { ed.AddTask(); });
     }
@@ -533,7 +543,7 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     return true;
   }
   if (key == Qt::Key_Delete) {
-    Run([&] { ed.Delete(); });
+    keepCursor([&] { ed.Delete(); });
     return true;
   }
   if (ctrl && key == Qt::Key_I) {
@@ -562,7 +572,7 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     return true;
   }
   if (ctrl && key == Qt::Key_V) {
-    Run([&] { ed.Paste(); });
+    keepCursor([&] { ed.Paste(); });
     return true;
   }
   if (ctrl && (key == Qt::Key_Z || key == Qt::Key_Y)) {

@@ -366,8 +366,7 @@ TEST_F(UiTest, LogicPageBuildsTheExampleByKeys) {
   EXPECT_TRUE(pf->AddStackButton->isEnabled());
   key(Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ?)");
-  key(Qt::Key_Up);  // the cursor was on A's row; the range again over the first branch
-  key(Qt::Key_Left);
+  key(Qt::Key_Left);  // the cursor stayed on B's cell; the range again over the first branch
   key(Qt::Key_Right, Qt::ShiftModifier);
   key(Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ? | ?)");
@@ -375,7 +374,9 @@ TEST_F(UiTest, LogicPageBuildsTheExampleByKeys) {
   key(Qt::Key_Down);
   key(Qt::Key_Delete);
   EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ?)");
-  key(Qt::Key_Down);  // after a command the cursor starts again on the first cell
+  EXPECT_EQ(pf->Editor()->anchorRow, 1);  // the keyboard's cursor stays where it was
+  EXPECT_EQ(pf->Editor()->current, nullptr);
+  key(Qt::Key_Up);  // the branch below moved up to the cursor's row
   key(Qt::Key_Down);
   key(Qt::Key_Delete);
   EXPECT_EQ(Body(*p.port, 0), A + " & " + B);
