@@ -1,6 +1,7 @@
 #include "ports/ld_editor.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "model/config.h"
 #include "model/cp1251.h"
@@ -104,17 +105,27 @@ bool TLDEditor::Move(int col, int row) {
   EnsureLayout();
   hoverCol = col;
   hoverRow = row;
-  for (auto& t : port.tasks) {
-    t->line->Hover(-1, -1);
-    t->coil->Hover(-1, -1);
-  }
+  // Only the task pointed at last carries pointer marks: clearing it alone keeps a move cheap
+  // on a large diagram. When that task is no longer where it was, every task is cleared.
+  auto clear = [](TTaskLD& t) {
+    t.line->Hover(-1, -1);
+    t.coil->Hover(-1, -1);
+  };
+  if (hoverTask_ >= 0 && static_cast<std::size_t>(hoverTask_) < port.tasks.size() &&
+      port.tasks[static_cast<std::size_t>(hoverTask_)].get() == hoverPtr_)
+    clear(*hoverPtr_);
+  else
+    for (auto& t : port.tasks) clear(*t);
+  hoverTask_ = -1;
+  hoverPtr_ = nullptr;
   if (!contactMode) return false;
-  int r = 0;
-  if (TTaskLD* t = TaskAt(row, &r)) {
-    t->line->Hover(col, r);
-    return true;
-  }
-  return false;
+  const int i = port.TaskAtRow(row);
+  if (i < 0) return false;
+  TTaskLD* t = port.tasks[static_cast<std::size_t>(i)].get();
+  t->line->Hover(col, row - t->row);
+  hoverTask_ = i;
+  hoverPtr_ = t;
+  return true;
 }
 
 void TLDEditor::Click(int col, int row, Button b) { Click(col, row, b, Mods()); }
@@ -142,6 +153,7 @@ void TLDEditor::Click(int col, int row, Button b, Mods m) {
     if (b == kLeft) ClearSelection();
     SelectAt(2, col, row);
     anchorCol = col;
+    clickRow = row;
     anchorRow = current ? row : -1;
     rangeStart = rangeEnd = current;
     if (b == kRight || (current && current->Kind() == TLDKind::Coil)) rangeEnd = nullptr;
@@ -470,19 +482,34 @@ void TLDEditor::ClearHistory() {
 }
 
 bool TLDEditor::Copy() {
+  EnsureLayout();
+  if (TLine* L = ShuntLine()) {
+    // The range's own elements of the common line: whole shunts when the range spans them.
+    const int a = rangeStart->col, b = rangeEnd->col + rangeEnd->width - 1;
+    auto holder = std::make_unique<TLine>();
+    for (auto& e : L->elements)
+      if (e->col >= a && e->col + e->width - 1 <= b) holder->elements.push_back(e->Clone(holder.get(), true));
+    if (!holder->elements.empty()) {
+      range_ = std::move(holder);
+      clip_.clear();
+      return true;
+    }
+  }
   std::vector<TClip> clip;
   for (auto& t : port.tasks)
     if (t->coil->Selected()) clip.push_back({t->Clone(true), t->coil->inversion});
   if (clip.empty()) return false;
   clip_ = std::move(clip);
+  range_.reset();
   return true;
 }
 
-void TLDEditor::Paste() {
-  if (clip_.empty()) return;
+bool TLDEditor::Paste() {
+  if (range_) return PasteRange();
+  if (clip_.empty()) return false;
   if (port.tasks.size() + clip_.size() > static_cast<std::size_t>(TPortLD::kMaxTasks)) {
     port.Messages().ShowError(kTooMany);
-    return;
+    return false;
   }
   for (const TClip& c : clip_) {
     TTaskLD* n = port.AppendTask();
@@ -494,6 +521,45 @@ void TLDEditor::Paste() {
   ClearSelection();
   relayout = true;
   EnsureLayout();
+  return true;
+}
+
+bool TLDEditor::PasteRange() {
+  EnsureLayout();
+  int r = 0;
+  TTaskLD* t = TaskAt(clickRow, &r);
+  if (!t || anchorCol < 0) return false;
+  const int col = anchorCol;
+  const bool pasted = Guarded(*t, [&] {
+    TLine* l = nullptr;
+    std::size_t pos = 0;
+    int c = col;
+    if (col >= t->coil->col) {
+      // The coil's cell: the run goes to the end of the top line.
+      if (r != 0) return false;
+      l = t->line.get();
+      pos = l->elements.size();
+      c = l->elements.empty() ? 0 : l->elements.back()->col + l->elements.back()->width;
+    } else {
+      l = t->line->InsertionPoint(col, r, pos);
+      if (!l) return false;
+    }
+    std::vector<std::unique_ptr<TBaseLD>> run;
+    for (auto& e : range_->elements) {
+      auto n = e->Clone(l, true);
+      n->col = c;
+      n->PlaceRow(l->row);
+      c += n->width;
+      run.push_back(std::move(n));
+    }
+    l->elements.insert(l->elements.begin() + static_cast<std::ptrdiff_t>(pos), std::make_move_iterator(run.begin()),
+                       std::make_move_iterator(run.end()));
+    return true;
+  });
+  ClearSelection();
+  relayout = true;
+  EnsureLayout();
+  return pasted;
 }
 
 }  // namespace t32

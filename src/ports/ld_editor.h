@@ -26,6 +26,9 @@ class TLDEditor {
   TLD* rangeStart = nullptr;
   TLD* rangeEnd = nullptr;
   int anchorCol = -1, anchorRow = -1;  // -1: none
+  // Row of the last plain click, whether it hit an element or an empty cell: a copied range
+  // pastes at (anchorCol, clickRow).
+  int clickRow = -1;
   int hoverCol = -1, hoverRow = -1;
   bool contactMode = false;
   bool relayout = true;
@@ -87,12 +90,15 @@ class TLDEditor {
   bool CanRedo() const { return !redo_.empty(); }
   void ClearHistory();
 
-  // Copy and paste of whole tasks: the tasks whose coils are selected, with their contacts,
-  // signals and inversions; pasted at the bottom, each with a new row of its own.
+  // Copy and paste. With a range that passes the shunt test (a plain click on a contact is a
+  // range of one), the elements of its line within the range's columns are copied, and paste
+  // puts them in series in front of the cell last clicked (at the end of the top line when that
+  // cell is the coil's). Otherwise the tasks whose coils are selected are copied, and paste
+  // appends them at the bottom, each with a new row. Signals and inversions are kept.
   bool Copy();
-  void Paste();
-  bool CanPaste() const { return !clip_.empty(); }
-
+  // False when nothing was pasted (empty clipboard, no cell, a cell that takes no contact).
+  bool Paste();
+  bool CanPaste() const { return !clip_.empty() || range_ != nullptr; }
  private:
   std::vector<std::uint8_t> Snapshot();
   void Restore(const std::vector<std::uint8_t>& image);
@@ -104,6 +110,10 @@ class TLDEditor {
     std::uint8_t inversion = 0;     // of the coil
   };
   std::vector<TClip> clip_;
+  std::unique_ptr<TLine> range_;  // holds the copied elements of a range
+  int hoverTask_ = -1;              // the task the pointer marks were set in, and where it stood
+  TTaskLD* hoverPtr_ = nullptr;
+  bool PasteRange();
   void SelectAt(int mode, int col, int row);
   // Runs an edit of one task; restores the task when it would grow past the cell limit.
   template <class Fn>

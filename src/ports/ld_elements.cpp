@@ -252,31 +252,39 @@ int TLine::Depth() const {
   return d;
 }
 
-TLD* TLine::InsertContact(int c, int r) {
+TLine* TLine::InsertionPoint(int c, int r, std::size_t& pos) {
   if (!Holds(c, r)) return nullptr;
-  std::size_t pos = elements.size();
+  std::size_t at = elements.size();
   for (std::size_t i = 0; i < elements.size(); ++i) {
     TBaseLD* e = elements[i].get();
     if (e->Kind() == TLDKind::Shunt && e->Holds(c, r)) {
       for (auto& b : static_cast<TStack*>(e)->branches)
-        if (TLD* got = b->InsertContact(c, r)) return got;
+        if (TLine* got = b->InsertionPoint(c, r, pos)) return got;
     }
     if (e->IsContact() && e->col == c && e->row == r) {
-      pos = i;
+      at = i;
       break;
     }
     if (e->col > c) {
-      pos = i;
+      at = i;
       break;
     }
   }
   if (r != row) return nullptr;
+  pos = at;
+  return this;
+}
+
+TLD* TLine::InsertContact(int c, int r) {
+  std::size_t pos = 0;
+  TLine* l = InsertionPoint(c, r, pos);
+  if (!l) return nullptr;
   auto n = std::make_unique<TLD>();
-  n->parent = this;
+  n->parent = l;
   n->col = c;
-  n->row = row;
+  n->row = l->row;
   TLD* p = n.get();
-  elements.insert(elements.begin() + static_cast<std::ptrdiff_t>(pos), std::move(n));
+  l->elements.insert(l->elements.begin() + static_cast<std::ptrdiff_t>(pos), std::move(n));
   return p;
 }
 

@@ -115,6 +115,10 @@ class TLine : public TBaseLD {
   int Depth() const;
   // Contact mode: inserts a new contact at the cell; false when the cell takes none.
   TLD* InsertContact(int c, int r);
+  // Where a contact put at the cell would go: the innermost line whose own row holds the cell,
+  // and the position in its elements (in front of the contact at the cell, or of the first
+  // element right of it). None when the cell takes no contact.
+  TLine* InsertionPoint(int c, int r, std::size_t& pos);
   // The contact at the cell, inside shunts too.
   TLD* ContactAt(int c, int r) const;
   // Removes selected contacts; cleans shunts (drops empty branches, dissolves single ones).

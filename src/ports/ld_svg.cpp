@@ -138,18 +138,25 @@ std::string LDToSvg(const std::vector<TLDOp>& ops, int width, int height) {
                   "\">\n<rect x=\"0\" y=\"0\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
                   "\" fill=\"#FFFFFF\"/>\n";
   auto n = [](int v) { return std::to_string(v); };
+  // Strokes run through pixel centres with square ends, as the 1-pixel pen of the window draws
+  // them, so a rasterised picture puts every wire and bar on the same pixels as the PNG.
+  auto h = [](int v) { return v >= 0 ? std::to_string(v) + ".5" : "-" + std::to_string(-(v + 1)) + ".5"; };
   for (const TLDOp& o : ops) {
     switch (o.kind) {
       case TLDOp::Line:
-        s += "<line x1=\"" + n(o.x1) + "\" y1=\"" + n(o.y1) + "\" x2=\"" + n(o.x2) + "\" y2=\"" + n(o.y2) + "\" stroke=\"" +
-             Color(o.color) + "\"/>\n";
+        s += "<line x1=\"" + h(o.x1) + "\" y1=\"" + h(o.y1) + "\" x2=\"" + h(o.x2) + "\" y2=\"" + h(o.y2) + "\" stroke=\"" +
+             Color(o.color) + "\" stroke-linecap=\"square\"/>\n";
         break;
       case TLDOp::Rect:
-        s += "<rect x=\"" + n(o.x1) + "\" y=\"" + n(o.y1) + "\" width=\"" + n(o.x2 - o.x1) + "\" height=\"" + n(o.y2 - o.y1) +
-             "\" " + (o.fill ? "fill=\"" + Color(o.color) + "\"" : "fill=\"none\" stroke=\"" + Color(o.color) + "\"") + "/>\n";
+        if (o.fill)
+          s += "<rect x=\"" + n(o.x1) + "\" y=\"" + n(o.y1) + "\" width=\"" + n(o.x2 - o.x1) + "\" height=\"" +
+               n(o.y2 - o.y1) + "\" fill=\"" + Color(o.color) + "\"/>\n";
+        else
+          s += "<rect x=\"" + h(o.x1) + "\" y=\"" + h(o.y1) + "\" width=\"" + n(o.x2 - o.x1 - 1) + "\" height=\"" +
+               n(o.y2 - o.y1 - 1) + "\" fill=\"none\" stroke=\"" + Color(o.color) + "\"/>\n";
         break;
       case TLDOp::Circle:
-        s += "<ellipse cx=\"" + n((o.x1 + o.x2) / 2) + "\" cy=\"" + n((o.y1 + o.y2) / 2) + "\" rx=\"" + n((o.x2 - o.x1) / 2) +
+        s += "<ellipse cx=\"" + h((o.x1 + o.x2) / 2) + "\" cy=\"" + h((o.y1 + o.y2) / 2) + "\" rx=\"" + n((o.x2 - o.x1) / 2) +
              "\" ry=\"" + n((o.y2 - o.y1) / 2) + "\" fill=\"none\" stroke=\"" + Color(o.color) + "\"/>\n";
         break;
       case TLDOp::Text:

@@ -86,17 +86,21 @@ QPoint TLDCanvas::CellAt(QPoint p) const {
           static_cast<int>(std::floor(p.y() / c)) + frame_.ScrollBarY->value()};
 }
 
-void TLDCanvas::paintEvent(QPaintEvent*) {
+void TLDCanvas::paintEvent(QPaintEvent* e) {
   QPainter g(this);
-  g.fillRect(rect(), Qt::white);
+  g.fillRect(e->rect(), Qt::white);
   TLDEditor* ed = frame_.Editor();
   if (!ed) return;
   ed->EnsureLayout();
   const double c = CellPixels();
-  const int cols = static_cast<int>(std::ceil(width() / c)) + 1, rows = static_cast<int>(std::ceil(height() / c)) + 1;
-  const int col0 = frame_.ScrollBarX->value(), row0 = frame_.ScrollBarY->value();
+  // Only the rows of the exposed part are drawn: a pointer move repaints a few rows.
+  const int top = std::max(0, static_cast<int>(std::floor(e->rect().top() / c)));
+  const int bottom = static_cast<int>(std::floor(e->rect().bottom() / c));
+  const int cols = static_cast<int>(std::ceil(width() / c)) + 1, rows = std::max(1, bottom - top + 1);
+  const int col0 = frame_.ScrollBarX->value(), row0 = frame_.ScrollBarY->value() + top;
   auto ops = DrawLD(ed->port, ed, col0, row0, cols, rows);
   g.scale(frame_.zoom, frame_.zoom);
+  g.translate(0, top * kLDCell);
   PaintLDOps(g, ops, font());
   // Problem cells: a red frame (the list is refreshed after every command).
   g.setPen(QPen(QColor(255, 0, 0), 2));
@@ -143,12 +147,13 @@ void TLDCanvas::mouseMoveEvent(QMouseEvent* e) {
   bool drag = ed->Move(cell.x(), cell.y());
   setCursor(drag ? Qt::DragCopyCursor : Qt::ArrowCursor);
   // The pointer's frame shows only in contact mode: only the cell left and the cell entered
-  // change, whole rows of them for a contact that spans a shunt's branches.
+  // change (contacts and line cells are one cell each).
   if (!wasMode && !ed->contactMode) return;
   const double c = CellPixels();
   for (QPoint p : {before, cell}) {
-    const int y = static_cast<int>((p.y() - frame_.ScrollBarY->value()) * c);
-    update(QRect(0, y - static_cast<int>(c), width(), static_cast<int>(3 * c) + 2));
+    const int x = static_cast<int>(std::floor((p.x() - frame_.ScrollBarX->value()) * c));
+    const int y = static_cast<int>(std::floor((p.y() - frame_.ScrollBarY->value()) * c));
+    update(QRect(x - 1, y - 1, static_cast<int>(std::ceil(c)) + 3, static_cast<int>(std::ceil(c)) + 3));
   }
 }
 
@@ -478,12 +483,25 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
   TLDEditor& ed = *editor_;
   const bool ctrl = e->modifiers() & Qt::ControlModifier, shift = e->modifiers() & Qt::ShiftModifier;
   const int key = e->key();
+  // A command clears the selection; the keyboard's cursor stays where it was, so the next
+  // arrow goes on from there.
+  auto keepCursor = [&](const std::function<void()>& cmd) {
+    const int col = ed.anchorCol, row = ed.anchorRow;
+    Run(cmd);
+    if (ed.anchorRow < 0 && row >= 0 && row < ed.port.rows) {
+      ed.anchorCol = col;
+      ed.anchorRow = row;
+    }
+  };
   if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down) {
     int col = ed.anchorRow >= 0 ? ed.anchorCol : 0, row = ed.anchorRow >= 0 ? ed.anchorRow : 0;
     if (shift && ed.anchorRow >= 0) {
       // The far end of the range moves; the anchor stays.
-      if (!ed.rangeEnd || rangeRow_ != ed.anchorRow) rangeFar_ = ed.anchorCol;
+      // A new anchor starts a new range; a span that fails the shunt test on the way (into a
+      // shunt) keeps growing from where it got to.
+      if (rangeRow_ != ed.anchorRow || rangeAnchor_ != ed.anchorCol) rangeFar_ = ed.anchorCol;
       rangeRow_ = ed.anchorRow;
+      rangeAnchor_ = ed.anchorCol;
       rangeFar_ += key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
       rangeFar_ = std::max(0, rangeFar_);
       const int anchor = ed.anchorCol;
@@ -503,6 +521,16 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     }
     return true;
   }
+  // Ctrl+Ins: "Задача"; Ctrl+Shift+Ins: "Шунт" over the range. The buttons take no focus, so
+  // the diagram can be built without the mouse.
+  if (ctrl && key == Qt::Key_Insert) {
+    if (shift) {
+      if (ed.ShuntEnabled()) keepCursor([&] { ed.Shunt(); });
+    } else {
+      Run([&] { ed.AddTask(); });
+    }
+    return true;
+  }
   if ((key == Qt::Key_Space || key == Qt::Key_Insert) && !ctrl) {
     if (ed.anchorRow < 0 || !ed.ContactEnabled()) return true;
     const int col = ed.anchorCol, row = ed.anchorRow;
@@ -515,7 +543,7 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     return true;
   }
   if (key == Qt::Key_Delete) {
-    Run([&] { ed.Delete(); });
+    keepCursor([&] { ed.Delete(); });
     return true;
   }
   if (ctrl && key == Qt::Key_I) {
@@ -544,7 +572,7 @@ bool TPortLDFrame::Key(QKeyEvent* e) {
     return true;
   }
   if (ctrl && key == Qt::Key_V) {
-    Run([&] { ed.Paste(); });
+    keepCursor([&] { ed.Paste(); });
     return true;
   }
   if (ctrl && (key == Qt::Key_Z || key == Qt::Key_Y)) {

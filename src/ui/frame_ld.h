@@ -102,8 +102,9 @@ class TPortLDFrame : public TOtherPortFrame {
   void UpdateScrollBars();
   std::unique_ptr<TLDEditor> editor_;
   TPortLD* editorPort_ = nullptr;
-  int rangeFar_ = 0, rangeRow_ = -1;
-  std::vector<TPortLD::TProblemCell> problems_;  // as of the last refresh  // the moving end of a Shift+arrow range
+  // The moving end of a Shift+arrow range and the anchor it grows from.
+  int rangeFar_ = 0, rangeRow_ = -1, rangeAnchor_ = -1;
+  std::vector<TPortLD::TProblemCell> problems_;  // as of the last refresh
 };
 
 }  // namespace t32::ui

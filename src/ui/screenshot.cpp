@@ -101,6 +101,7 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
   if (script.contains("pc-addresses"))
     if (auto* pf = dynamic_cast<TPCFrame*>(f->CurrentFrame())) pf->Pages->setCurrentIndex(1);
   QApplication::processEvents();
+  if (script.contains("ld-rename")) return LDRenameScreenshot(form, png);
   if (script.contains("open-ti")) {
     TNode* n = FindNode(doc, [](TNode* x) {
       auto* t = dynamic_cast<TParams*>(x->Item());

@@ -1,5 +1,11 @@
 #include "ui/screenshot_ports.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
+
 #include "model/cp1251.h"
 #include "model/document.h"
 #include "model/params.h"
@@ -7,6 +13,8 @@
 #include "ports/port_auto.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
+#include "ui/dialogs.h"
+#include "ui/form1.h"
 #include "ui/frame1.h"
 #include "ui/frame_ld.h"
 #include "ui/frame_other_ports.h"
@@ -78,6 +86,34 @@ void RunPortStep(TFrame1& f, const QStringList& kv) {
       f.SelectNode(p->node);
     }
   }
+}
+
+bool LDRenameScreenshot(TForm1& form, const QString& png) {
+  auto* pf = dynamic_cast<TPortLDFrame*>(form.Frame1()->CurrentFrame());
+  if (!pf || !pf->Editor() || pf->Editor()->port.tasks.size() < 2) return false;
+  const QString taken = QString::fromStdString(pf->Editor()->port.TaskSuffix(0));
+  bool saved = false;
+  SetModalHook([&](QDialog& d) {
+    auto* dlg = dynamic_cast<TInputTextDialog*>(&d);
+    if (!dlg) return int(QDialog::Rejected);
+    if (dlg->promptLabel->text() != "Имя задачи уже используется") {
+      dlg->edit->setText(taken);  // the first task's name: asked again
+      return int(QDialog::Accepted);
+    }
+    dlg->edit->selectAll();
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    // The window with the dialog over it, as the screen shows them; the dialog alone when
+    // the screen cannot be read.
+    QPixmap pm;
+    if (QScreen* s = QGuiApplication::primaryScreen())
+      pm = s->grabWindow(0, form.x(), form.y(), form.frameGeometry().width(), form.frameGeometry().height());
+    if (pm.isNull() || pm.toImage().allGray()) pm = dlg->grab();
+    saved = pm.save(png);
+    return int(QDialog::Rejected);
+  });
+  pf->Editor()->Rename(1);
+  SetModalHook(nullptr);
+  return saved;
 }
 
 }  // namespace t32::ui

@@ -12,4 +12,9 @@ class TFrame1;
 // "auto-names" fills the selected automation port's lists. Other steps are ignored.
 void RunPortStep(TFrame1& f, const QStringList& kv);
 
+class TForm1;
+// The logic port's rename dialog asked again with "Имя задачи уже используется" (the second
+// task given the first one's name), over the window, saved as a PNG.
+bool LDRenameScreenshot(TForm1& form, const QString& png);
+
 }  // namespace t32::ui

@@ -488,6 +488,34 @@ TEST(PortLD, EditingRules) {
          g.Read(f.Image());
          EXPECT_EQ(g.Port()->TaskText(0), p.TaskText(0));
        }},
+      {"the pointer marks one cell at a time, across tasks and after a deletion",
+       [](Fixture& f, TPortLD& p, TLDEditor& ed) {
+         for (int i = 0; i < 3; ++i) ed.AddTask();
+         ed.SetContactMode(true);
+         for (int r : {0, 1, 2}) ed.Click(0, r, TLDEditor::kLeft);
+         auto marked = [&] {
+           int n = 0;
+           for (auto& t : p.tasks) {
+             for (auto c : t->line->cells) n += (c & kLDHover) != 0;
+             t->line->ForEachContact([&](TLD& c) { n += (c.state & kLDHover) != 0; });
+           }
+           return n;
+         };
+         EXPECT_TRUE(ed.Move(0, 0));
+         EXPECT_EQ(marked(), 2);  // the cell and its contact
+         EXPECT_TRUE(ed.Move(3, 2));
+         EXPECT_EQ(marked(), 1);  // an empty cell of the last task
+         ed.SetContactMode(false);
+         ed.Click(9, 0, TLDEditor::kLeft);
+         f.msgs.answer = kYes;
+         ed.Delete();  // the marked task moves up a place
+         ed.SetContactMode(true);
+         EXPECT_TRUE(ed.Move(1, 0));
+         EXPECT_EQ(marked(), 1);
+         ed.SetContactMode(false);
+         EXPECT_FALSE(ed.Move(1, 0));
+         EXPECT_EQ(marked(), 0);
+       }},
       {"new scheme asks, then empties the diagram",
        [](Fixture& f, TPortLD& p, TLDEditor& ed) {
          ed.AddTask();
@@ -787,12 +815,12 @@ TEST(PortLD, CopiedTasksPasteWithSignalsUnderNewRows) {
   ed.Click(9, 0, TLDEditor::kLeft);
   ed.Invert();
   EXPECT_FALSE(ed.CanPaste());
-  ed.Click(0, 0, TLDEditor::kLeft);
-  EXPECT_FALSE(ed.Copy());  // a contact is no task
+  ed.Click(5, 0, TLDEditor::kLeft);
+  EXPECT_FALSE(ed.Copy());  // an empty cell: nothing to copy
   ed.Click(9, 0, TLDEditor::kLeft);
   ASSERT_TRUE(ed.Copy());
-  ed.Paste();
-  ed.Paste();
+  ASSERT_TRUE(ed.Paste());
+  ASSERT_TRUE(ed.Paste());
   f.doc.AfterEdit();
   ASSERT_EQ(p->tasks.size(), 3u);
   const std::string body = p->TaskText(0).substr(p->TaskText(0).find(" := "));
@@ -829,4 +857,106 @@ TEST(PortLD, ProblemCellsPointAtTheFaultyElements) {
   EXPECT_EQ(cells[1].row, p->tasks[1]->row);
   EXPECT_EQ(cells[1].text, "нет контактов");
   EXPECT_EQ(p->Problems().size(), 2u);
+}
+
+// A copied range (the run a shunt would take: contacts and whole shunts of one line) pastes in
+// series in front of the cell last clicked, with its signals and inversions: in a line, in a
+// branch, in a gap, and at the end of the top line from the coil's cell. A cell that takes no
+// contact pastes nothing.
+TEST(PortLD, CopiedRangePastesInSeriesInFrontOfTheClickedCell) {
+  const auto sig = [](int i) { return "ТС_" + std::to_string(i) + " \"3_DI32.Пр" + std::to_string(i + 1) + "\""; };
+  const auto body = [](TPortLD& p, int i) { return p.TaskText(i).substr(p.TaskText(i).find(" := ") + 4); };
+  const std::string A = sig(0), B = "!" + sig(1), C = sig(2), D = sig(3);
+  // Task 1: A & (!B & C | ?), task 2: D.
+  auto build = [&](Fixture& f, TLDEditor& ed) {
+    f.AddDI32(3);
+    AddTaskWith(ed, {{0, 0}, {1, 1}, {2, 2}});
+    AddTaskWith(ed, {{0, 3}});
+    ed.Click(1, 0, TLDEditor::kLeft);
+    ed.Invert();
+    ed.Click(1, 0, TLDEditor::kLeft);
+    ed.Click(2, 0, TLDEditor::kLeft, {true, false, false, false});
+    ed.Shunt();
+    ASSERT_EQ(body(ed.port, 0), A + " & (" + B + " & " + C + " | ?)");
+  };
+  struct Case {
+    const char* name;
+    int fromCol, fromRow, toCol;  // the range, in one row
+    int atCol, atRow;             // the cell clicked before pasting
+    int task;                     // the task that changes
+    std::string want;             // its body afterwards
+  };
+  // Rows: task 1 holds rows 0 and 1 (its shunt's second branch), task 2 row 2.
+  const Case cases[] = {
+      {"a branch's two contacts in front of a contact", 1, 0, 2, 0, 2, 1, B + " & " + C + " & " + D},
+      {"a contact in front of a contact", 0, 0, 0, 0, 2, 1, A + " & " + D},
+      {"a range holding a whole shunt, in front of the coil", 0, 0, 2, 9, 2, 1,
+       D + " & " + A + " & (" + B + " & " + C + " | ?)"},
+      {"into a shunt's branch", 0, 2, 0, 1, 1, 0, A + " & (" + B + " & " + C + " | " + D + " & ?)"},
+      {"inside a branch, in front of its second contact", 0, 2, 0, 2, 0, 0, A + " & (" + B + " & " + D + " & " + C + " | ?)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    TPortLD* p = f.AddPort();
+    TLDEditor ed(*p);
+    build(f, ed);
+    const std::string other = body(*p, 1 - c.task);
+    ed.Click(c.fromCol, c.fromRow, TLDEditor::kLeft);
+    if (c.toCol != c.fromCol) ed.Click(c.toCol, c.fromRow, TLDEditor::kLeft, {true, false, false, false});
+    ASSERT_TRUE(ed.Copy());
+    ASSERT_TRUE(ed.CanPaste());
+    ed.Click(c.atCol, c.atRow, TLDEditor::kLeft);
+    ASSERT_TRUE(ed.Paste());
+    EXPECT_EQ(body(*p, c.task), c.want);
+    EXPECT_EQ(body(*p, 1 - c.task), other);
+    EXPECT_EQ(p->tasks.size(), 2u);
+    EXPECT_EQ(ed.current, nullptr);
+    // The pasted signals are the storage's rows: written and read, the same diagram.
+    f.doc.AfterEdit();
+    Fixture g;
+    g.Read(f.Image());
+    ASSERT_NE(g.Port(), nullptr);
+    EXPECT_EQ(g.Port()->TaskText(c.task), p->TaskText(c.task));
+    EXPECT_TRUE(g.msgs.errors.empty());
+  }
+
+  Fixture f;
+  TPortLD* p = f.AddPort();
+  TLDEditor ed(*p);
+  build(f, ed);
+  ed.Click(0, 0, TLDEditor::kLeft);
+  ASSERT_TRUE(ed.Copy());
+  // A gap in a top line: the run stands at the clicked column, the gap kept.
+  ed.Click(5, 2, TLDEditor::kLeft);
+  ASSERT_TRUE(ed.Paste());
+  EXPECT_EQ(body(*p, 1), D + " & " + A);
+  EXPECT_EQ(Columns(*p->tasks[1]->line), (std::vector<int>{0, 5}));
+  // Twice: the second copy goes in front of the first.
+  ASSERT_TRUE(ed.Paste());
+  EXPECT_EQ(body(*p, 1), D + " & " + A + " & " + A);
+  EXPECT_EQ(Columns(*p->tasks[1]->line), (std::vector<int>{0, 5, 6}));
+  // Cells that take no contact: under the shunt's branch, below every task.
+  const std::string t0 = body(*p, 0), t1 = body(*p, 1);
+  ed.Click(5, 1, TLDEditor::kLeft);
+  EXPECT_FALSE(ed.Paste());
+  ed.Click(0, 7, TLDEditor::kLeft);
+  EXPECT_FALSE(ed.Paste());
+  EXPECT_EQ(body(*p, 0), t0);
+  EXPECT_EQ(body(*p, 1), t1);
+  // A coil copied afterwards replaces the range: its task pastes at the bottom.
+  ed.Click(p->tasks[1]->coil->col, 2, TLDEditor::kLeft);
+  ASSERT_TRUE(ed.Copy());
+  ASSERT_TRUE(ed.Paste());
+  ASSERT_EQ(p->tasks.size(), 3u);
+  EXPECT_EQ(body(*p, 2), t1);
+  // A range that fails the shunt test is no range: with no coil selected, nothing is copied.
+  Fixture h;
+  TPortLD* q = h.AddPort();
+  TLDEditor e2(*q);
+  build(h, e2);
+  e2.Click(0, 0, TLDEditor::kLeft);
+  e2.Click(1, 0, TLDEditor::kLeft, {true, false, false, false});  // A into the shunt: half of it
+  EXPECT_FALSE(e2.ShuntEnabled());
+  EXPECT_FALSE(e2.Copy());
 }

@@ -2,6 +2,9 @@
 // built by clicks, shunts, the click rules at two zooms, keys, renaming and Del kept inside the
 // diagram.
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QImage>
 #include <QLineEdit>
 #include <QMimeData>
@@ -14,8 +17,10 @@
 #include "ports/ld_svg.h"
 #include "ports/port_ld.h"
 #include "model/storage.h"
+#include "project/cfgfile.h"
 #include "ui/frame_ld.h"
 #include "ui/storagepanel.h"
+#include "model/signal_holders.h"
 #include "ui_fixture.h"
 
 using namespace t32;
@@ -59,6 +64,46 @@ void ChooseByKeys(ui::TPortLDFrame* pf, int index) {
   for (int i = 0; i < index; ++i) QTest::keyClick(pf->ComboBoxTS, Qt::Key_Down);
 }
 
+using Bytes = std::vector<std::uint8_t>;
+Bytes U16(std::uint16_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
+
+// The logic port's section as the document writes it.
+Bytes PortSection(TDocument& doc) {
+  const std::int32_t end = doc.WriteRecords();
+  const Bytes img(doc.Config().Image().begin(), doc.Config().Image().begin() + end);
+  const std::size_t at = t32test::FindSectionCode(img, 131);
+  if (!at) return {};
+  const std::size_t len = img[at + 4] | (img[at + 5] << 8) | (img[at + 6] << 16) | (std::size_t(img[at + 7]) << 24);
+  return {img.begin() + static_cast<std::ptrdiff_t>(at), img.begin() + static_cast<std::ptrdiff_t>(at + len)};
+}
+
+// The series example written out by hand, as the model's tests have it: one task whose coil
+// drives ТС_32 (after the DI32's 32 inputs), contacts ТС_0 and ТС_1; the task table follows.
+Bytes SeriesFixture(TPortLD& p) {
+  TConfig tc;
+  tc.BeginWrite();
+  p.Table()->SaveToImage(tc);
+  const Bytes table(tc.Image().begin() + TConfig::kDataStart, tc.Image().begin() + tc.Pos);
+  t32test::TBytes want;
+  want.Sec(131).Ent(48, {1}).Ent(1, {1}).Ent(20, U16(1));
+  want.Sec(228).Ent(48, {1});
+  want.Sec(225).Ent(48, {1}).Ent(43, {0}).Ent(41, U16(32)).End();
+  want.Sec(226).Ent(48, {1}).Ent(20, U16(2));
+  want.Sec(225).Ent(48, {1}).Ent(43, {0}).Ent(41, U16(0)).End();
+  want.Sec(225).Ent(48, {1}).Ent(43, {0}).Ent(41, U16(1)).End();
+  want.End().End();
+  want.b.insert(want.b.end(), table.begin(), table.end());
+  want.End();
+  return want.b;
+}
+
+// "ТС_i \"name\"" of a ТС storage row, as the text form writes a contact.
+std::string Sig(TDocument& doc, int i) {
+  return "ТС_" + std::to_string(i) + " \"" + doc.Storage().List(kSigTS).At(i)->Name() + "\"";
+}
+
+std::string Body(TPortLD& p, int i) { return p.TaskText(i).substr(p.TaskText(i).find(" := ") + 4); }
+
 }  // namespace
 
 TEST_F(UiTest, LogicPageBuildsTheSeriesExampleByClicks) {
@@ -92,18 +137,50 @@ TEST_F(UiTest, LogicPageBuildsTheSeriesExampleByClicks) {
   ChooseByKeys(pf, 1);
   EXPECT_EQ(pf->TS_NLabel->text(), "ТС_1");
   const std::string series = p.port->TaskText(0);
-  EXPECT_EQ(series.rfind("1_Порт.Пр_0 := ТС_0 \"", 0), 0u) << series;
-  EXPECT_NE(series.find(" & ТС_1 \""), std::string::npos) << series;
+  const std::string A = Sig(Doc(), 0), B = Sig(Doc(), 1);
+  EXPECT_EQ(series, "1_Порт.Пр_0 := " + A + " & " + B);
   EXPECT_TRUE(p.port->Problems().empty());
+  const Bytes fixture = SeriesFixture(*p.port);
+  EXPECT_EQ(PortSection(Doc()), fixture);
 
   // A Shift range over both contacts turns green and "Шунт" puts a branch around it.
   ClickCell(pf, 0, 0);
   ClickCell(pf, 1, 0, Qt::LeftButton, Qt::ShiftModifier);
   EXPECT_TRUE(pf->AddStackButton->isEnabled());
+  EXPECT_EQ(pf->Image1->grab().toImage().pixelColor(CellPoint(pf, 0, 0) - QPoint(20, 20)), QColor(192, 220, 192));
   QTest::mouseClick(pf->AddStackButton, Qt::LeftButton);
-  const std::string shunted = p.port->TaskText(0);
-  EXPECT_NE(shunted, series);
-  EXPECT_GT(p.port->tasks[0]->height, 1) << shunted;
+  EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ?)");
+  EXPECT_FALSE(pf->AddStackButton->isEnabled());
+  // The whole first branch again: a third branch of the same shunt.
+  ClickCell(pf, 0, 0);
+  EXPECT_EQ(pf->Image1->grab().toImage().pixelColor(CellPoint(pf, 0, 0) - QPoint(20, 20)), QColor(192, 220, 192));
+  ClickCell(pf, 1, 0, Qt::LeftButton, Qt::ShiftModifier);
+  QTest::mouseClick(pf->AddStackButton, Qt::LeftButton);
+  EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ? | ?)");
+  EXPECT_EQ(p.port->tasks[0]->height, 3);
+  // Deleting the empty contacts of branches 2 and 3 dissolves the shunt: the example again.
+  ClickCell(pf, 0, 1);
+  ClickCell(pf, 0, 2, Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_EQ(pf->Image1->grab().toImage().pixelColor(CellPoint(pf, 0, 1) - QPoint(20, 20)), QColor(166, 202, 240));
+  QTest::keyClick(pf->Image1, Qt::Key_Delete);
+  EXPECT_EQ(p.port->TaskText(0), series);
+  EXPECT_EQ(PortSection(Doc()), fixture);
+
+  // A range copied with Ctrl+C pastes in series in front of the cell clicked, signals kept.
+  ClickCell(pf, 0, 0);
+  ClickCell(pf, 1, 0, Qt::LeftButton, Qt::ShiftModifier);
+  QTest::keyClick(pf->Image1, Qt::Key_C, Qt::ControlModifier);
+  ClickCell(pf, 1, 0);
+  QTest::keyClick(pf->Image1, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Body(*p.port, 0), A + " & " + A + " & " + B + " & " + B);
+  QTest::keyClick(pf->Image1, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(PortSection(Doc()), fixture);
+
+  // The shunt for the drop below.
+  ClickCell(pf, 0, 0);
+  ClickCell(pf, 1, 0, Qt::LeftButton, Qt::ShiftModifier);
+  QTest::mouseClick(pf->AddStackButton, Qt::LeftButton);
+  EXPECT_GT(p.port->tasks[0]->height, 1);
 
   EXPECT_NE(pf->StatusLabel->text().indexOf("Задач: 1"), -1);
 
@@ -245,6 +322,84 @@ TEST_F(UiTest, LogicPageKeysStayInTheDiagram) {
   EXPECT_EQ(p.port->TaskText(1).substr(p.port->TaskText(1).find(" := ")), last.substr(last.find(" := ")));
 }
 
+// The same diagram without the mouse: Ctrl+Ins adds the task, arrows and Space put the
+// contacts, Shift+Tab reaches the signal list, Ctrl+Shift+Ins makes the shunts, Del dissolves
+// them. Undo goes back to the empty port's bytes, redo forward to the last; F1 opens the
+// editor's help page.
+TEST_F(UiTest, LogicPageBuildsTheExampleByKeys) {
+  MakeForm();
+  LDPage p = MakePage(Frame());
+  ASSERT_TRUE(p.port && p.pf);
+  ui::TPortLDFrame* pf = p.pf;
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  pf->Image1->setFocus();
+  const Bytes empty = PortSection(Doc());
+  auto key = [&](int k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), m); };
+  // From the diagram to the signal list and back by Tab keys; the list picks row `index`.
+  auto choose = [&](int index) {
+    key(Qt::Key_Backtab, Qt::ShiftModifier);
+    key(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), pf->ComboBoxTS);
+    key(Qt::Key_Home);
+    for (int i = 0; i < index; ++i) key(Qt::Key_Down);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), pf->Image1);
+  };
+  key(Qt::Key_Insert, Qt::ControlModifier);
+  ASSERT_EQ(p.port->tasks.size(), 1u);
+  key(Qt::Key_Right);  // the cursor appears on the first cell
+  key(Qt::Key_Space);
+  key(Qt::Key_Right);
+  key(Qt::Key_Insert);
+  key(Qt::Key_Left);
+  choose(0);
+  key(Qt::Key_Right);
+  choose(1);
+  const std::string A = Sig(Doc(), 0), B = Sig(Doc(), 1);
+  EXPECT_EQ(Body(*p.port, 0), A + " & " + B);
+  const Bytes fixture = SeriesFixture(*p.port);
+  EXPECT_EQ(PortSection(Doc()), fixture);
+
+  key(Qt::Key_Left, Qt::ShiftModifier);  // from B back to A: a range
+  EXPECT_TRUE(pf->AddStackButton->isEnabled());
+  key(Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ?)");
+  key(Qt::Key_Left);  // the cursor stayed on B's cell; the range again over the first branch
+  key(Qt::Key_Right, Qt::ShiftModifier);
+  key(Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ? | ?)");
+  key(Qt::Key_Left);
+  key(Qt::Key_Down);
+  key(Qt::Key_Delete);
+  EXPECT_EQ(Body(*p.port, 0), "(" + A + " & " + B + " | ?)");
+  EXPECT_EQ(pf->Editor()->anchorRow, 1);  // the keyboard's cursor stays where it was
+  EXPECT_EQ(pf->Editor()->current, nullptr);
+  key(Qt::Key_Up);  // the branch below moved up to the cursor's row
+  key(Qt::Key_Down);
+  key(Qt::Key_Delete);
+  EXPECT_EQ(Body(*p.port, 0), A + " & " + B);
+  const Bytes last = PortSection(Doc());
+  EXPECT_EQ(last, fixture);
+  EXPECT_EQ(Frame().CurrentNode(), p.node);
+
+  int undone = 0;
+  while (pf->Editor()->CanUndo() && undone < 50) {
+    key(Qt::Key_Z, Qt::ControlModifier);
+    ++undone;
+  }
+  EXPECT_GE(undone, 9);
+  EXPECT_EQ(PortSection(Doc()), empty);
+  EXPECT_FALSE(pf->AddInButton->isEnabled());
+  while (pf->Editor()->CanRedo() && undone-- > 0) key(Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(PortSection(Doc()), last);
+
+  key(Qt::Key_F1);
+  EXPECT_TRUE(form->lastHelpPage.endsWith("/131.html")) << form->lastHelpPage.toStdString();
+  EXPECT_EQ(QApplication::focusWidget(), pf->Image1);
+}
+
 // Renaming by a double click on the coil: a taken name is asked again with the reason, the
 // task's own name and Cancel keep it, a new name is taken.
 TEST_F(UiTest, LogicPageRenamesATaskThroughTheInputDialog) {
@@ -334,4 +489,140 @@ TEST_F(UiTest, LogicPageSavesThePicture) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const auto ops = DrawLD(*p.port, nullptr, 0, 0, p.port->diagramWidth, p.port->rows);
   EXPECT_EQ(f.readAll().toStdString(), LDToSvg(ops, p.port->diagramWidth * kLDCell, p.port->rows * kLDCell));
+}
+
+namespace {
+
+// A diagram of two tasks built by clicks, packed from column 0 as a file reads back:
+// (A & B | ?) & !C := !coil, and a one-contact task. Signals 0..3.
+void BuildPictureDiagram(ui::TPortLDFrame* pf) {
+  QTest::mouseClick(pf->AddOutButton, Qt::LeftButton);
+  QTest::mouseClick(pf->AddInButton, Qt::LeftButton);
+  for (int c : {0, 1, 2}) ClickCell(pf, c, 0);
+  QTest::mouseClick(pf->AddInButton, Qt::LeftButton);
+  for (int c : {0, 1, 2}) {
+    ClickCell(pf, c, 0);
+    ChooseByKeys(pf, c);
+  }
+  ClickCell(pf, 2, 0);
+  QTest::keyClick(pf->Image1, Qt::Key_I, Qt::ControlModifier);
+  ClickCell(pf, 0, 0);
+  ClickCell(pf, 1, 0, Qt::LeftButton, Qt::ShiftModifier);
+  QTest::mouseClick(pf->AddStackButton, Qt::LeftButton);
+  ClickCell(pf, pf->Editor()->port.tasks[0]->coil->col, 0);
+  QTest::keyClick(pf->Image1, Qt::Key_I, Qt::ControlModifier);
+  QTest::mouseClick(pf->AddOutButton, Qt::LeftButton);
+  QTest::mouseClick(pf->AddInButton, Qt::LeftButton);
+  ClickCell(pf, 0, 2);
+  QTest::mouseClick(pf->AddInButton, Qt::LeftButton);
+  ClickCell(pf, 0, 2);
+  ChooseByKeys(pf, 3);
+  ClickCell(pf, 1, 0);  // a selection: the pictures must not show it
+}
+
+QString ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool HasTool(const char* name) { return !QStandardPaths::findExecutable(name).isEmpty(); }
+
+}  // namespace
+
+// The SVG of "Рисунок" is the command-line tool's "logic svg" of the saved file, byte for
+// byte, and a valid SVG 1.1 document.
+TEST_F(UiTest, LogicPagePictureSvgIsTheCommandLinesAndValid) {
+  MakeForm();
+  LDPage p = MakePage(Frame());
+  ASSERT_TRUE(p.port && p.pf);
+  BuildPictureDiagram(p.pf);
+  ASSERT_EQ(Body(*p.port, 0).find("(ТС_0 "), 0u) << Body(*p.port, 0);
+  const QString svg = dir.filePath("ld.svg"), cfg = dir.filePath("ld.cfg"), cli = dir.filePath("cli.svg");
+  std::string error;
+  ASSERT_TRUE(p.pf->SavePicture(svg, &error)) << error;
+  ASSERT_TRUE(SaveConfigFile(Doc(), cfg.toStdString(), TCpu::Cpu927));
+#ifdef T32_CLI_PATH
+  QProcess run;
+  run.start(T32_CLI_PATH, {"logic", "svg", cfg, cli});
+  ASSERT_TRUE(run.waitForFinished(30000));
+  ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+  EXPECT_EQ(ReadAll(cli), ReadAll(svg));
+#endif
+  const QString dtd = "/usr/share/xml/w3c-sgml-lib/schema/dtd/REC-SVG11-20110816/svg11.dtd";
+  if (!HasTool("xmllint") || !QFileInfo::exists(dtd)) GTEST_SKIP() << "xmllint or the SVG 1.1 DTD is not installed";
+  QProcess lint;
+  lint.start("xmllint", {"--noout", "--nonet", "--dtdvalid", dtd, svg});
+  ASSERT_TRUE(lint.waitForFinished(30000));
+  EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+}
+
+// The PNG of "Рисунок" at the drawing's own pixels: the contact bars at x + 27 and x + 37, the
+// rail at pixels 5 and 6, no selection colour; and the SVG rasterised by rsvg-convert puts its
+// wires and bars on the same pixels (texts, circles and diagonals aside, which fonts and
+// smoothing draw differently).
+TEST_F(UiTest, LogicPagePicturePngAndRasterisedSvgAgree) {
+  MakeForm();
+  LDPage p = MakePage(Frame());
+  ASSERT_TRUE(p.port && p.pf);
+  BuildPictureDiagram(p.pf);
+  const QString png = dir.filePath("ld.png"), svg = dir.filePath("ld.svg"), raster = dir.filePath("raster.png");
+  std::string error;
+  ASSERT_TRUE(p.pf->SavePicture(png, &error)) << error;
+  ASSERT_TRUE(p.pf->SavePicture(svg, &error)) << error;
+  const QImage img = QImage(png).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(img.width(), p.port->diagramWidth * kLDCell);
+  ASSERT_EQ(img.height(), p.port->rows * kLDCell);
+  const auto black = QColor(Qt::black), white = QColor(Qt::white);
+  const int xB = 1 * kLDCell;  // B, in the shunt's first branch
+  EXPECT_EQ(img.pixelColor(xB + 27, 25), black);
+  EXPECT_EQ(img.pixelColor(xB + 37, 25), black);
+  EXPECT_EQ(img.pixelColor(xB + 26, 25), white);
+  EXPECT_EQ(img.pixelColor(xB + 32, 25), white);  // selected, but not in the picture
+  EXPECT_EQ(img.pixelColor(xB + 38, 25), white);
+  for (int y : {3, 64 + 10, 2 * kLDCell + 60}) {
+    EXPECT_EQ(img.pixelColor(5, y), black) << y;
+    EXPECT_EQ(img.pixelColor(6, y), black) << y;
+    EXPECT_EQ(img.pixelColor(4, y), white) << y;
+    EXPECT_EQ(img.pixelColor(7, y), white) << y;
+  }
+
+  if (!HasTool("rsvg-convert")) GTEST_SKIP() << "rsvg-convert is not installed";
+  QProcess run;
+  run.start("rsvg-convert", {"-o", raster, svg});
+  ASSERT_TRUE(run.waitForFinished(30000));
+  ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+  const QImage ras = QImage(raster).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(ras.size(), img.size());
+  // Pixels that texts, circles and diagonals may touch are left out.
+  QImage mask(img.size(), QImage::Format_Mono);
+  mask.fill(0);
+  const auto ops = DrawLD(*p.port, nullptr, 0, 0, p.port->diagramWidth, p.port->rows);
+  int strokes = 0;
+  for (const TLDOp& o : ops) {
+    QRect box;
+    if (o.kind == TLDOp::Text) box = QRect(o.x1 - 2, o.y1 - 2, 80, 20);
+    if (o.kind == TLDOp::Circle || (o.kind == TLDOp::Line && o.x1 != o.x2 && o.y1 != o.y2))
+      box = QRect(QPoint(std::min(o.x1, o.x2) - 2, std::min(o.y1, o.y2) - 2), QPoint(std::max(o.x1, o.x2) + 2, std::max(o.y1, o.y2) + 2));
+    if (o.kind == TLDOp::Line && !box.isValid()) ++strokes;
+    for (int y = std::max(box.top(), 0); box.isValid() && y <= std::min(box.bottom(), img.height() - 1); ++y)
+      for (int x = std::max(box.left(), 0); x <= std::min(box.right(), img.width() - 1); ++x) mask.setPixel(x, y, 1);
+  }
+  ASSERT_GT(strokes, 20);
+  auto dark = [](const QImage& i, int x, int y) { return qGray(i.pixel(x, y)) < 128; };
+  int compared = 0, differ = 0;
+  QString first;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      if (mask.pixelIndex(x, y)) continue;
+      ++compared;
+      if (dark(img, x, y) != dark(ras, x, y)) {
+        if (!differ) first = QString("%1,%2").arg(x).arg(y);
+        ++differ;
+      }
+    }
+  EXPECT_GT(compared, img.width() * img.height() / 2);
+  EXPECT_EQ(differ, 0) << "first at " << first.toStdString();
+  // The bars and the rail themselves, in the rasterised picture.
+  EXPECT_TRUE(dark(ras, xB + 27, 25) && dark(ras, xB + 37, 25) && !dark(ras, xB + 32, 25));
+  EXPECT_TRUE(dark(ras, 5, 3) && dark(ras, 6, 3) && !dark(ras, 4, 3) && !dark(ras, 7, 3));
 }
