@@ -160,4 +160,9 @@ class TPortRTUTCPFrame : public TPortRTUFrame {
 
 void RegisterModbusFrames();
 
+class TForm1;
+// A screenshot scene of the Modbus pages ("modbus-port", "modbus-device:TAB", ...; see
+// screenshot_modbus.cpp).
+bool RunModbusScreenshot(TForm1& form, const QString& scene, const QString& png);
+
 }  // namespace t32::ui

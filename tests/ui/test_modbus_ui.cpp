@@ -7,6 +7,7 @@
 #include <QTabBar>
 #include <QTest>
 
+#include "model/config.h"
 #include "model/cp1251.h"
 #include "model/params.h"
 #include "ports/app_context.h"
@@ -175,9 +176,22 @@ TEST_F(ModbusUi, DevicePageControlsReachTheDevice) {
   ASSERT_TRUE(dev->Table(kSigTI));
   EXPECT_EQ(dev->Table(kSigTI)->Count(), 5);  // type 2: a value per two words
 
-  // The image holds what was typed; a reopened page shows it, on the tab shown last.
+  // The image holds what was typed (section 202 read back by a fresh device); a reopened page
+  // shows it, on the tab shown last.
   const std::vector<std::uint8_t> after = Records(Doc());
   EXPECT_NE(after, before);
+  {
+    TConfig c;
+    c.BeginWrite();
+    dev->SaveToImage(c);
+    c.Pos = TConfig::kDataStart;
+    TRTU back;
+    back.LoadFromImage(c);
+    EXPECT_EQ(back.s, dev->s);
+    EXPECT_EQ(back.place, "Насосная");
+    EXPECT_EQ(back.number, 7);
+    EXPECT_EQ(back.name, "Насос");
+  }
   df = Open(dev);
   EXPECT_EQ(df->Tabs->tabText(df->Tabs->currentIndex()), "Журналы");
   EXPECT_EQ(df->TIGrid->item(0, 2)->text(), "1A2B");
@@ -261,6 +275,16 @@ TEST_F(ModbusUi, TypesTemplateAndPickers) {
   EXPECT_EQ(dev->Caption(), "5_Насос2");
   EXPECT_EQ(df->TypeBox->currentText(), "Насос2");
   EXPECT_EQ(df->TypeBox->count(), 2);
+  // Saving over it asks, the question on two lines; "Нет" keeps the file.
+  answer = [&](QDialog& d) {
+    if (auto* in = dynamic_cast<ui::TInputTextDialog*>(&d)) {
+      QTest::mouseClick(in->okButton, Qt::LeftButton);
+      return d.result();
+    }
+    return Click("Нет")(d);
+  };
+  QTest::mouseClick(df->SaveButton, Qt::LeftButton);
+  EXPECT_EQ(dialogTexts.back(), "Файл уже существует.\nПереписать настройку?");
 
   // "В шаблон", then a second device takes it; picking a type applies it.
   QTest::mouseClick(df->AddDefButton, Qt::LeftButton);
