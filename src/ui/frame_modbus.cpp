@@ -90,6 +90,7 @@ TBlockGrid::TBlockGrid(bool isTi, const QString& countCaption, QWidget* parent)
   for (int r = 0; r < kGridRows; ++r)
     for (int c = 0; c < columnCount(); ++c) setItem(r, c, new QTableWidgetItem);
   horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  verticalHeader()->setDefaultSectionSize(22);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   int h = horizontalHeader()->sizeHint().height() + 2;
@@ -217,13 +218,13 @@ TRTUFrame::TRTUFrame(TFrame1& owner, QWidget* parent, bool tcp) : TEditorFrame(o
   Tabs->setObjectName("Tabs");
   lay->addWidget(Tabs, 1);
   auto gridTab = [&](const QString& title, TBlockGrid*& grid, bool ti, const QString& countCaption,
-                     const QStringList& labels, int kind) {
+                     const QStringList& labels, int kind, const QStringList& below = {}) {
     auto* page = new QWidget(Tabs);
     auto* v = new QVBoxLayout(page);
     auto* h = new QHBoxLayout;
     grid = new TBlockGrid(ti, countCaption, page);
     grid->setObjectName(QString("Grid%1").arg(kind));
-    h->addWidget(grid);
+    h->addWidget(grid, 0, Qt::AlignTop);
     auto* notes = new QVBoxLayout;
     for (const QString& l : labels) notes->addWidget(new QLabel(l, page));
     auto* choose = new QPushButton("Выбрать параметры", page);
@@ -233,12 +234,13 @@ TRTUFrame::TRTUFrame(TFrame1& owner, QWidget* parent, bool tcp) : TEditorFrame(o
     h->addLayout(notes);
     h->addStretch();
     v->addLayout(h);
+    for (const QString& l : below) v->addWidget(new QLabel(l, page));
     connect(choose, &QPushButton::clicked, this, [this, kind] { ChooseSignals(kind); });
     Tabs->addTab(page, title);
     return v;
   };
   gridTab("ТС", TSGrid, false, " Кол-во, бит", {"1, 2 - чтение бит", "3, 4 - чтение слов, количество бит кратно 16"},
-          kSigTS);
+          kSigTS)->addStretch();
   QVBoxLayout* tu = gridTab("ТУ", TUGrid, false, " Кол-во, бит",
                             {"5 - запись 1 бита", "6 - запись 1 слова", "16 - запись слов, количество слов =  1"}, kSigTU);
   {
@@ -259,6 +261,7 @@ TRTUFrame::TRTUFrame(TFrame1& owner, QWidget* parent, bool tcp) : TEditorFrame(o
     row->addWidget(new QLabel("функция 16 - запись слов, количество слов =  2", this));
     f->addRow("Адрес, hex", row);
     tu->addLayout(f);
+    tu->addStretch();
   }
   static const char* const kTiLabels[8] = {"0 - Знаковое целое, 2 байта.",
                                            "1 - Знаковое целое, 4 байта. Младшее слово первым",
@@ -268,11 +271,12 @@ TRTUFrame::TRTUFrame(TFrame1& owner, QWidget* parent, bool tcp) : TEditorFrame(o
                                            "5 - Беззнаковое целое, 2 байта.",
                                            "6 - Беззнаковое целое, 4 байта. Младшее слово первым",
                                            "7 - Беззнаковое целое, 4 байта. Старшее слово первым"};
-  QStringList ti{"3, 4 - чтение слов"};
-  for (const char* l : kTiLabels) ti << l;
-  gridTab("ТИ", TIGrid, true, " Кол-во, слов", ti, kSigTI);
+  QStringList types;
+  for (const char* l : kTiLabels) types << l;
+  // The eight type labels are long: they stand under the grid.
+  gridTab("ТИ", TIGrid, true, " Кол-во, слов", {"3, 4 - чтение слов"}, kSigTI, types)->addStretch();
   gridTab("ТР", TRGrid, false, " Кол-во, парметров", {"6 - запись 1 слова", "16 - запись слов, количество слов =  1"},
-          kSigTR);
+          kSigTR)->addStretch();
   {
     auto* page = new QWidget(Tabs);
     auto* f = new QFormLayout(page);
@@ -296,6 +300,7 @@ TRTUFrame::TRTUFrame(TFrame1& owner, QWidget* parent, bool tcp) : TEditorFrame(o
     auto logBox = [&](TLogFields& L, const QString& title, bool alarm) {
       L.box = new QGroupBox(title, page);
       auto* f = new QFormLayout(L.box);
+      f->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
       const QString tag = alarm ? "Alarm" : "Sys";
       L.start = new THexEdit(L.box);
       L.start->setObjectName(tag + "StartEdit");
@@ -312,7 +317,7 @@ TRTUFrame::TRTUFrame(TFrame1& owner, QWidget* parent, bool tcp) : TEditorFrame(o
       L.text = new QLineEdit(L.box);
       L.text->setObjectName(tag + "TextEdit");
       L.text->setMaxLength(64);
-      L.text->setMinimumWidth(240);
+      L.text->setMinimumWidth(300);
       f->addRow("Строка записи", L.text);
       auto* row = new QHBoxLayout;
       L.count = new QLabel(L.box);
