@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "model/cp1251.h"
@@ -52,7 +53,11 @@ class TPasswordValidator : public QValidator {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
-TGridCellEdit::TGridCellEdit(TGridCol col, QWidget* parent) : QLineEdit(parent), col_(col) {}
+TGridCellEdit::TGridCellEdit(TGridCol col, QWidget* parent) : QLineEdit(parent), col_(col) {
+  // Pasted text obeys the column too (the keys are checked one by one below).
+  setValidator(new QRegularExpressionValidator(
+      QRegularExpression(col == TGridCol::Address ? "[0-9A-Fa-f]{0,4}" : "[0-9]{0,3}"), this));
+}
 
 void TGridCellEdit::keyPressEvent(QKeyEvent* e) {
   const QString t = e->text();

@@ -240,6 +240,21 @@ TEST_F(ModbusUi, TypesTemplateAndPickers) {
   EXPECT_EQ(tiGrid->item(2, 3)->text(), "116");
   EXPECT_EQ(dev->Table(kSigTI)->At(1)->DefaultSuffix(), "Параметр 1");
 
+  // A row's delete button moves the rows below up; "Отмена" leaves the device as it was.
+  answer = [&](QDialog& d) {
+    auto* s = dynamic_cast<ui::TSelectParam*>(&d);
+    if (!s) return int(QDialog::Rejected);
+    QTest::mouseClick(s->findChild<QPushButton*>("DeleteRow1"), Qt::LeftButton);
+    EXPECT_EQ(s->Grid()[0].address, "00C0");
+    EXPECT_EQ(s->Grid()[2], t32::TGridRow{});
+    EXPECT_EQ(s->List->item(10)->foreground().color(), QColor(Qt::black));
+    QTest::mouseClick(s->CancelButton, Qt::LeftButton);
+    return d.result();
+  };
+  QTest::mouseClick(df->findChild<QPushButton*>(QString("ChooseButton%1").arg(kSigTI)), Qt::LeftButton);
+  EXPECT_EQ(dev->s.ti[0].count, 192);
+  EXPECT_EQ(dev->s.ti[2].count, 116);
+
   // Events of the system log: two ticked, then rebuilt and counted.
   answer = [&](QDialog& d) {
     auto* s = dynamic_cast<ui::TSelectLogParam*>(&d);
