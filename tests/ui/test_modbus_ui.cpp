@@ -387,3 +387,68 @@ TEST_F(ModbusUi, TcpPagesSecondsAndGateway) {
   EXPECT_EQ(a->unit, 2);
   EXPECT_EQ(b->unit, 1);
 }
+
+TEST_F(ModbusUi, EachControlReachesSection202AndShowsAgain) {
+  Build();
+  ASSERT_TRUE(port);
+  TRTU* dev = port->AddDevices({{5, "Насос"}})[0];
+  struct Case {
+    const char* tab;   // "" for the fields above the tabs
+    const char* name;  // the control
+    const char* typed;
+    const char* shown;  // what the page shows after leaving and coming back
+    int key, width;     // width 0: a text entry
+    long long num;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"", "PlaceEdit", "Цех 2", "Цех 2", 77, 0, 0, "Цех 2"},
+      {"", "AddrEdit", "12", "12", 1, 1, 12, ""},
+      {"", "RepeatEdit", "7", "7", 62, 1, 7, ""},
+      {"ТУ", "AutoOffEdit", "1500", "1500", 19, 2, 1500, ""},
+      {"ТУ", "PasswordEdit", "ab", "ab  ", 59, 0, 0, "ab  "},  // two registers: four characters
+      {"ТУ", "PassAddrEdit", "1f", "001F", 34, 2, 0x1F, ""},
+      {"Время", "ClockAddrEdit", "abc", "0ABC", 63, 2, 0xABC, ""},
+      {"Время", "ClockTextEdit", "ЧЧ:ММ", "ЧЧ:ММ", 54, 0, 0, "ЧЧ:ММ"},
+      {"Журналы", "SysStartEdit", "100", "0100", 82, 2, 0x100, ""},
+      {"Журналы", "SysSelectEdit", "1x01", "0101", 81, 2, 0x101, ""},
+      {"Журналы", "SysIntervalEdit", "300", "255", 83, 2, 255, ""},
+      {"Журналы", "SysRecordsEdit", "99999", "65535", 84, 2, 65535, ""},
+      {"Журналы", "SysTextEdit", "КОД", "КОД", 85, 0, 0, "КОД"},
+      {"Журналы", "AlarmStartEdit", "200", "0200", 89, 2, 0x200, ""},
+      {"Журналы", "AlarmSelectEdit", "201", "0201", 88, 2, 0x201, ""},
+      {"Журналы", "AlarmIntervalEdit", "3", "3", 90, 2, 3, ""},
+      {"Журналы", "AlarmRecordsEdit", "10", "10", 91, 2, 10, ""},
+      {"Журналы", "AlarmTextEdit", "Авария", "Авария", 92, 0, 0, "Авария"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto* df = Open(dev);
+    ASSERT_TRUE(df);
+    if (*c.tab) ClickTab(df->Tabs, c.tab);
+    auto* e = df->findChild<QLineEdit*>(c.name);
+    ASSERT_TRUE(e);
+    Retype(e, QString::fromUtf8(c.typed));
+    Open(port);  // leaving stores
+    TConfig img;
+    img.BeginWrite();
+    dev->SaveToImage(img);
+    img.Pos = TConfig::kDataStart;
+    ASSERT_EQ(img.NextSection(), 202);
+    if (c.width == 0) {
+      std::string v;
+      EXPECT_TRUE(img.GetText(static_cast<std::uint16_t>(c.key), v));
+      EXPECT_EQ(v, c.text);
+    } else if (c.width == 1) {
+      std::uint8_t v = 0;
+      EXPECT_TRUE(img.GetU8(static_cast<std::uint16_t>(c.key), v));
+      EXPECT_EQ(v, c.num);
+    } else {
+      std::uint16_t v = 0;
+      EXPECT_TRUE(img.GetU16(static_cast<std::uint16_t>(c.key), v));
+      EXPECT_EQ(v, c.num);
+    }
+    df = Open(dev);
+    EXPECT_EQ(df->findChild<QLineEdit*>(c.name)->text(), QString::fromUtf8(c.shown));
+  }
+}
