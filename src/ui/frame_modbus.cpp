@@ -662,15 +662,21 @@ void TPortRTUFrame::Fill() {
 void TPortRTUFrame::StoreItem() {
   if (filling_) return;
   bool changed = false;
+  // Only what the user touched is stored: an untouched page changes no byte.
+  auto take = [&](bool touched, const std::function<void()>& set) {
+    if (!touched) return;
+    set();
+    changed = true;
+  };
   if (auto* r = dynamic_cast<TPortMODBUS*>(item_)) {
-    if (SyncEdit->isModified()) r->SetSyncMinutes(SyncEdit->Value()), changed = true;
-    if (ReplyEdit->touched) r->replyWait = static_cast<std::uint16_t>(ReplyEdit->value()), changed = true;
+    take(SyncEdit->isModified(), [&] { r->SetSyncMinutes(SyncEdit->Value()); });
+    take(ReplyEdit->touched, [&] { r->replyWait = static_cast<std::uint16_t>(ReplyEdit->value()); });
   } else if (auto* t = dynamic_cast<TPortRTUTCP*>(item_)) {
-    if (SyncEdit->isModified()) t->SetSyncMinutes(SyncEdit->Value()), changed = true;
-    if (ReplyEdit->touched) t->replyWait = static_cast<std::uint16_t>(ReplyEdit->value()), changed = true;
-    if (PollEdit->isModified()) t->pollPeriod = static_cast<std::uint16_t>(PollEdit->Value()), changed = true;
-    if (ConnectEdit->isModified()) t->SetConnectSeconds(ConnectEdit->Value()), changed = true;
-    if (ReconnectEdit->isModified()) t->SetReconnectSeconds(ReconnectEdit->Value()), changed = true;
+    take(SyncEdit->isModified(), [&] { t->SetSyncMinutes(SyncEdit->Value()); });
+    take(ReplyEdit->touched, [&] { t->replyWait = static_cast<std::uint16_t>(ReplyEdit->value()); });
+    take(PollEdit->isModified(), [&] { t->pollPeriod = static_cast<std::uint16_t>(PollEdit->Value()); });
+    take(ConnectEdit->isModified(), [&] { t->SetConnectSeconds(ConnectEdit->Value()); });
+    take(ReconnectEdit->isModified(), [&] { t->SetReconnectSeconds(ReconnectEdit->Value()); });
   }
   if (changed) Doc().AfterEdit();
 }
