@@ -248,6 +248,17 @@ TEST_F(ModbusUi, TypesTemplateAndPickers) {
     EXPECT_EQ(s->Grid()[0].address, "00C0");
     EXPECT_EQ(s->Grid()[2], t32::TGridRow{});
     EXPECT_EQ(s->List->item(10)->foreground().color(), QColor(Qt::black));
+    // With Ctrl a line joins the selection only beside it: the selection stays one run.
+    auto click = [&](int row, Qt::KeyboardModifiers mods) {
+      s->List->scrollToItem(s->List->item(row));
+      QTest::mouseClick(s->List->viewport(), Qt::LeftButton, mods, s->List->visualItemRect(s->List->item(row)).center());
+    };
+    click(5, {});
+    click(6, Qt::ControlModifier);
+    click(9, Qt::ControlModifier);
+    EXPECT_TRUE(s->List->item(6)->isSelected());
+    EXPECT_FALSE(s->List->item(9)->isSelected());
+    EXPECT_EQ(s->List->selectedItems().size(), 2);
     QTest::mouseClick(s->CancelButton, Qt::LeftButton);
     return d.result();
   };
