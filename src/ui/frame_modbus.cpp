@@ -518,7 +518,13 @@ void TRTUFrame::PickType(int index) {
   d->name = Utf8Left(type, 64);
   d->UpdateNode();
   Store();
-  d->ApplyDeviceType();
+  // A description that cannot be applied leaves the settings; the names still follow the
+  // new type's lists.
+  std::string error;
+  if (const TLibraryFile* f = d->LibraryFile(); f && !d->ApplyType(*f, &error)) {
+    Doc().Messages().ShowError(error);
+    d->UpdateStatusTable();
+  }
   d->typeChanged = false;
   Doc().AfterEdit();
   ShowItem(d);
