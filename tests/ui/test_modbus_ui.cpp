@@ -417,7 +417,7 @@ TEST_F(ModbusUi, EachControlReachesSection202AndShowsAgain) {
       {"", "AddrEdit", "12", "12", 1, 1, 12, ""},
       {"", "RepeatEdit", "7", "7", 62, 1, 7, ""},
       {"ТУ", "AutoOffEdit", "1500", "1500", 19, 2, 1500, ""},
-      {"ТУ", "PasswordEdit", "ab", "ab  ", 59, 0, 0, "ab  "},  // two registers: four characters
+      {"ТУ", "PasswordEdit", "a漢Ж", "aЖ  ", 59, 0, 0, "aЖ  "},  // cp1251 only; two registers: four characters
       {"ТУ", "PassAddrEdit", "1f", "001F", 34, 2, 0x1F, ""},
       {"Время", "ClockAddrEdit", "abc", "0ABC", 63, 2, 0xABC, ""},
       {"Время", "ClockTextEdit", "ЧЧ:ММ", "ЧЧ:ММ", 54, 0, 0, "ЧЧ:ММ"},
