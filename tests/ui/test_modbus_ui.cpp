@@ -385,6 +385,10 @@ TEST_F(ModbusUi, TcpPagesSecondsAndGateway) {
   ASSERT_TRUE(df);
   EXPECT_EQ(df->Heading->text(), "Устройство MODBUS-TCP");
   EXPECT_EQ(df->Tabs->count(), 5);
+  // A type the library does not know has no list to pick from: the picker does not open.
+  const std::size_t dialogs = dialogTitles.size();
+  QTest::mouseClick(df->findChild<QPushButton*>(QString("ChooseButton%1").arg(kSigTS)), Qt::LeftButton);
+  EXPECT_EQ(dialogTitles.size(), dialogs);
   // Same IP and same unit clash; another unit behind the same IP is a gateway.
   EXPECT_TRUE(df->ErrorLabel->isVisibleTo(df));
   Retype(df->AddrEdit, "2");
