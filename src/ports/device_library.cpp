@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "model/cp1251.h"
+#include "model/fileio.h"
 
 namespace t32 {
 
@@ -16,11 +17,13 @@ void TDeviceLibrary::Clear() {
   types_.clear();
   shadowed_.clear();
   writeFolder_.clear();
+  folders_.clear();
   loaded_ = false;
 }
 
 std::string TDeviceLibrary::Load(const std::vector<std::string>& folders) {
   loaded_ = true;
+  folders_ = folders;
   std::vector<std::string> bad;
   for (const std::string& folder : folders) {
     std::error_code ec;
@@ -80,6 +83,47 @@ const TLibraryFile* TDeviceLibrary::Find(std::string_view type) const {
   if (types_.empty()) return nullptr;
   auto it = types_.find(Utf8Upper(type));
   return it == types_.end() ? nullptr : it->second.second;
+}
+
+TLibraryFile* TDeviceLibrary::FindFile(std::string_view fileName) {
+  const std::string up = Utf8Upper(fileName);
+  for (auto& f : files_)
+    if (Utf8Upper(f->name) == up) return f.get();
+  return nullptr;
+}
+
+TLibraryFile& TDeviceLibrary::AddFile(std::unique_ptr<TLibraryFile> f) {
+  files_.push_back(std::move(f));
+  Index(*files_.back());
+  loaded_ = true;
+  return *files_.back();
+}
+
+void TDeviceLibrary::RemoveFile(const TLibraryFile* f) {
+  files_.erase(std::remove_if(files_.begin(), files_.end(), [&](const auto& p) { return p.get() == f; }), files_.end());
+  Reindex();
+}
+
+void TDeviceLibrary::Reindex() {
+  types_.clear();
+  shadowed_.clear();
+  for (const auto& f : files_) Index(*f);
+}
+
+std::string TDeviceLibrary::FolderForNewFile(std::string* error) {
+  if (!writeFolder_.empty()) return writeFolder_;
+  if (folders_.empty()) {
+    if (error) *error = "Не задана папка библиотеки устройств.";
+    return {};
+  }
+  std::error_code ec;
+  fs::create_directories(folders_.front(), ec);
+  if (ec || !fs::is_directory(folders_.front(), ec)) {
+    if (error) *error = "Не удалось создать папку " + folders_.front() + ": " + SystemErrorText(ec.value());
+    return {};
+  }
+  writeFolder_ = folders_.front();
+  return writeFolder_;
 }
 
 bool ParseLibraryNumber(std::string_view s, long long& value) {

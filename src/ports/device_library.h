@@ -45,6 +45,20 @@ class TDeviceLibrary {
   const std::vector<TShadowedType>& Shadowed() const { return shadowed_; }
   // Where new description files go: the first folder that Load was given and can be written.
   const std::string& WriteFolder() const { return writeFolder_; }
+  // The folders Load was given.
+  const std::vector<std::string>& Folders() const { return folders_; }
+
+  // --- changes made by the device editor (saving and deleting types) --------------------
+  // The file of that name (letter case ignored), or none.
+  TLibraryFile* FindFile(std::string_view fileName);
+  // Appends a file (it joins the type list after the files already read).
+  TLibraryFile& AddFile(std::unique_ptr<TLibraryFile> f);
+  void RemoveFile(const TLibraryFile* f);
+  // Builds the type list again after a file's [Устройства] changed.
+  void Reindex();
+  // Where a new file goes: the write folder, else the first folder, created when missing.
+  // "" with *error when there is none or it cannot be made.
+  std::string FolderForNewFile(std::string* error);
 
  private:
   void Index(const TLibraryFile& f);
@@ -52,6 +66,7 @@ class TDeviceLibrary {
   std::map<std::string, std::pair<std::string, const TLibraryFile*>> types_;  // upper name -> (name, file)
   std::vector<TShadowedType> shadowed_;
   std::string writeFolder_;
+  std::vector<std::string> folders_;
   bool loaded_ = false;
 };
 

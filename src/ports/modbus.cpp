@@ -221,9 +221,23 @@ TRTUNameLists TRTU::NameLists(const TLibraryFile* f) const {
   return L;
 }
 
+// The tables and their rows, in kind order: when a rebuild leaves them as they were (only
+// names changed in place, or nothing), the storage lists still hold the right rows.
+std::vector<const void*> TRTU::RowSnapshot() const {
+  std::vector<const void*> out;
+  for (int kind : kTableOrder) {
+    const TParams* t = Table(kind);
+    out.push_back(t);
+    for (int i = 0; t && i < t->Count(); ++i) out.push_back(t->At(i));
+  }
+  return out;
+}
+
 void TRTU::UpdateStatusTable() {
+  const std::string linkBefore = node ? LinkStatusName() : std::string();
   UpdateNode();
   if (!node) return;
+  const std::vector<const void*> rowsBefore = RowSnapshot();
   TRTUNameLists L = NameLists(LibraryFile());
   auto listOf = [&](int kind) -> const std::vector<std::string>& {
     switch (kind) {
@@ -258,6 +272,12 @@ void TRTU::UpdateStatusTable() {
   if (TParams* ti = Table(kSigTI))
     for (int i = 0; i < ti->Count() && i < static_cast<int>(L.tiWide.size()); ++i)
       if (TParam* r = ti->At(i)) r->valueWidth = (L.tiWide[static_cast<std::size_t>(i)] || r->gain != 0) ? 4 : 2;
+  // Same rows and the same link name: the port's table and the storage lists stand as they
+  // are; only the views redraw. A full storage rebuild per device edit walks every signal.
+  if (RowSnapshot() == rowsBefore && LinkStatusName() == linkBefore) {
+    if (TDocument* d = Doc()) d->Storage().RefreshViews();
+    return;
+  }
   RequestPortRebuild();
 }
 

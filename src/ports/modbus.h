@@ -75,6 +75,7 @@ class TRTU : public TPolledDevice {
   void WriteKeys(TConfig& c);
   void ReadKeys(TConfig& c);
   void LoadTables(TConfig& c);
+  std::vector<const void*> RowSnapshot() const;
   // Older short images: where each signal stood in the storage lists.
   void PutLegacyPositions(const TConfig& c, const std::array<std::uint8_t, 8>& tiGroup,
                           const std::array<std::uint8_t, 8>& tiPos);

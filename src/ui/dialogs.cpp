@@ -41,7 +41,11 @@ void TRightCloseDialog::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 static QLabel* MessageLabel(const QString& text, QWidget* parent) {
-  auto* l = new QLabel(text, parent);
+  // A lone "\r" in a message is a line break too.
+  QString t = text;
+  t.replace("\r\n", "\n");
+  t.replace('\r', '\n');
+  auto* l = new QLabel(t, parent);
   l->setWordWrap(true);
   l->setMinimumWidth(320);
   l->setTextInteractionFlags(Qt::TextSelectableByMouse);

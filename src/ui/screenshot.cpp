@@ -15,6 +15,7 @@
 #include "ui/dialogs.h"
 #include "ui/frames_tables.h"
 #include "ui/frame_pc.h"
+#include "ui/frame_modbus.h"
 #include <QTabWidget>
 #include "ui/screenshot_ports.h"
 #include "ui/station_form.h"
@@ -93,6 +94,7 @@ bool RunScreenshot(TForm1& form, const QString& select, const QString& script, c
   if (script.startsWith("iec104:")) return StationScreenshot(script.mid(7), png);  // the station editor
   for (const QString& step : script.split(';', Qt::SkipEmptyParts))
     if (step.startsWith("vmd-")) return RunVmdScreenshot(step, png);  // the VMD browser
+    else if (step.startsWith("modbus-")) return RunModbusScreenshot(form, step, png);
   RunScript(form, script);
   if (!select.isEmpty()) {
     if (TNode* n = FindNode(doc, [&](TNode* x) { return QString::fromStdString(x->caption) == select; }))

@@ -56,6 +56,7 @@ TSelectRTU::TSelectRTU(const std::vector<TDevicePick>& used, const std::vector<s
                        QWidget* parent)
     : QDialog(parent) {
   setObjectName("TSelectRTU");
+  setProperty("helpContext", 5407);
   setWindowTitle("Выбор сетевых адресов добавляемых устройств");
   auto* typeLabel = new QLabel("Тип устройства", this);
   typeLabel->setGeometry(10, 10, 100, 22);
