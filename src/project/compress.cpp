@@ -14,6 +14,10 @@
 #include <limits>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace t32 {
 namespace {
 
@@ -994,6 +998,7 @@ struct OptimalParams {
   int passes;          // parse passes of every later block
 };
 constexpr OptimalParams kOptimal = {24, 258, 3, 2};
+static_assert(kOptimal.nice < 512, "the parse packs unforced lengths into 9 bits");
 
 class OptimalEncoder : BlockCoder {
  public:
@@ -1021,7 +1026,9 @@ class OptimalEncoder : BlockCoder {
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+  // Prices stay far below 2^31 (a parse covers at most kMaxNodes symbols of a few dozen bits
+  // each), so the vector compare may treat them as signed.
+  static constexpr std::uint32_t kInfinite = 0x7FFFFFFFu;
   static constexpr int kHash4Bits = 18;
   static constexpr int kHash3Bits = 15;
   // Larger than the largest distance: a node within reach owns its two child slots.
@@ -1217,20 +1224,66 @@ class OptimalEncoder : BlockCoder {
 
   // -------------------------------------------------------------------------------------------
   // Minimum-cost parse, forward: price_[k] is the cheapest way from node 0 to node k, from_[k]
-  // the last symbol of it (len 1 and dist 0 for a literal). The horizon can be pushed further
-  // without redoing the nodes before it.
+  // the last symbol of it packed as distance << kEdgeLenBits | length (1 for a literal); the
+  // symbol after a forced node is always that node's match and is looked up there. The horizon
+  // can be pushed further without redoing the nodes before it.
+
+  static constexpr int kEdgeLenBits = 9;  // unforced symbols are at most `nice` long
+  static std::uint32_t PackEdge(std::uint32_t len, std::uint32_t dist) { return dist << kEdgeLenBits | len; }
+
+  // The last symbol of the cheapest path to node j.
+  Match EdgeInto(std::size_t j) const {
+    if (nodeForced_[j - 1]) return matches_[nodeFirst_[j - 1]];
+    const std::uint32_t e = from_[j];
+    return Match{e & ((1u << kEdgeLenBits) - 1), e >> kEdgeLenBits};
+  }
 
   void ResetPrices() {
     price_.assign(1, 0);
-    from_.assign(1, Match{0, 0});
+    from_.assign(1, 0);
     relaxed_ = 0;
     scan_ = 0;
   }
 
-  void Offer(std::size_t to, std::uint32_t c, Match edge) {
+  void Offer(std::size_t to, std::uint32_t c, std::uint32_t edge) {
     if (c < price_[to]) {
       price_[to] = c;
       from_[to] = edge;
+    }
+  }
+
+  // Offers lengths len..upto of one match at node k, dc being the price of k plus the cost of
+  // the match's distance. Most of the parse's time goes here, so where the vector unit allows,
+  // four lengths are priced and kept or dropped at once, without a branch per length.
+  void OfferLengths(std::size_t k, std::uint32_t len, std::uint32_t upto, std::uint32_t dc, std::uint32_t dist) {
+    std::uint32_t* const price = price_.data() + k;
+    std::uint32_t* const from = from_.data() + k;
+    const std::uint32_t* const lc = lenCost_.data();
+    const std::uint32_t edge = PackEdge(0, dist);
+#if defined(__SSE2__)
+    const __m128i vdc = _mm_set1_epi32(static_cast<int>(dc));
+    const __m128i four = _mm_set1_epi32(4);
+    __m128i ve = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(edge | len)), _mm_setr_epi32(0, 1, 2, 3));
+    for (; len + 3 <= upto; len += 4) {
+      const __m128i c = _mm_add_epi32(vdc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lc + len)));
+      __m128i* const pp = reinterpret_cast<__m128i*>(price + len);
+      const __m128i old = _mm_loadu_si128(pp);
+      const __m128i better = _mm_cmpgt_epi32(old, c);
+      if (_mm_movemask_epi8(better)) {
+        _mm_storeu_si128(pp, _mm_or_si128(_mm_and_si128(better, c), _mm_andnot_si128(better, old)));
+        __m128i* const fp = reinterpret_cast<__m128i*>(from + len);
+        const __m128i oldFrom = _mm_loadu_si128(fp);
+        _mm_storeu_si128(fp, _mm_or_si128(_mm_and_si128(better, ve), _mm_andnot_si128(better, oldFrom)));
+      }
+      ve = _mm_add_epi32(ve, four);
+    }
+#endif
+    for (; len <= upto; ++len) {
+      const std::uint32_t c = dc + lc[len];
+      if (c < price[len]) {
+        price[len] = c;
+        from[len] = edge | len;
+      }
     }
   }
 
@@ -1245,17 +1298,20 @@ class OptimalEncoder : BlockCoder {
       const std::uint32_t here = price_[k];
       const Match* mb = matches_.data() + nodeFirst_[k];
       if (nodeForced_[k]) {
-        Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), *mb);
+        Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), 0);
         continue;
       }
-      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], Match{1, 0});
+      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], PackEdge(1, 0));
       const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
       const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
       std::uint32_t len = kMinMatch;
       for (const Match* m = mb; m != me; ++m) {
         const std::uint32_t dc = here + DistCost(m->dist);
         const std::uint32_t upto = std::min(m->len, reach);
-        for (; len <= upto; ++len) Offer(k + len, dc + lenCost_[len], Match{len, m->dist});
+        if (len <= upto) {
+          OfferLengths(k, len, upto, dc, m->dist);
+          len = upto + 1;
+        }
         if (upto < m->len) break;
       }
     }
@@ -1267,7 +1323,7 @@ class OptimalEncoder : BlockCoder {
     path_.clear();
     for (std::size_t j = to; j > 0;) {
       path_.push_back(static_cast<std::uint32_t>(j));
-      const Match e = from_[j];
+      const Match e = EdgeInto(j);
       j = nodeForced_[j - 1] ? j - 1 : j - (e.dist ? e.len : 1);
     }
     std::reverse(path_.begin(), path_.end());
@@ -1278,7 +1334,7 @@ class OptimalEncoder : BlockCoder {
     std::size_t prev = 0;
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t j = path_[i];
-      const Match e = from_[j];
+      const Match e = EdgeInto(j);
       if (e.dist == 0) {
         tokens_.push_back({src_[nodePos_[prev]], 0});
         blockBytes_ += 1;
@@ -1382,7 +1438,7 @@ class OptimalEncoder : BlockCoder {
   std::vector<std::uint32_t> nodeFirst_;
   std::vector<Match> matches_;
   std::vector<std::uint32_t> price_;
-  std::vector<Match> from_;
+  std::vector<std::uint32_t> from_;
   std::size_t relaxed_ = 0;  // nodes whose symbols are priced
   std::size_t scan_ = 0;     // the first forced node after the one being relaxed
   std::vector<std::uint32_t> path_;
