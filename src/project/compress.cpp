@@ -1038,6 +1038,8 @@ class OptimalEncoder : BlockCoder {
   // at most 25 MB for their matches; the tree and hash tables add 5 MB).
   static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
   static constexpr int kMaxMatchesPerNode = 12;
+  // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
+  static constexpr std::uint32_t kRunInTree = 4;
   // Prices of symbols the current code does not have: about what adding one would cost.
   static constexpr std::uint32_t kUnusedLitLenBits = 13;
   static constexpr std::uint32_t kUnusedDistBits = 10;
@@ -1137,6 +1139,22 @@ class OptimalEncoder : BlockCoder {
     nodeFirst_.push_back(static_cast<std::uint32_t>(matches_.size()));
   }
 
+  // Equal bytes from pos on when pos continues a run of one byte (the byte before is the same),
+  // else 0; at most maxLen. runLeft_ carries the count from one position to the next.
+  std::uint32_t RunAt(std::uint32_t pos, std::uint32_t maxLen) {
+    std::uint32_t run = 0;
+    if (pos > 0 && src_[pos - 1] == src_[pos]) {
+      if (runLeft_ > 1) {
+        run = runLeft_ - 1;
+      } else {
+        const std::uint8_t b = src_[pos];
+        while (run < maxLen && src_[pos + run] == b) ++run;
+      }
+    }
+    runLeft_ = run < maxLen ? run : 0;  // a count cut at maxLen is not carried on
+    return run;
+  }
+
   // Extends the nodes until there are `want` of them or the input is exhausted.
   void Fill(std::size_t want) {
     Match found[kMaxMatchesPerNode];
@@ -1146,10 +1164,33 @@ class OptimalEncoder : BlockCoder {
       if (left < 4) {
         AddNode(pos, false);
         ++frontier_;
+        prevCount_ = 0;
+        runLeft_ = 0;
         continue;
       }
       const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
-      const int k = Advance(pos, maxLen, found);
+      const std::uint32_t run = RunAt(pos, maxLen);
+      int k;
+      if (run > kRunInTree && run < maxLen) {
+        // Deep inside a run of one byte (the zero padding of name fields, mostly). The run one
+        // byte back is the nearest match as long as the run; a longer one can only continue a
+        // match of the position before. Such positions stay out of the tree: it would fill up
+        // with nearly equal strings, and the run's start and end are in it anyway.
+        k = 0;
+        found[k++] = {run, 1};
+        for (int i = 0; i < prevCount_; ++i) {
+          if (prev_[i].len <= run + 1 || prev_[i].dist == 1) continue;
+          if (k == kMaxMatchesPerNode) {
+            std::copy(found + 2, found + k, found + 1);  // keep the longest
+            --k;
+          }
+          found[k++] = {prev_[i].len - 1, prev_[i].dist};
+        }
+      } else {
+        k = Advance(pos, maxLen, found);
+      }
+      std::copy(found, found + k, prev_);
+      prevCount_ = k;
       if (k == 0 || found[k - 1].len < maxLen) {
         AddNode(pos, false);
         matches_.insert(matches_.end(), found, found + k);
@@ -1165,6 +1206,8 @@ class OptimalEncoder : BlockCoder {
       }
       AddNode(pos, true);
       matches_.push_back(m);
+      prevCount_ = 0;  // the next node is at the match's end
+      runLeft_ = 0;
       // The covered positions still enter the tree (later data may match them); a very long
       // run enters with its first and last stretch only, which keeps runs of equal bytes cheap.
       const std::uint32_t end = pos + m.len;
@@ -1433,6 +1476,9 @@ class OptimalEncoder : BlockCoder {
   std::uint32_t treeMask_;
   std::vector<std::uint32_t> hash4_, hash3_, tree_;
   std::size_t frontier_ = 0;  // the first position not yet given to the match finder
+  Match prev_[kMaxMatchesPerNode];  // the matches of position frontier_ - 1
+  int prevCount_ = 0;
+  std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
   std::vector<std::uint32_t> nodePos_;
   std::vector<std::uint8_t> nodeForced_;
   std::vector<std::uint32_t> nodeFirst_;
