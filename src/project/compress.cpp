@@ -1069,9 +1069,15 @@ class OptimalEncoder : BlockCoder {
     std::uint32_t best = kMinMatch - 1;
 
     if (pos + 8 < n_) {
-      // The next position's table slots are needed soon: start loading them now.
-      __builtin_prefetch(&hash4_[Hash4(s + 1)]);
-      __builtin_prefetch(&hash3_[Hash3(s + 1)]);
+      // The search is bound by memory latency: start loading the table slots of the position
+      // after next, and the first tree node and bytes the next position will look at.
+      __builtin_prefetch(&hash4_[Hash4(s + 2)]);
+      __builtin_prefetch(&hash3_[Hash3(s + 2)]);
+      const std::uint32_t next = hash4_[Hash4(s + 1)];
+      if (next != kNone) {
+        __builtin_prefetch(&tree_[2 * (next & treeMask_)]);
+        __builtin_prefetch(src_ + next);
+      }
     }
     const std::uint32_t h3 = Hash3(s);
     const std::uint32_t c3 = hash3_[h3];
@@ -1131,11 +1137,15 @@ class OptimalEncoder : BlockCoder {
   // -------------------------------------------------------------------------------------------
   // Parse nodes: the positions where a symbol may start, each with its matches. A match of at
   // least `nice` bytes is taken at once: its node is forced and the positions it covers get no
-  // node, so the nodes after it continue at its end.
+  // node, so the nodes after it continue at its end. A node deep inside a run of one byte offers
+  // its copy one byte back at full length only.
+  static constexpr std::uint8_t kPlainNode = 0;
+  static constexpr std::uint8_t kForcedNode = 1;
+  static constexpr std::uint8_t kRunNode = 2;
 
-  void AddNode(std::uint32_t pos, bool forced) {
+  void AddNode(std::uint32_t pos, std::uint8_t kind) {
     nodePos_.push_back(pos);
-    nodeForced_.push_back(forced ? 1 : 0);
+    nodeKind_.push_back(kind);
     nodeFirst_.push_back(static_cast<std::uint32_t>(matches_.size()));
   }
 
@@ -1162,7 +1172,7 @@ class OptimalEncoder : BlockCoder {
       const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
       const std::size_t left = n_ - pos;
       if (left < 4) {
-        AddNode(pos, false);
+        AddNode(pos, kPlainNode);
         ++frontier_;
         prevCount_ = 0;
         runLeft_ = 0;
@@ -1192,7 +1202,7 @@ class OptimalEncoder : BlockCoder {
       std::copy(found, found + k, prev_);
       prevCount_ = k;
       if (k == 0 || found[k - 1].len < maxLen) {
-        AddNode(pos, false);
+        AddNode(pos, run > kRunInTree && run < maxLen ? kRunNode : kPlainNode);
         matches_.insert(matches_.end(), found, found + k);
         ++frontier_;
         continue;
@@ -1204,7 +1214,7 @@ class OptimalEncoder : BlockCoder {
         m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
                              static_cast<std::uint32_t>(most - m.len));
       }
-      AddNode(pos, true);
+      AddNode(pos, kForcedNode);
       matches_.push_back(m);
       prevCount_ = 0;  // the next node is at the match's end
       runLeft_ = 0;
@@ -1225,7 +1235,7 @@ class OptimalEncoder : BlockCoder {
   void DropNodes(std::size_t k) {
     const std::uint32_t firstMatch = k < nodeFirst_.size() ? nodeFirst_[k] : static_cast<std::uint32_t>(matches_.size());
     nodePos_.erase(nodePos_.begin(), nodePos_.begin() + static_cast<long>(k));
-    nodeForced_.erase(nodeForced_.begin(), nodeForced_.begin() + static_cast<long>(k));
+    nodeKind_.erase(nodeKind_.begin(), nodeKind_.begin() + static_cast<long>(k));
     nodeFirst_.erase(nodeFirst_.begin(), nodeFirst_.begin() + static_cast<long>(k));
     for (auto& f : nodeFirst_) f -= firstMatch;
     matches_.erase(matches_.begin(), matches_.begin() + firstMatch);
@@ -1276,7 +1286,7 @@ class OptimalEncoder : BlockCoder {
 
   // The last symbol of the cheapest path to node j.
   Match EdgeInto(std::size_t j) const {
-    if (nodeForced_[j - 1]) return matches_[nodeFirst_[j - 1]];
+    if (nodeKind_[j - 1] == kForcedNode) return matches_[nodeFirst_[j - 1]];
     const std::uint32_t e = from_[j];
     return Match{e & ((1u << kEdgeLenBits) - 1), e >> kEdgeLenBits};
   }
@@ -1312,12 +1322,10 @@ class OptimalEncoder : BlockCoder {
       __m128i* const pp = reinterpret_cast<__m128i*>(price + len);
       const __m128i old = _mm_loadu_si128(pp);
       const __m128i better = _mm_cmpgt_epi32(old, c);
-      if (_mm_movemask_epi8(better)) {
-        _mm_storeu_si128(pp, _mm_or_si128(_mm_and_si128(better, c), _mm_andnot_si128(better, old)));
-        __m128i* const fp = reinterpret_cast<__m128i*>(from + len);
-        const __m128i oldFrom = _mm_loadu_si128(fp);
-        _mm_storeu_si128(fp, _mm_or_si128(_mm_and_si128(better, ve), _mm_andnot_si128(better, oldFrom)));
-      }
+      _mm_storeu_si128(pp, _mm_or_si128(_mm_and_si128(better, c), _mm_andnot_si128(better, old)));
+      __m128i* const fp = reinterpret_cast<__m128i*>(from + len);
+      const __m128i oldFrom = _mm_loadu_si128(fp);
+      _mm_storeu_si128(fp, _mm_or_si128(_mm_and_si128(better, ve), _mm_andnot_si128(better, oldFrom)));
       ve = _mm_add_epi32(ve, four);
     }
 #endif
@@ -1337,10 +1345,10 @@ class OptimalEncoder : BlockCoder {
     price_.resize(avail + 1, kInfinite);
     from_.resize(avail + 1);
     for (std::size_t k = relaxed_; k < upTo; ++k) {
-      while (scan_ < avail && (scan_ <= k || !nodeForced_[scan_])) ++scan_;
+      while (scan_ < avail && (scan_ <= k || nodeKind_[scan_] != kForcedNode)) ++scan_;
       const std::uint32_t here = price_[k];
       const Match* mb = matches_.data() + nodeFirst_[k];
-      if (nodeForced_[k]) {
+      if (nodeKind_[k] == kForcedNode) {
         Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), 0);
         continue;
       }
@@ -1348,6 +1356,16 @@ class OptimalEncoder : BlockCoder {
       const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
       const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
       std::uint32_t len = kMinMatch;
+      if (nodeKind_[k] == kRunNode) {
+        // The copy one byte back is offered at its full length only: ending it inside the run
+        // rarely pays (copies that go on past the run are priced in full), and every length at
+        // every position of a run would cost time quadratic in its length.
+        const std::uint32_t upto = std::min(mb->len, reach);
+        if (upto >= kMinMatch) Offer(k + upto, here + DistCost(1) + lenCost_[upto], PackEdge(upto, 1));
+        len = upto + 1;
+        if (upto < mb->len) continue;
+        ++mb;
+      }
       for (const Match* m = mb; m != me; ++m) {
         const std::uint32_t dc = here + DistCost(m->dist);
         const std::uint32_t upto = std::min(m->len, reach);
@@ -1367,7 +1385,7 @@ class OptimalEncoder : BlockCoder {
     for (std::size_t j = to; j > 0;) {
       path_.push_back(static_cast<std::uint32_t>(j));
       const Match e = EdgeInto(j);
-      j = nodeForced_[j - 1] ? j - 1 : j - (e.dist ? e.len : 1);
+      j = nodeKind_[j - 1] == kForcedNode ? j - 1 : j - (e.dist ? e.len : 1);
     }
     std::reverse(path_.begin(), path_.end());
   }
@@ -1480,7 +1498,7 @@ class OptimalEncoder : BlockCoder {
   int prevCount_ = 0;
   std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
   std::vector<std::uint32_t> nodePos_;
-  std::vector<std::uint8_t> nodeForced_;
+  std::vector<std::uint8_t> nodeKind_;
   std::vector<std::uint32_t> nodeFirst_;
   std::vector<Match> matches_;
   std::vector<std::uint32_t> price_;
