@@ -1039,7 +1039,7 @@ class OptimalEncoder : BlockCoder {
   static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
   static constexpr int kMaxMatchesPerNode = 12;
   // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
-  static constexpr std::uint32_t kRunInTree = 4;
+  static constexpr std::uint32_t kRunInTree = 2;
   // Prices of symbols the current code does not have: about what adding one would cost.
   static constexpr std::uint32_t kUnusedLitLenBits = 13;
   static constexpr std::uint32_t kUnusedDistBits = 10;
