@@ -14,6 +14,10 @@
 #include <limits>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace t32 {
 namespace {
 
@@ -994,6 +998,7 @@ struct OptimalParams {
   int passes;          // parse passes of every later block
 };
 constexpr OptimalParams kOptimal = {24, 258, 3, 2};
+static_assert(kOptimal.nice < 512, "the parse packs unforced lengths into 9 bits");
 
 class OptimalEncoder : BlockCoder {
  public:
@@ -1021,7 +1026,9 @@ class OptimalEncoder : BlockCoder {
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+  // Prices stay far below 2^31 (a parse covers at most kMaxNodes symbols of a few dozen bits
+  // each), so the vector compare may treat them as signed.
+  static constexpr std::uint32_t kInfinite = 0x7FFFFFFFu;
   static constexpr int kHash4Bits = 18;
   static constexpr int kHash3Bits = 15;
   // Larger than the largest distance: a node within reach owns its two child slots.
@@ -1031,6 +1038,8 @@ class OptimalEncoder : BlockCoder {
   // at most 25 MB for their matches; the tree and hash tables add 5 MB).
   static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
   static constexpr int kMaxMatchesPerNode = 12;
+  // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
+  static constexpr std::uint32_t kRunInTree = 2;
   // Prices of symbols the current code does not have: about what adding one would cost.
   static constexpr std::uint32_t kUnusedLitLenBits = 13;
   static constexpr std::uint32_t kUnusedDistBits = 10;
@@ -1060,9 +1069,15 @@ class OptimalEncoder : BlockCoder {
     std::uint32_t best = kMinMatch - 1;
 
     if (pos + 8 < n_) {
-      // The next position's table slots are needed soon: start loading them now.
-      __builtin_prefetch(&hash4_[Hash4(s + 1)]);
-      __builtin_prefetch(&hash3_[Hash3(s + 1)]);
+      // The search is bound by memory latency: start loading the table slots of the position
+      // after next, and the first tree node and bytes the next position will look at.
+      __builtin_prefetch(&hash4_[Hash4(s + 2)]);
+      __builtin_prefetch(&hash3_[Hash3(s + 2)]);
+      const std::uint32_t next = hash4_[Hash4(s + 1)];
+      if (next != kNone) {
+        __builtin_prefetch(&tree_[2 * (next & treeMask_)]);
+        __builtin_prefetch(src_ + next);
+      }
     }
     const std::uint32_t h3 = Hash3(s);
     const std::uint32_t c3 = hash3_[h3];
@@ -1122,12 +1137,32 @@ class OptimalEncoder : BlockCoder {
   // -------------------------------------------------------------------------------------------
   // Parse nodes: the positions where a symbol may start, each with its matches. A match of at
   // least `nice` bytes is taken at once: its node is forced and the positions it covers get no
-  // node, so the nodes after it continue at its end.
+  // node, so the nodes after it continue at its end. A node deep inside a run of one byte offers
+  // its copy one byte back at full length only.
+  static constexpr std::uint8_t kPlainNode = 0;
+  static constexpr std::uint8_t kForcedNode = 1;
+  static constexpr std::uint8_t kRunNode = 2;
 
-  void AddNode(std::uint32_t pos, bool forced) {
+  void AddNode(std::uint32_t pos, std::uint8_t kind) {
     nodePos_.push_back(pos);
-    nodeForced_.push_back(forced ? 1 : 0);
+    nodeKind_.push_back(kind);
     nodeFirst_.push_back(static_cast<std::uint32_t>(matches_.size()));
+  }
+
+  // Equal bytes from pos on when pos continues a run of one byte (the byte before is the same),
+  // else 0; at most maxLen. runLeft_ carries the count from one position to the next.
+  std::uint32_t RunAt(std::uint32_t pos, std::uint32_t maxLen) {
+    std::uint32_t run = 0;
+    if (pos > 0 && src_[pos - 1] == src_[pos]) {
+      if (runLeft_ > 1) {
+        run = runLeft_ - 1;
+      } else {
+        const std::uint8_t b = src_[pos];
+        while (run < maxLen && src_[pos + run] == b) ++run;
+      }
+    }
+    runLeft_ = run < maxLen ? run : 0;  // a count cut at maxLen is not carried on
+    return run;
   }
 
   // Extends the nodes until there are `want` of them or the input is exhausted.
@@ -1137,14 +1172,37 @@ class OptimalEncoder : BlockCoder {
       const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
       const std::size_t left = n_ - pos;
       if (left < 4) {
-        AddNode(pos, false);
+        AddNode(pos, kPlainNode);
         ++frontier_;
+        prevCount_ = 0;
+        runLeft_ = 0;
         continue;
       }
       const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
-      const int k = Advance(pos, maxLen, found);
+      const std::uint32_t run = RunAt(pos, maxLen);
+      int k;
+      if (run > kRunInTree && run < maxLen) {
+        // Deep inside a run of one byte (the zero padding of name fields, mostly). The run one
+        // byte back is the nearest match as long as the run; a longer one can only continue a
+        // match of the position before. Such positions stay out of the tree: it would fill up
+        // with nearly equal strings, and the run's start and end are in it anyway.
+        k = 0;
+        found[k++] = {run, 1};
+        for (int i = 0; i < prevCount_; ++i) {
+          if (prev_[i].len <= run + 1 || prev_[i].dist == 1) continue;
+          if (k == kMaxMatchesPerNode) {
+            std::copy(found + 2, found + k, found + 1);  // keep the longest
+            --k;
+          }
+          found[k++] = {prev_[i].len - 1, prev_[i].dist};
+        }
+      } else {
+        k = Advance(pos, maxLen, found);
+      }
+      std::copy(found, found + k, prev_);
+      prevCount_ = k;
       if (k == 0 || found[k - 1].len < maxLen) {
-        AddNode(pos, false);
+        AddNode(pos, run > kRunInTree && run < maxLen ? kRunNode : kPlainNode);
         matches_.insert(matches_.end(), found, found + k);
         ++frontier_;
         continue;
@@ -1156,8 +1214,10 @@ class OptimalEncoder : BlockCoder {
         m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
                              static_cast<std::uint32_t>(most - m.len));
       }
-      AddNode(pos, true);
+      AddNode(pos, kForcedNode);
       matches_.push_back(m);
+      prevCount_ = 0;  // the next node is at the match's end
+      runLeft_ = 0;
       // The covered positions still enter the tree (later data may match them); a very long
       // run enters with its first and last stretch only, which keeps runs of equal bytes cheap.
       const std::uint32_t end = pos + m.len;
@@ -1175,7 +1235,7 @@ class OptimalEncoder : BlockCoder {
   void DropNodes(std::size_t k) {
     const std::uint32_t firstMatch = k < nodeFirst_.size() ? nodeFirst_[k] : static_cast<std::uint32_t>(matches_.size());
     nodePos_.erase(nodePos_.begin(), nodePos_.begin() + static_cast<long>(k));
-    nodeForced_.erase(nodeForced_.begin(), nodeForced_.begin() + static_cast<long>(k));
+    nodeKind_.erase(nodeKind_.begin(), nodeKind_.begin() + static_cast<long>(k));
     nodeFirst_.erase(nodeFirst_.begin(), nodeFirst_.begin() + static_cast<long>(k));
     for (auto& f : nodeFirst_) f -= firstMatch;
     matches_.erase(matches_.begin(), matches_.begin() + firstMatch);
@@ -1217,20 +1277,64 @@ class OptimalEncoder : BlockCoder {
 
   // -------------------------------------------------------------------------------------------
   // Minimum-cost parse, forward: price_[k] is the cheapest way from node 0 to node k, from_[k]
-  // the last symbol of it (len 1 and dist 0 for a literal). The horizon can be pushed further
-  // without redoing the nodes before it.
+  // the last symbol of it packed as distance << kEdgeLenBits | length (1 for a literal); the
+  // symbol after a forced node is always that node's match and is looked up there. The horizon
+  // can be pushed further without redoing the nodes before it.
+
+  static constexpr int kEdgeLenBits = 9;  // unforced symbols are at most `nice` long
+  static std::uint32_t PackEdge(std::uint32_t len, std::uint32_t dist) { return dist << kEdgeLenBits | len; }
+
+  // The last symbol of the cheapest path to node j.
+  Match EdgeInto(std::size_t j) const {
+    if (nodeKind_[j - 1] == kForcedNode) return matches_[nodeFirst_[j - 1]];
+    const std::uint32_t e = from_[j];
+    return Match{e & ((1u << kEdgeLenBits) - 1), e >> kEdgeLenBits};
+  }
 
   void ResetPrices() {
     price_.assign(1, 0);
-    from_.assign(1, Match{0, 0});
+    from_.assign(1, 0);
     relaxed_ = 0;
     scan_ = 0;
   }
 
-  void Offer(std::size_t to, std::uint32_t c, Match edge) {
+  void Offer(std::size_t to, std::uint32_t c, std::uint32_t edge) {
     if (c < price_[to]) {
       price_[to] = c;
       from_[to] = edge;
+    }
+  }
+
+  // Offers lengths len..upto of one match at node k, dc being the price of k plus the cost of
+  // the match's distance. Most of the parse's time goes here, so where the vector unit allows,
+  // four lengths are priced and kept or dropped at once, without a branch per length.
+  void OfferLengths(std::size_t k, std::uint32_t len, std::uint32_t upto, std::uint32_t dc, std::uint32_t dist) {
+    std::uint32_t* const price = price_.data() + k;
+    std::uint32_t* const from = from_.data() + k;
+    const std::uint32_t* const lc = lenCost_.data();
+    const std::uint32_t edge = PackEdge(0, dist);
+#if defined(__SSE2__)
+    const __m128i vdc = _mm_set1_epi32(static_cast<int>(dc));
+    const __m128i four = _mm_set1_epi32(4);
+    __m128i ve = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(edge | len)), _mm_setr_epi32(0, 1, 2, 3));
+    for (; len + 3 <= upto; len += 4) {
+      const __m128i c = _mm_add_epi32(vdc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lc + len)));
+      __m128i* const pp = reinterpret_cast<__m128i*>(price + len);
+      const __m128i old = _mm_loadu_si128(pp);
+      const __m128i better = _mm_cmpgt_epi32(old, c);
+      _mm_storeu_si128(pp, _mm_or_si128(_mm_and_si128(better, c), _mm_andnot_si128(better, old)));
+      __m128i* const fp = reinterpret_cast<__m128i*>(from + len);
+      const __m128i oldFrom = _mm_loadu_si128(fp);
+      _mm_storeu_si128(fp, _mm_or_si128(_mm_and_si128(better, ve), _mm_andnot_si128(better, oldFrom)));
+      ve = _mm_add_epi32(ve, four);
+    }
+#endif
+    for (; len <= upto; ++len) {
+      const std::uint32_t c = dc + lc[len];
+      if (c < price[len]) {
+        price[len] = c;
+        from[len] = edge | len;
+      }
     }
   }
 
@@ -1241,21 +1345,34 @@ class OptimalEncoder : BlockCoder {
     price_.resize(avail + 1, kInfinite);
     from_.resize(avail + 1);
     for (std::size_t k = relaxed_; k < upTo; ++k) {
-      while (scan_ < avail && (scan_ <= k || !nodeForced_[scan_])) ++scan_;
+      while (scan_ < avail && (scan_ <= k || nodeKind_[scan_] != kForcedNode)) ++scan_;
       const std::uint32_t here = price_[k];
       const Match* mb = matches_.data() + nodeFirst_[k];
-      if (nodeForced_[k]) {
-        Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), *mb);
+      if (nodeKind_[k] == kForcedNode) {
+        Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), 0);
         continue;
       }
-      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], Match{1, 0});
+      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], PackEdge(1, 0));
       const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
       const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
       std::uint32_t len = kMinMatch;
+      if (nodeKind_[k] == kRunNode) {
+        // The copy one byte back is offered at its full length only: ending it inside the run
+        // rarely pays (copies that go on past the run are priced in full), and every length at
+        // every position of a run would cost time quadratic in its length.
+        const std::uint32_t upto = std::min(mb->len, reach);
+        if (upto >= kMinMatch) Offer(k + upto, here + DistCost(1) + lenCost_[upto], PackEdge(upto, 1));
+        len = upto + 1;
+        if (upto < mb->len) continue;
+        ++mb;
+      }
       for (const Match* m = mb; m != me; ++m) {
         const std::uint32_t dc = here + DistCost(m->dist);
         const std::uint32_t upto = std::min(m->len, reach);
-        for (; len <= upto; ++len) Offer(k + len, dc + lenCost_[len], Match{len, m->dist});
+        if (len <= upto) {
+          OfferLengths(k, len, upto, dc, m->dist);
+          len = upto + 1;
+        }
         if (upto < m->len) break;
       }
     }
@@ -1267,8 +1384,8 @@ class OptimalEncoder : BlockCoder {
     path_.clear();
     for (std::size_t j = to; j > 0;) {
       path_.push_back(static_cast<std::uint32_t>(j));
-      const Match e = from_[j];
-      j = nodeForced_[j - 1] ? j - 1 : j - (e.dist ? e.len : 1);
+      const Match e = EdgeInto(j);
+      j = nodeKind_[j - 1] == kForcedNode ? j - 1 : j - (e.dist ? e.len : 1);
     }
     std::reverse(path_.begin(), path_.end());
   }
@@ -1278,7 +1395,7 @@ class OptimalEncoder : BlockCoder {
     std::size_t prev = 0;
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t j = path_[i];
-      const Match e = from_[j];
+      const Match e = EdgeInto(j);
       if (e.dist == 0) {
         tokens_.push_back({src_[nodePos_[prev]], 0});
         blockBytes_ += 1;
@@ -1377,12 +1494,15 @@ class OptimalEncoder : BlockCoder {
   std::uint32_t treeMask_;
   std::vector<std::uint32_t> hash4_, hash3_, tree_;
   std::size_t frontier_ = 0;  // the first position not yet given to the match finder
+  Match prev_[kMaxMatchesPerNode];  // the matches of position frontier_ - 1
+  int prevCount_ = 0;
+  std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
   std::vector<std::uint32_t> nodePos_;
-  std::vector<std::uint8_t> nodeForced_;
+  std::vector<std::uint8_t> nodeKind_;
   std::vector<std::uint32_t> nodeFirst_;
   std::vector<Match> matches_;
   std::vector<std::uint32_t> price_;
-  std::vector<Match> from_;
+  std::vector<std::uint32_t> from_;
   std::size_t relaxed_ = 0;  // nodes whose symbols are priced
   std::size_t scan_ = 0;     // the first forced node after the one being relaxed
   std::vector<std::uint32_t> path_;

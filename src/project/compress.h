@@ -61,7 +61,7 @@ std::size_t DeflateBound(std::size_t srcLen);
 // still compresses faster than the link and the engineer can tell.
 inline constexpr int kImageDeflateMode = 4;
 // The strongest mode: a minimum-cost parse over the whole 256 KiB window. It writes some 10 %
-// less than mode 4 on configuration images but takes about ten times as long.
+// less than mode 4 on configuration images but takes five to seven times as long.
 inline constexpr int kStrongestMode = 5;
 
 // Compresses src[0, srcLen) into a container. Mode 0 stores; modes 1 to 4 search harder

@@ -347,6 +347,21 @@ Bytes ImageLike(std::size_t records, std::uint32_t seed) {
   return b;
 }
 
+// Runs of one byte of every length to past the longest match searched at once, each ended by a
+// random byte, twice over (the second time they copy the first), the input ending inside a run.
+Bytes Runs() {
+  std::mt19937 rng(5);
+  Bytes b;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int len = 1; len <= 300; ++len) {
+      b.insert(b.end(), static_cast<std::size_t>(len), static_cast<std::uint8_t>(len % 3 ? 0 : 0xFF));
+      b.push_back(static_cast<std::uint8_t>(1 + rng() % 4));
+    }
+  }
+  b.insert(b.end(), 37, 0);
+  return b;
+}
+
 TEST(DeflateRoundTrip, EveryModeOnVariedData) {
   struct Data {
     const char* what;
@@ -378,6 +393,7 @@ TEST(DeflateRoundTrip, EveryModeOnVariedData) {
       {"repeated 40 KB unit", pattern},
       {"repeat 200 KB back", far},
       {"mixed", mixed},
+      {"runs of every length", Runs()},
   };
   for (const Data& d : data) {
     for (int mode = 0; mode <= kStrongestMode; ++mode) {
@@ -471,6 +487,8 @@ TEST(DeflateStrongest, SmallerThanTheLazyParseOnRecordsAndText) {
   EXPECT_LT(Compress(img, kStrongestMode).size() * 100, Compress(img, 4).size() * 97);
   const Bytes txt = Text(200000);
   EXPECT_LE(Compress(txt, kStrongestMode).size(), Compress(txt, 4).size());
+  const Bytes runs = Runs();
+  EXPECT_LE(Compress(runs, kStrongestMode).size(), Compress(runs, 4).size());
 }
 
 TEST(DeflateRoundTrip, BadArgumentsAndFixedDestination) {
