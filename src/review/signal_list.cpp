@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
-#include "model/boards.h"
 #include "model/cp1251.h"
 #include "model/document.h"
 #include "model/params.h"
@@ -61,8 +60,11 @@ void PortRows(TDocument& doc, TOutputPort& port, const std::unordered_map<const 
             row.source = NodePath(owner);
             row.input = it->second.row + 1;
             row.storageIndex = doc.Storage().IndexOf(t, r);
+            // The board is the top item under the controller (modules and channels of a
+            // board are boards of their own class, but not what the cabinet's plate names).
             const TNode* board = owner;
-            while (board && !dynamic_cast<const TBoard*>(board->Item())) board = board->Parent();
+            while (board && board->Parent() && board->Parent()->Parent()) board = board->Parent();
+            if (board && !dynamic_cast<const TBlock*>(board->Item())) board = nullptr;
             if (board) row.board = board->caption;
             if (owner != board) row.channel = owner->caption;
           }
