@@ -1,0 +1,194 @@
+#include "ui/review_dialogs.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <map>
+
+#include "model/document.h"
+#include "model/fileio.h"
+#include "model/messages.h"
+#include "review/signal_list.h"
+#include "ui/form1.h"
+#include "ui/frame1.h"
+
+namespace t32::ui {
+namespace {
+
+constexpr int kDiffRole = Qt::UserRole + 1;  // index into the dialog's list
+
+QString Detail(const TDifference& d) {
+  auto rows = [&] {
+    if (d.row >= 0 && d.rowB >= 0 && d.row != d.rowB)
+      return QString("строка %1 → %2").arg(d.row + 1).arg(d.rowB + 1);
+    return QString("строка %1").arg((d.row >= 0 ? d.row : d.rowB) + 1);
+  };
+  QString k = DiffKindCaption(d.kind);
+  switch (d.kind) {
+    case TDiffKind::Added:
+    case TDiffKind::Removed: return k;
+    case TDiffKind::Moved:
+    case TDiffKind::Renumbered: return k + ": " + Q(d.path) + " → " + Q(d.pathB);
+    case TDiffKind::Changed:
+    case TDiffKind::SectionChanged: return k + ": " + Q(d.field);
+    default: return k + ", " + rows() + ": " + Q(d.field);
+  }
+}
+
+// The window's node a difference is about: its own, or for an item the window no longer has
+// the nearest item above it that the window still has under the same path.
+TNode* WindowNode(TDocument& doc, const TDifference& d) {
+  if (d.nodeB) return d.nodeB;
+  std::string path = d.path;
+  while (!path.empty()) {
+    std::size_t cut = path.rfind('/');
+    path = cut == std::string::npos ? std::string() : path.substr(0, cut);
+    if (path.empty()) break;
+    TNode* hit = nullptr;
+    doc.Tree().ForEach([&](TNode* n) {
+      if (!hit && NodePath(n) == path) hit = n;
+    });
+    if (hit) return hit;
+  }
+  return doc.Tree().Root();
+}
+
+}  // namespace
+
+TDiffDialog::TDiffDialog(const QString& fileName, std::vector<TDifference> list, QWidget* parent)
+    : TRightCloseDialog(parent), list_(std::move(list)) {
+  setObjectName("DiffDialog");
+  setWindowTitle("Сравнение с файлом " + fileName);
+  resize(820, 520);
+  auto* lay = new QVBoxLayout(this);
+  summary = new QLabel(this);
+  summary->setText(list_.empty() ? "Различий нет."
+                                 : QString("Различий: %1. Было — в файле, стало — в окне.").arg(list_.size()));
+  lay->addWidget(summary);
+  tree = new QTreeWidget(this);
+  tree->setObjectName("DiffTree");
+  tree->setColumnCount(3);
+  tree->setHeaderLabels({"Различие", "Было", "Стало"});
+  tree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  // One branch per item (its path in the window, or in the file when the window lacks it).
+  std::map<std::string, QTreeWidgetItem*> groups;
+  for (std::size_t i = 0; i < list_.size(); ++i) {
+    const TDifference& d = list_[i];
+    std::string key = d.pathB.empty() ? d.path : d.pathB;
+    QTreeWidgetItem*& g = groups[key];
+    if (!g) {
+      g = new QTreeWidgetItem(tree, {Q(key)});
+      g->setData(0, kDiffRole, static_cast<int>(i));
+      g->setExpanded(true);
+    }
+    auto* it = new QTreeWidgetItem(g, {Detail(d), Q(d.oldValue), Q(d.newValue)});
+    it->setData(0, kDiffRole, static_cast<int>(i));
+    it->setToolTip(0, Q(DifferenceLine(d)));
+  }
+  tree->expandAll();
+  lay->addWidget(tree, 1);
+  closeButton = new QPushButton("Закрыть", this);
+  lay->addWidget(closeButton, 0, Qt::AlignRight);
+  connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+  connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { Choose(item); });
+  connect(tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { Choose(item); });
+}
+
+void TDiffDialog::Choose(QTreeWidgetItem* item) {
+  if (!item || !onChoose) return;
+  bool ok = false;
+  int i = item->data(0, kDiffRole).toInt(&ok);
+  if (!ok || i < 0 || static_cast<std::size_t>(i) >= list_.size()) return;
+  onChoose(list_[static_cast<std::size_t>(i)].nodeB);
+}
+
+bool CompareWithFile(TForm1& form, const QString& path) {
+  TDocument& doc = form.Doc();
+  // The file's configuration is read into a document of its own: neither it nor the window's
+  // configuration is changed by the comparison.
+  TRecordedMessages quiet;
+  TDocument other(&quiet, &doc.Factory());
+  other.appContext = doc.appContext;
+  TCpu cpu = form.Cpu();
+  std::string err;
+  if (!LoadConfiguration(other, S(path), &cpu, &err)) {
+    doc.Messages().ShowError(err);
+    return false;
+  }
+  std::vector<TDifference> list = CompareConfigurations(other, doc);
+  // Differences about items the window no longer has point at the nearest one it has.
+  for (auto& d : list)
+    if (!d.nodeB) d.nodeB = WindowNode(doc, d);
+  TDiffDialog dlg(QFileInfo(path).fileName(), std::move(list), &form);
+  dlg.onChoose = [&form](TNode* n) {
+    if (n) form.Frame1()->SelectNode(n);
+  };
+  RunModal(dlg);
+  return true;
+}
+
+bool ExportSignalList(TForm1& form, const QString& path, TSignalListFormat format) {
+  TDocument& doc = form.Doc();
+  auto rows = SignalList(doc);
+  std::string text;
+  if (format == TSignalListFormat::Json) {
+    text = SignalListJson(rows);
+  } else {
+    TCsvOptions opt;
+    if (format == TSignalListFormat::CsvCp1251) {
+      opt.cp1251 = true;
+      opt.separator = ';';
+    }
+    text = SignalListCsv(rows, opt);
+  }
+  std::string err;
+  if (!WriteFileAtomic(S(path), text, &err)) {
+    doc.Messages().ShowError("Ошибка записи файла " + S(path) + (err.empty() ? "" : ": " + err));
+    return false;
+  }
+  return true;
+}
+
+void AddReviewActions(TForm1& form) {
+  auto* compare = new QAction("Сравнить с файлом…", &form);
+  compare->setObjectName("CompareFile");
+  auto* exportList = new QAction("Экспортировать список сигналов…", &form);
+  exportList->setObjectName("ExportSignals");
+  QObject::connect(compare, &QAction::triggered, &form, [&form] {
+    QFileDialog dlg(&form, "Сравнить с файлом", QFileInfo(form.CurrentFile()).absolutePath(),
+                    "Файлы конфигурации (*.cfg);;JSON-описание (*.json);;Все файлы (*)");
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    if (RunModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    QString f = dlg.selectedFiles().first();
+    if (!f.isEmpty() && !QFileInfo(f).isDir()) CompareWithFile(form, f);
+  });
+  QObject::connect(exportList, &QAction::triggered, &form, [&form] {
+    const QString csv = "Список сигналов CSV, UTF-8 (*.csv)";
+    const QString csv1251 = "Список сигналов CSV для Excel, cp1251 и \";\" (*.csv)";
+    const QString json = "Список сигналов JSON (*.json)";
+    QFileDialog dlg(&form, "Экспортировать список сигналов", QFileInfo(form.CurrentFile()).absolutePath(),
+                    csv + ";;" + csv1251 + ";;" + json);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    if (RunModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    QString f = dlg.selectedFiles().first();
+    if (f.isEmpty() || QFileInfo(f).isDir()) return;
+    QString filter = dlg.selectedNameFilter();
+    TSignalListFormat format = filter == json      ? TSignalListFormat::Json
+                               : filter == csv1251 ? TSignalListFormat::CsvCp1251
+                                                   : TSignalListFormat::CsvUtf8;
+    QString suffix = format == TSignalListFormat::Json ? ".json" : ".csv";
+    if (QFileInfo(f).suffix().isEmpty()) f += suffix;
+    ExportSignalList(form, f, format);
+  });
+  form.fileMenu->addAction(compare);
+  form.fileMenu->addAction(exportList);
+}
+
+}  // namespace t32::ui
