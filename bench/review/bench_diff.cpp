@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -46,7 +47,9 @@ struct TPair {
       s->SetCounts({0, n, n, n, n, n, n});
       doc.Storage().Rebuild();
       for (int p = 0; p <= halfPorts; ++p) {
-        TNode* out = doc.Tree().Add(doc.ProcNode(), std::make_unique<TOutputHolder>());
+        auto holder = std::make_unique<TOutputHolder>();
+        holder->number = static_cast<std::uint8_t>(3 + p);  // port numbers are unique
+        TNode* out = doc.Tree().Add(doc.ProcNode(), std::move(holder));
         for (int t = 1; t <= 6; ++t) {
           auto& o = static_cast<TOutputHolder*>(out->Item())->Out(t);
           o.AddFromList(doc.Storage().List(t), true);
@@ -61,7 +64,9 @@ struct TPair {
           t.At((k * 997) % perType)->SetName("Переименован " + std::to_string(k));
         }
       signals = 6u * static_cast<std::size_t>(perType) * (halfPorts ? 2.5 : 2);
-      SaveConfigFile(doc, side ? b : a, TCpu::Cpu927);
+      if (!SaveConfigFile(doc, side ? b : a, TCpu::Cpu927))
+        std::fprintf(stderr, "bench_diff: cannot write %s: %s\n", (side ? b : a).c_str(),
+                     m.errors.empty() ? "" : m.errors.back().c_str());
     }
   }
   ~TPair() {
@@ -72,8 +77,13 @@ struct TPair {
     TRecordedMessages m;
     TDocument da(&m, &Factory()), db(&m, &Factory());
     TCpu cpu;
-    if (!OpenConfigFile(da, a, &cpu) || !OpenConfigFile(db, b, &cpu)) return 0;
-    return CompareConfigurations(da, db).size();
+    if (!OpenConfigFile(da, a, &cpu) || !OpenConfigFile(db, b, &cpu)) {
+      std::fprintf(stderr, "bench_diff: cannot read: %s\n", m.errors.empty() ? "" : m.errors.back().c_str());
+      return 0;
+    }
+    auto list = CompareConfigurations(da, db);
+    if (std::getenv("BENCH_DIFF_SHOW")) std::fputs(DifferencesText(list).c_str(), stderr);
+    return list.size();
   }
 };
 
