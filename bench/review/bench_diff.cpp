@@ -61,7 +61,7 @@ struct TPair {
       if (side == 1)
         for (int k = 0; k < 100; ++k) {
           TParams& t = s->Src(1 + k % 6);
-          t.At((k * 997) % perType)->SetName("Переименован " + std::to_string(k));
+          t.RenameRow((k * 997) % perType, "Переименован " + std::to_string(k));
         }
       signals = 6u * static_cast<std::size_t>(perType) * (halfPorts ? 2.5 : 2);
       if (!SaveConfigFile(doc, side ? b : a, TCpu::Cpu927))
