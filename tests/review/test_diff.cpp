@@ -20,6 +20,7 @@
 #include "project/cfgfile.h"
 #include "project/json.h"
 #include "review/diff.h"
+#include "model/signal_holders.h"
 
 using namespace t32;
 
@@ -154,6 +155,31 @@ TEST(Diff, EqualConfigurationsAndAnImageAgainstItsJsonGiveNothing) {
   ASSERT_TRUE(ImportJson(*j.doc, text, &cpu, &err)) << err;
   auto d = CompareConfigurations(*a.doc, *j.doc);
   EXPECT_TRUE(d.empty()) << DifferencesText(d);
+}
+
+// A section this build cannot read compares as one block: equal, or different with its code.
+TEST(Diff, KeptSectionsCompareAsOpaqueBlocks) {
+  auto image = [](std::uint8_t last) {
+    t32test::TBytes r;
+    r.Sec(0).Ent(48, {1}).Ent(1, {7, 0}).Ent(2, {2}).Ent(3, {1}).End();
+    r.Sec(99).Ent(48, {1}).Ent(1, {5}).Ent(500, {1, 2, last}).End();
+    r.Sec(100).Ent(48, {1}).Ent(20, {0}).End();
+    return r.Image();
+  };
+  TDocument a, same, b;
+  for (auto [d, last] : {std::pair{&a, 3}, std::pair{&same, 3}, std::pair{&b, 4}}) {
+    ASSERT_TRUE(d->Config().SetImage(image(static_cast<std::uint8_t>(last))));
+    d->ReadRecords(false);
+  }
+  EXPECT_TRUE(CompareConfigurations(a, same).empty());
+  auto d = CompareConfigurations(a, b);
+  ASSERT_EQ(d.size(), 1u) << DifferencesText(d);
+  EXPECT_EQ(d[0].kind, TDiffKind::SectionChanged);
+  EXPECT_EQ(d[0].field, "code 99");
+  EXPECT_EQ(d[0].path, d[0].pathB);
+  EXPECT_NE(d[0].path.find("99"), std::string::npos);
+  auto back = CompareConfigurations(b, a);
+  EXPECT_EQ(Lines(back), Lines(d, true));
 }
 
 }  // namespace

@@ -135,6 +135,13 @@ TEST(ReviewCli, DiffExitStatusOutputAndUntouchedFiles) {
   EXPECT_EQ(js.exit, 0) << js.out << js.err;
   EXPECT_EQ(js.out, "");
 
+  // Every kind of item of the sample, against its own JSON form.
+  ASSERT_EQ(RunCli("new --sample " + dir / "s.cfg").exit, 0);
+  ASSERT_EQ(RunCli("export " + dir / "s.cfg" + " > " + dir / "s.json").exit, 0);
+  TRun sample = RunCli("diff " + dir / "s.json" + " " + dir / "s.cfg");
+  EXPECT_EQ(sample.exit, 0) << sample.err;
+  EXPECT_EQ(sample.out, "");
+
   TRun d = RunCli("diff " + dir / "a.cfg" + " " + dir / "b.cfg");
   EXPECT_EQ(d.exit, 1) << d.err;
   EXPECT_EQ(d.out, "row-renamed 0_Плата DI32/ТС[0] \"0_DI32.Пр1\": \"0_DI32.Пр1\" -> \"0_DI32.Ввод\"\n");
