@@ -14,9 +14,11 @@
 #include "model/document.h"
 #include "model/fileio.h"
 #include "model/messages.h"
+#include "project/cfgfile.h"
 #include "review/signal_list.h"
 #include "ui/form1.h"
 #include "ui/frame1.h"
+#include "ui/link_session.h"
 
 namespace t32::ui {
 namespace {
@@ -61,15 +63,16 @@ TNode* WindowNode(TDocument& doc, const TDifference& d) {
 
 }  // namespace
 
-TDiffDialog::TDiffDialog(const QString& fileName, std::vector<TDifference> list, QWidget* parent)
+TDiffDialog::TDiffDialog(const QString& title, std::vector<TDifference> list, QWidget* parent)
     : TRightCloseDialog(parent), list_(std::move(list)) {
   setObjectName("DiffDialog");
-  setWindowTitle("Сравнение с файлом " + fileName);
+  setWindowTitle(title);
   resize(820, 520);
   auto* lay = new QVBoxLayout(this);
   summary = new QLabel(this);
   summary->setText(list_.empty() ? "Различий нет."
-                                 : QString("Различий: %1. Было — в файле, стало — в окне.").arg(list_.size()));
+                                 : QString("Различий: %1. «Было» — сравниваемая конфигурация, «стало» — конфигурация в окне.")
+                                       .arg(list_.size()));
   lay->addWidget(summary);
   tree = new QTreeWidget(this);
   tree->setObjectName("DiffTree");
@@ -108,6 +111,22 @@ void TDiffDialog::Choose(QTreeWidgetItem* item) {
   onChoose(list_[static_cast<std::size_t>(i)].nodeB);
 }
 
+namespace {
+// Shows the differences of the window's configuration against `other` (what was).
+void ShowDifferences(TForm1& form, TDocument& other, const QString& title) {
+  TDocument& doc = form.Doc();
+  std::vector<TDifference> list = CompareConfigurations(other, doc);
+  // Differences about items the window no longer has point at the nearest one it has.
+  for (auto& d : list)
+    if (!d.nodeB) d.nodeB = WindowNode(doc, d);
+  TDiffDialog dlg(title, std::move(list), &form);
+  dlg.onChoose = [&form](TNode* n) {
+    if (n) form.Frame1()->SelectNode(n);
+  };
+  RunModal(dlg);
+}
+}  // namespace
+
 bool CompareWithFile(TForm1& form, const QString& path) {
   TDocument& doc = form.Doc();
   // The file's configuration is read into a document of its own: neither it nor the window's
@@ -121,16 +140,22 @@ bool CompareWithFile(TForm1& form, const QString& path) {
     doc.Messages().ShowError(err);
     return false;
   }
-  std::vector<TDifference> list = CompareConfigurations(other, doc);
-  // Differences about items the window no longer has point at the nearest one it has.
-  for (auto& d : list)
-    if (!d.nodeB) d.nodeB = WindowNode(doc, d);
-  TDiffDialog dlg(QFileInfo(path).fileName(), std::move(list), &form);
-  dlg.onChoose = [&form](TNode* n) {
-    if (n) form.Frame1()->SelectNode(n);
-  };
-  RunModal(dlg);
+  ShowDifferences(form, other, "Сравнение с файлом " + QFileInfo(path).fileName());
   return true;
+}
+
+bool CompareWithController(TForm1& form) {
+  return form.Link().ReadConfForReview([&form](std::vector<std::uint8_t>& image, TCpu cpu, const std::string& name) {
+    TDocument& doc = form.Doc();
+    TRecordedMessages quiet;
+    TDocument other(&quiet, &doc.Factory());
+    other.appContext = doc.appContext;
+    if (!ParseImage(other, std::move(image), false, &cpu, name)) {
+      doc.Messages().ShowError(quiet.errors.empty() ? "Ошибка чтения конфигурации контроллера" : quiet.errors.front());
+      return;
+    }
+    ShowDifferences(form, other, "Сравнение с контроллером");
+  });
 }
 
 bool ExportSignalList(TForm1& form, const QString& path, TSignalListFormat format) {
@@ -187,7 +212,12 @@ void AddReviewActions(TForm1& form) {
     if (QFileInfo(f).suffix().isEmpty()) f += suffix;
     ExportSignalList(form, f, format);
   });
+  auto* compareRtu = new QAction("Сравнить с контроллером", &form);
+  compareRtu->setObjectName("CompareRtu");
+  compareRtu->setToolTip("Прочитать конфигурацию контроллера и показать, чем она отличается, до записи");
+  QObject::connect(compareRtu, &QAction::triggered, &form, [&form] { CompareWithController(form); });
   form.fileMenu->addAction(compare);
+  form.fileMenu->addAction(compareRtu);
   form.fileMenu->addAction(exportList);
 }
 
