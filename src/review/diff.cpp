@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <string_view>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -104,11 +104,6 @@ std::string SignatureOf(const TNode* n) {
   Signature(n, s);
   return s;
 }
-
-struct TRowKey {
-  const TParam* row;
-  int index;
-};
 
 class TComparer {
  public:
@@ -536,10 +531,6 @@ TDifference Mirror(const TDifference& d) {
   std::swap(m.oldValue, m.newValue);
   std::swap(m.row, m.rowB);
   std::swap(m.nodeA, m.nodeB);
-  if (d.kind == TDiffKind::SectionChanged) {
-    // The code named is the first side's.
-    m.field = d.field;
-  }
   return m;
 }
 
