@@ -14,10 +14,12 @@
 #include "model/document.h"
 #include "model/fileio.h"
 #include "model/messages.h"
+#include "model/params.h"
 #include "project/cfgfile.h"
 #include "review/signal_list.h"
 #include "ui/form1.h"
 #include "ui/frame1.h"
+#include "ui/frames_tables.h"
 #include "ui/link_session.h"
 
 namespace t32::ui {
@@ -108,7 +110,7 @@ void TDiffDialog::Choose(QTreeWidgetItem* item) {
   bool ok = false;
   int i = item->data(0, kDiffRole).toInt(&ok);
   if (!ok || i < 0 || static_cast<std::size_t>(i) >= list_.size()) return;
-  onChoose(list_[static_cast<std::size_t>(i)].nodeB);
+  onChoose(list_[static_cast<std::size_t>(i)]);
 }
 
 namespace {
@@ -120,8 +122,15 @@ void ShowDifferences(TForm1& form, TDocument& other, const QString& title) {
   for (auto& d : list)
     if (!d.nodeB) d.nodeB = WindowNode(doc, d);
   TDiffDialog dlg(title, std::move(list), &form);
-  dlg.onChoose = [&form](TNode* n) {
-    if (n) form.Frame1()->SelectNode(n);
+  dlg.onChoose = [&form](const TDifference& d) {
+    if (!d.nodeB) return;
+    form.Frame1()->SelectNode(d.nodeB);
+    // A row difference: the row itself is selected and shown in the table's list.
+    auto* f = dynamic_cast<TFrameParams*>(form.Frame1()->CurrentFrame());
+    if (!f || d.rowB < 0 || f->Table() != d.nodeB->Item() || d.rowB >= f->Table()->Count()) return;
+    f->ClickCell(d.rowB, TCol::No, {});
+    f->Refresh();
+    f->view->scrollTo(f->model->index(d.rowB, 0));
   };
   RunModal(dlg);
 }

@@ -25,8 +25,9 @@ class TDiffDialog : public TRightCloseDialog {
   // list: the differences of the window's configuration (second side) against another.
   TDiffDialog(const QString& title, std::vector<TDifference> list, QWidget* parent = nullptr);
   const std::vector<TDifference>& Differences() const { return list_; }
-  // Called with the window's node of the chosen difference (the nearest item it still has).
-  std::function<void(TNode*)> onChoose;
+  // Called with the chosen difference (its nodeB: the window's node, or the nearest item the
+  // window still has).
+  std::function<void(const TDifference&)> onChoose;
 
   QLabel* summary = nullptr;
   QTreeWidget* tree = nullptr;

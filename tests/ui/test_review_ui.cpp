@@ -84,6 +84,9 @@ TEST_F(ReviewUiTest, DifferencesSinceTheFileAndAClickSelectsTheItem) {
                                 "Строка переименована, строка 4: 0_DI32.Пр4|0_DI32.Пр4|0_DI32.Насос"}));
   EXPECT_EQ(selectedInside, table);
   EXPECT_EQ(Frame().CurrentNode(), table);
+  // The renamed row is the one selected in the table's list.
+  auto* rows = static_cast<TParams*>(table->Item());
+  for (int i = 0; i < rows->Count(); ++i) EXPECT_EQ(rows->At(i)->selected, i == 3) << i;
   // The comparison changed neither side.
   EXPECT_EQ(Doc().Dump(), before);
   TRecordedMessages m;
