@@ -31,6 +31,8 @@ void AddAutomationVerbs(std::vector<Verb>& verbs);
 // The sample's time, two-position, UNIO and automation ports (cli_auto.cpp).
 void AddSampleOtherPorts(TDocument& doc);
 void AddLogicVerbs(std::vector<Verb>& verbs);
+// diff: two configurations compared by meaning (cli_review.cpp).
+void AddReviewVerbs(std::vector<Verb>& verbs);
 
 }  // namespace t32::cli
 namespace t32 {

@@ -1,6 +1,7 @@
 // Port verbs of tavrik32-cli: the output rows of a port with their protocol addresses, and the
 // INI export of a port's signal list.
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "cli/cli.h"
@@ -10,6 +11,7 @@
 #include "ports/output_port.h"
 #include "ports/port_pc.h"
 #include "project/cfgfile.h"
+#include "review/signal_list.h"
 
 namespace t32::cli {
 namespace {
@@ -65,27 +67,66 @@ TOutputPort* LoadPort(TDocument& doc, const std::string& file, const std::string
 }
 
 const char* kSignalsHelp =
-    "Usage: tavrik32-cli signals FILE.cfg PORT\n"
-    "Prints the output rows of a port, table by table (ТС, ТУ, ТИ, ТИИ, ТР, МТС), one line each:\n"
-    "table, index, protocol address, name and \"unresolved\" for a row whose source is gone.\n"
+    "Usage: tavrik32-cli signals FILE.cfg [PORT] [--csv [--cp1251] [--semicolon] | --json]\n"
+    "Prints the output rows of a port (of every output port without PORT), table by table (ТС,\n"
+    "ТУ, ТИ, ТИИ, ТР, МТС), one line each: table, index, protocol address, name and \"unresolved\"\n"
+    "for a row whose source is gone.\n"
     "PORT is the port's caption (for example \"1_Порт ПУ\") or its position under the processor\n"
-    "(the IP port is 0); a workstation is PORT/N, the N-th under the IP port (\"0_Порт_IP/2\").\n";
+    "(the IP port is 0); a workstation is PORT/N, the N-th under the IP port (\"0_Порт_IP/2\").\n"
+    "--csv: the list for a control centre as CSV (UTF-8, a header line): port, table, index, name,\n"
+    "address, source item, storage index, board, channel and input of the source row;\n"
+    "--cp1251 writes it in code page 1251 and --semicolon separates fields by \";\", as\n"
+    "spreadsheets set up for Russian expect. --json: the same rows as a JSON array.\n";
 int Signals(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kSignalsHelp), kOk;
-  if (a.size() != 2) return std::fprintf(stderr, "%s", kSignalsHelp), kUsage;
+  Args pos;
+  bool csv = false, json = false;
+  TCsvOptions opt;
+  for (const auto& x : a) {
+    if (x == "--csv") csv = true;
+    else if (x == "--json") json = true;
+    else if (x == "--cp1251") opt.cp1251 = true;
+    else if (x == "--semicolon") opt.separator = ';';
+    else if (x.size() > 1 && x[0] == '-') return std::fprintf(stderr, "%s", kSignalsHelp), kUsage;
+    else pos.push_back(x);
+  }
+  if (pos.empty() || pos.size() > 2 || (csv && json) || ((opt.cp1251 || opt.separator != ',') && !csv))
+    return std::fprintf(stderr, "%s", kSignalsHelp), kUsage;
   TStderr m;
   TDocument doc(&m);
-  TOutputPort* port = LoadPort(doc, a[0], a[1]);
-  if (!port) return kFailure;
-  std::printf("# %s\n", port->Caption().c_str());
-  for (int t = 1; t <= 6; ++t) {
-    const TParams* p = port->Table(t);
-    if (!p) continue;
-    std::vector<std::string> addr = port->SignalAddressTexts(t, p->Count());
-    for (int i = 0; i < p->Count(); ++i) {
-      const TParam* r = p->At(i);
-      std::printf("%s\t%d\t%s\t%s%s\n", SignalTypeInfo(t).tableName, i, addr[static_cast<std::size_t>(i)].c_str(),
-                  r ? r->Name().c_str() : "", r && r->unresolved ? "\tunresolved" : "");
+  std::vector<TOutputPort*> ports;
+  if (pos.size() == 2) {
+    TOutputPort* port = LoadPort(doc, pos[0], pos[1]);
+    if (!port) return kFailure;
+    ports.push_back(port);
+  } else {
+    TCpu cpu = TCpu::Cpu927;
+    if (!OpenConfigFile(doc, pos[0], &cpu)) return kFailure;
+    doc.Tree().ForEach([&](TNode* n) {
+      if (auto* p = dynamic_cast<TOutputPort*>(n->Item())) ports.push_back(p);
+    });
+  }
+  if (csv || json) {
+    std::vector<TSignalListRow> rows;
+    for (TOutputPort* p : ports) {
+      auto r = SignalList(doc, p);
+      rows.insert(rows.end(), std::make_move_iterator(r.begin()), std::make_move_iterator(r.end()));
+    }
+    std::string text = csv ? SignalListCsv(rows, opt) : SignalListJson(rows);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return kOk;
+  }
+  for (TOutputPort* port : ports) {
+    std::printf("# %s\n", port->Caption().c_str());
+    for (int t = 1; t <= 6; ++t) {
+      const TParams* p = port->Table(t);
+      if (!p) continue;
+      std::vector<std::string> addr = port->SignalAddressTexts(t, p->Count());
+      for (int i = 0; i < p->Count(); ++i) {
+        const TParam* r = p->At(i);
+        std::printf("%s\t%d\t%s\t%s%s\n", SignalTypeInfo(t).tableName, i, addr[static_cast<std::size_t>(i)].c_str(),
+                    r ? r->Name().c_str() : "", r && r->unresolved ? "\tunresolved" : "");
+      }
     }
   }
   return kOk;
@@ -130,7 +171,7 @@ int ExportSignals(const Args& a) {
 }  // namespace
 
 void AddPortVerbs(std::vector<Verb>& verbs) {
-  verbs.push_back({"signals", "output rows of a port with their protocol addresses", Signals});
+  verbs.push_back({"signals", "output rows of a port (or all) with their addresses; --csv/--json lists", Signals});
   verbs.push_back({"export-signals", "a port's signal list as INI (a workstation's also as XML)", ExportSignals});
 }
 

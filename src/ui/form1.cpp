@@ -36,6 +36,7 @@
 #include "ui/frame1.h"
 #include "ui/frames.h"
 #include "ui/link_session.h"
+#include "ui/review_dialogs.h"
 #include "model/fileio.h"
 #include "model/memstream.h"
 
@@ -195,6 +196,7 @@ void TForm1::BuildActions() {
   fileMenu->setObjectName("FileMenu");
   fileMenu->setToolTipsVisible(true);
   for (QAction* a : {New, Open, Save, Save_as}) fileMenu->addAction(a);
+  AddReviewActions(*this);  // "Сравнить с файлом…", "Экспортировать список сигналов…"
   fileMenu->addSeparator();
   fileMenu->addAction(Undo);
   fileMenu->addAction(Redo);

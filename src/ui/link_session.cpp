@@ -358,6 +358,19 @@ bool TLinkSession::ReadConfClick() {
   });
 }
 
+bool TLinkSession::ReadConfForReview(std::function<void(std::vector<std::uint8_t>&, TCpu, const std::string&)> show) {
+  return Start([this, show] {
+    link::TBootInfo boot;
+    if (!controller_->ReadBootIni("ConfigFilename", boot) || boot.fileName.empty() || cancel_) return false;
+    std::vector<std::uint8_t> image;
+    if (!controller_->ReadControllerFile(boot.fileName, image) || cancel_) return false;
+    messages_->OnGui([&] {
+      if (!messages_->IsShutdown()) show(image, ToCpu(boot.cpu), boot.fileName);
+    });
+    return true;
+  });
+}
+
 bool TLinkSession::WriteConfClick() {
   return Start([this] {
     link::TBootInfo boot;

@@ -18,6 +18,7 @@
 #include "link/controller.h"
 #include "link/link.h"
 #include "model/messages.h"
+#include "project/cfgfile.h"
 
 class QLabel;
 class QProgressBar;
@@ -113,6 +114,9 @@ class TLinkSession : public QObject {
   // was cancelled); the command itself runs on and reports through CommandFinished.
   bool ReadConfClick();
   bool WriteConfClick();
+  // Reads the controller's configuration file and hands its image, CPU type and file name to
+  // `show` on the window's thread (nothing of the window's configuration is changed).
+  bool ReadConfForReview(std::function<void(std::vector<std::uint8_t>&, TCpu, const std::string&)> show);
   bool WriteProgExecute(const QString& path = {});
   bool ReadAutoExecute(const QString& path = {});
   bool WriteAutoExecute(const QString& path = {});

@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QComboBox>
 #include <QTest>
+#include <QTreeWidget>
 #include <QThread>
 #include <QTimer>
 
@@ -24,6 +25,7 @@
 #include "model/cp1251.h"
 #include "model/ini.h"
 #include "model/memstream.h"
+#include "model/boards.h"
 #include "model/params.h"
 #include "model/storage.h"
 #include "server.h"
@@ -32,6 +34,7 @@
 #include "ui/frames_tables.h"
 #include "ui/link_dialogs.h"
 #include "ui/link_session.h"
+#include "ui/review_dialogs.h"
 #include "ui_fixture.h"
 
 namespace t32::test {
@@ -547,6 +550,40 @@ TEST_F(LinkUiTest, LinkSettingsDialogStoresAndTestsTheLink) {
   form->LinkButtonClick();
   EXPECT_EQ(form->Settings().linkMode, 1);
   EXPECT_EQ(form->Settings().remotePort, 2404);
+}
+
+// "Сравнить с контроллером" before writing: the controller's configuration is read and what the
+// window would change is listed; neither the controller's file nor the window changes.
+TEST_F(LinkUiTest, ComparingWithTheControllerListsWhatWritingWouldChange) {
+  Frame().AddFromMenu(4, true);  // DI32
+  form->SetCpu(TCpu::Cpu927);
+  form->WriteConf->trigger();
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(form->Link().LastOk()) << errors.join("\n").toStdString();
+  const QByteArray onDisk = DiskFile("TVR32.cfg");
+  TNode* board = Doc().Tree().Root()->Child(1);
+  ASSERT_NE(board, nullptr);
+  auto* di = static_cast<TDI32*>(board->Item());
+  const int was = di->debounce;
+  di->debounce = static_cast<std::uint8_t>(was == 1 ? 3 : 1);
+  const std::string before = Doc().Dump();
+
+  QStringList shown;
+  answer = [&](QDialog& d) {
+    if (auto* dd = qobject_cast<ui::TDiffDialog*>(&d)) {
+      for (QTreeWidgetItemIterator it(dd->tree); *it; ++it)
+        if ((*it)->parent()) shown << (*it)->text(0) + "|" + (*it)->text(1) + "|" + (*it)->text(2);
+      QTest::mouseClick(dd->closeButton, Qt::LeftButton);
+      return dd->result();
+    }
+    return Answer(d);
+  };
+  form->findChild<QAction*>("CompareRtu")->trigger();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(form->Link().LastOk()) << errors.join("\n").toStdString();
+  EXPECT_EQ(shown, QStringList({QString("Изменено: debounce|%1|%2").arg(was).arg(di->debounce)}));
+  EXPECT_EQ(DiskFile("TVR32.cfg"), onDisk);
+  EXPECT_EQ(Doc().Dump(), before);
 }
 
 }  // namespace
