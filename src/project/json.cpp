@@ -356,15 +356,24 @@ ordered_json Section(const std::vector<std::uint8_t>& img, std::size_t at, std::
   if (auto it = cl.schema.find(cls); !cls.empty() && it != cl.schema.end()) schema = &it->second;
   ordered_json entries = ordered_json::array(), children = ordered_json::array();
   std::size_t p = at + 8, stop = std::min(end, at + len);
+  long long stationLength = -1;
   // Entries first, then nested sections, and nothing else: what the items write. A section
   // laid out otherwise (one this version keeps without reading it) goes as its bytes.
   while (p + 8 <= stop) {
     std::uint16_t type = static_cast<std::uint16_t>(Le(img.data() + p, 2));
     std::size_t rlen = Le(img.data() + p + 4, 4);
     if (rlen < 8 || p + rlen > stop) break;
-    if (type == 0xFFF2 && children.empty())
-      entries.push_back(Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema));
-    else if (type == 0xFFF1 && depth < 64)
+    if (type == 0xFFF2 && children.empty()) {
+      ordered_json e = Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema);
+      if (e.value("id", "") == "stationLength" && e.contains("u32")) stationLength = e["u32"].get<long long>();
+      // Import writes the length of a station given by its parts; a length that disagreed with
+      // the block (a damaged device keeps both as they were) must come back as it was.
+      if (e.contains("station") && stationLength != static_cast<long long>(rlen - 8)) {
+        e.erase("station");
+        e["hex"] = Hex(img.data() + p + 8, rlen - 8);
+      }
+      entries.push_back(std::move(e));
+    } else if (type == 0xFFF1 && depth < 64)
       children.push_back(Section(img, p, stop, cl, depth + 1, cls));
     else
       break;

@@ -431,30 +431,42 @@ TEST(Rtu104, JsonShowsTheStationAndWritesTheSameBytes) {
 }
 
 TEST(Rtu104, JsonKeepsADamagedStationAsHex) {
-  auto cut = StationA();
+  const auto good = StationA();
+  auto cut = good;
   cut.resize(cut.size() / 2);
-  TBytes r = ProcessorAndIp(2);
-  r.Sec(128).Ent(48, {1}).Ent(1, {1}).Ent(72, {1}).Ent(20, {1});
-  SourceTable(r, 211, {"1_Порт.связь_0_RTU"});
-  r.Sec(224).Ent(48, {1}).Ent(60, Le32(static_cast<std::uint32_t>(cut.size()))).Ent(102, cut);
-  NamedTable(r, 215, 74, {"1_Порт.0_RTU.опрос"});
-  NamedTable(r, 219, 99, {"1_Порт.0_RTU.состояние связи"});
-  r.End().End();
-  TDoc104 t;
-  ASSERT_TRUE(Read(t.d, r));
-  const auto image = Written(t.d);
-  const std::string text = ExportJson(t.d, TCpu::Cpu927);
-  auto j = nlohmann::ordered_json::parse(text);
-  auto* e = StationEntry(j, 0);
-  ASSERT_TRUE(e);
-  EXPECT_FALSE(e->contains("station"));
-  ASSERT_TRUE(e->contains("hex"));
-  TDoc104 u;
-  TCpu cpu;
-  std::string err;
-  ASSERT_TRUE(ImportJson(u.d, text, &cpu, &err)) << err;
-  EXPECT_EQ(Written(u.d), image);
-  EXPECT_TRUE(dynamic_cast<TRTU104*>(u.Port()->Devices().at(0))->StationDamaged());
+  struct Case {
+    const char* what;
+    std::uint32_t length;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"cut", static_cast<std::uint32_t>(cut.size()), cut},
+      {"length past the bytes", static_cast<std::uint32_t>(good.size() + 1), good},
+      {"length past 1 MiB", 1048577u, good},
+  };
+  for (const auto& k : cases) {
+    TBytes r = ProcessorAndIp(2);
+    r.Sec(128).Ent(48, {1}).Ent(1, {1}).Ent(72, {1}).Ent(20, {1});
+    SourceTable(r, 211, {"1_Порт.связь_0_RTU"});
+    r.Sec(224).Ent(48, {1}).Ent(60, Le32(k.length)).Ent(102, k.bytes);
+    NamedTable(r, 215, 74, {"1_Порт.0_RTU.опрос"});
+    NamedTable(r, 219, 99, {"1_Порт.0_RTU.состояние связи"});
+    r.End().End();
+    TDoc104 t;
+    ASSERT_TRUE(Read(t.d, r));
+    const auto image = Written(t.d);
+    const std::string text = ExportJson(t.d, TCpu::Cpu927);
+    auto j = nlohmann::ordered_json::parse(text);
+    auto* e = StationEntry(j, 0);
+    ASSERT_TRUE(e) << k.what;
+    EXPECT_FALSE(e->contains("station")) << k.what;
+    EXPECT_TRUE(e->contains("hex")) << k.what;
+    TDoc104 u;
+    TCpu cpu;
+    std::string err;
+    ASSERT_TRUE(ImportJson(u.d, text, &cpu, &err)) << err;
+    EXPECT_EQ(Written(u.d), image) << k.what;
+    EXPECT_TRUE(dynamic_cast<TRTU104*>(u.Port()->Devices().at(0))->StationDamaged()) << k.what;
+  }
 
   // Blocks that read but would not come back the same stay hex as well.
   auto trailing = StationA();
