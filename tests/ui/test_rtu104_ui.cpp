@@ -1,9 +1,11 @@
 // The IEC 104 polling port's pages driven by real events: a device added under the port, its last
 // IP octet typed (caption and signals follow at once), "Выбрать параметры" opening the station
-// editor where a group's objects are ticked, and the tables that follow when it closes.
+// editor where a group's objects are ticked, and the tables that follow when it closes; the
+// editor's clipboard kept by the application from one device to the next, and the warning
+// when a station past 1 MiB closes.
 #include <QTest>
-#include <algorithm>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "model/params.h"
 #include "ports/app_context.h"
