@@ -289,6 +289,7 @@ int Export(const Args& a) {
   TCpu cpu = TCpu::Cpu927;
   if (!Load(doc, pos[0], cpu)) return kFailure;
   std::string j = ExportJson(doc, cpu);
+  if (j.empty()) return kFailure;
   std::fwrite(j.data(), 1, j.size(), stdout);
   return kOk;
 }

@@ -30,6 +30,7 @@ void TConfig::BeginWrite() {
   Pos = kDataStart;
   Mark = kDataStart;
   overflow_ = false;
+  refusals_.clear();
 }
 
 bool TConfig::SetImage(std::vector<std::uint8_t> bytes) {
@@ -38,6 +39,7 @@ bool TConfig::SetImage(std::vector<std::uint8_t> bytes) {
   Pos = kDataStart;
   Mark = kDataStart;
   overflow_ = false;
+  refusals_.clear();
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace t32 {
@@ -35,6 +36,12 @@ class TConfig {
   std::int32_t End() const { return static_cast<std::int32_t>(image_.size()); }
   // True once a write would have passed kMaxImage; everything after it was dropped.
   bool Overflowed() const { return overflow_; }
+  // An item that cannot be written as the controller takes it (a station block past its
+  // limit) refuses the image: it still writes a readable form of itself, names the reason here,
+  // and nothing that leaves the program (file, controller, JSON) may be made from this image.
+  // A write pass starts with no refusals.
+  void Refuse(std::string reason) { refusals_.push_back(std::move(reason)); }
+  const std::vector<std::string>& Refusals() const { return refusals_; }
 
   // --- writing long records ----------------------------------------------------------------
   void BeginSection(std::uint16_t code);
@@ -100,6 +107,7 @@ class TConfig {
 
   std::vector<std::uint8_t> image_;
   bool overflow_ = false;
+  std::vector<std::string> refusals_;
 };
 
 }  // namespace t32

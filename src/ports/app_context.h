@@ -1,11 +1,13 @@
 // What the program keeps beside its documents while it runs: the device library (read once,
-// when the first port that needs it is made), the device template buffer and the device
-// editor's last tab. The program and every test make their own and hang it on the document.
+// when the first port that needs it is made), the device template buffer, the device
+// editor's last tab and the station editor's clipboard. The program and every test make their
+// own and hang it on the document.
 #pragma once
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "iec104/station.h"
 #include "ports/device_library.h"
 #include "ports/modbus_settings.h"
 
@@ -13,6 +15,14 @@ namespace t32 {
 
 class TDocument;
 class TMessages;
+
+// What the IEC 104 station editor keeps from one opening to the next, whichever device it
+// edits: objects copied in one station can be pasted into another.
+struct TStationEditorState {
+  TObjectClipboard clipboard;
+  bool clipboardMade = false;  // "Копировать" or "Вырезать" ran at least once
+  std::string importFolder;    // where the last XML import was read from
+};
 
 class TAppContext {
  public:
@@ -22,6 +32,7 @@ class TAppContext {
   // "В шаблон" fills it; "Настроить по шаблону" and duplication read it.
   std::optional<TRTUSettings> deviceTemplate;
   int lastEditorTab = 0;
+  TStationEditorState stationEditor;
 
   // Reads the library the first time it is needed; problems go to msgs.
   void EnsureLibrary(TMessages* msgs);

@@ -92,6 +92,10 @@ void Normalise(std::vector<std::string>& list, std::size_t room) {
   }
 }
 
+std::string TooLargeText(const std::string& caption) {
+  return "Параметры станции " + caption + " занимают больше 1 МБ. Сохранение прервано.";
+}
+
 std::string DamagedText(const std::string& caption) {
   return "Параметры станции " + caption + " повреждены: они будут сохранены без изменений";
 }
@@ -226,6 +230,10 @@ void TRTU104::StationEdited() {
   place = Utf8Left(station_->name, 64);
   station_->Activate();
   UpdateStatusTable();
+  // Said now, while it can still be mended, rather than only when a save is refused.
+  if (station_->SerialisedSize() > kMaxStationBytes)
+    Messages().ShowError("Параметры станции " + Caption() +
+                         " занимают больше 1 МБ: конфигурация не будет сохранена, пока их не станет меньше.");
 }
 
 bool TRTU104::StationBytes(std::vector<std::uint8_t>& out) const {
@@ -262,9 +270,10 @@ void TRTU104::SaveToImage(TConfig& c) {
   if (StationBytes(bytes)) {
     lastBytes_ = bytes;
   } else {
-    // Larger than the controller takes: the station goes as it was last read or written,
-    // never cut.
-    Messages().ShowError("Параметры станции " + Caption() + " занимают больше 1 МБ. Сохранение прервано.");
+    // Larger than the controller takes: the image is refused, so no file or controller gets
+    // it. What is written here keeps the records readable (an undo step, for one): the
+    // station as it was last read or written, never cut.
+    c.Refuse(TooLargeText(Caption()));
     bytes = lastBytes_;
   }
   length = damaged_ ? keptLength_ : static_cast<std::uint32_t>(bytes.size());
@@ -415,7 +424,7 @@ void TPortRTU104::DuplicateChild(TItem* child) {
   if (!src || !CanAddDevice()) return;
   std::vector<std::uint8_t> bytes;
   if (!src->StationDamaged() && !src->StationBytes(bytes)) {
-    Messages().ShowError("Параметры станции " + src->Caption() + " занимают больше 1 МБ. Сохранение прервано.");
+    Messages().ShowError(TooLargeText(src->Caption()));
     return;
   }
   TRebuildSuspension hold(this);

@@ -57,7 +57,8 @@ class TRTU104 : public TPolledDevice {
   // `dropped` (when given) gets, per table kind, how many objects went over kMaxRows.
   TRTU104Lists NameLists(std::vector<std::pair<int, std::size_t>>* dropped = nullptr) const;
   // The station was edited (the device's editor or the station editor): place and address
-  // follow it, damaged bytes kept from the image are given up, the signals are rebuilt.
+  // follow it, damaged bytes kept from the image are given up, the signals are rebuilt. A
+  // station past 1 MiB is reported at once (no image can be made while it stays so).
   void StationEdited();
   // The station block could not be read: its bytes go back to the image unchanged.
   bool StationDamaged() const { return damaged_; }

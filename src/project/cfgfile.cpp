@@ -153,6 +153,12 @@ bool BuildImage(TDocument& doc, const TBuildOptions& opt, std::vector<std::uint8
   TConfig& c = doc.Config();
   std::int32_t end = doc.WriteRecords();
   doc.extendedFormat = true;
+  // An item that could not be written as the controller takes it stops the save: the file or
+  // the controller keeps what it had.
+  if (!c.Refusals().empty()) {
+    for (const std::string& r : c.Refusals()) msgs.ShowError(r);
+    return false;
+  }
 
   // Port checks: every port needs a board channel; port numbers must be unique.
   bool unbound = false, duplicate = false;

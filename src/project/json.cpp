@@ -14,7 +14,9 @@
 #include "model/factory.h"
 #include "model/item.h"
 #include "model/memstream.h"
+#include "model/messages.h"
 #include "model/rawsection.h"
+#include "project/station_json.h"
 #include "snmp/snmprecord.h"
 
 namespace t32 {
@@ -24,7 +26,7 @@ using nlohmann::ordered_json;
 
 // Blocks / TiBlocks: a device's polling blocks (function, address, count; ТИ ones start with
 // the value type), 4 and 5 bytes each.
-enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent, Blocks, TiBlocks };
+enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent, Blocks, TiBlocks, Station };
 struct Slot {
   std::string id;
   Kind kind;
@@ -115,7 +117,7 @@ void AddKnownSlots(Classes& cl) {
     }
   }
   add("TRTU104", 60, "stationLength", Kind::U32);
-  add("TRTU104", 102, "station", Kind::Bytes);
+  add("TRTU104", 102, "station", Kind::Station);
   struct Table {
     const char* cls;
     int code, countKey;
@@ -247,7 +249,7 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
   if (!slot && key == 48) slot = &kVersion;
   if (slot) e["id"] = slot->id;
   Kind k = slot ? slot->kind : Kind::Bytes;
-  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List || k == Kind::SnmpAgent) ? n
+  std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List || k == Kind::SnmpAgent || k == Kind::Station) ? n
                      : k == Kind::U16List ? n - n % 2 : k == Kind::F32List ? n - n % 4
                      : k == Kind::Blocks ? n - n % 4 : k == Kind::TiBlocks ? n - n % 5 : 4;
   if (n != want) k = Kind::Bytes;  // stored width differs from the class's: keep the bytes
@@ -270,6 +272,13 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
     case Kind::SnmpAgent:
       if (!SnmpAgentToJson(v, n, e)) e["hex"] = Hex(v, n);
       break;
+    case Kind::Station: {
+      // A damaged station (one that does not read, or would not come back the same) stays hex.
+      ordered_json st;
+      if (StationBlockToJson(v, n, st)) e["station"] = std::move(st);
+      else e["hex"] = Hex(v, n);
+      break;
+    }
     case Kind::U8List: {
       ordered_json list = ordered_json::array();
       for (std::size_t i = 0; i < n; ++i) list.push_back(v[i]);
@@ -347,15 +356,24 @@ ordered_json Section(const std::vector<std::uint8_t>& img, std::size_t at, std::
   if (auto it = cl.schema.find(cls); !cls.empty() && it != cl.schema.end()) schema = &it->second;
   ordered_json entries = ordered_json::array(), children = ordered_json::array();
   std::size_t p = at + 8, stop = std::min(end, at + len);
+  long long stationLength = -1;
   // Entries first, then nested sections, and nothing else: what the items write. A section
   // laid out otherwise (one this version keeps without reading it) goes as its bytes.
   while (p + 8 <= stop) {
     std::uint16_t type = static_cast<std::uint16_t>(Le(img.data() + p, 2));
     std::size_t rlen = Le(img.data() + p + 4, 4);
     if (rlen < 8 || p + rlen > stop) break;
-    if (type == 0xFFF2 && children.empty())
-      entries.push_back(Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema));
-    else if (type == 0xFFF1 && depth < 64)
+    if (type == 0xFFF2 && children.empty()) {
+      ordered_json e = Entry(static_cast<int>(Le(img.data() + p + 2, 2)), img.data() + p + 8, rlen - 8, schema);
+      if (e.value("id", "") == "stationLength" && e.contains("u32")) stationLength = e["u32"].get<long long>();
+      // Import writes the length of a station given by its parts; a length that disagreed with
+      // the block (a damaged device keeps both as they were) must come back as it was.
+      if (e.contains("station") && stationLength != static_cast<long long>(rlen - 8)) {
+        e.erase("station");
+        e["hex"] = Hex(img.data() + p + 8, rlen - 8);
+      }
+      entries.push_back(std::move(e));
+    } else if (type == 0xFFF1 && depth < 64)
       children.push_back(Section(img, p, stop, cl, depth + 1, cls));
     else
       break;
@@ -591,6 +609,12 @@ struct Writer {
     }
     if (e.contains("hex") && e["hex"].is_string()) return FromHex(e["hex"].get<std::string>(), v);
     if (e.contains("agent")) return SnmpAgent(e["agent"], v);
+    if (e.contains("station")) {
+      std::vector<std::uint8_t> bytes;
+      if (!StationBlockFromJson(e["station"], bytes, &error)) return false;
+      v.insert(v.end(), bytes.begin(), bytes.end());
+      return true;
+    }
     error = "у записи нет значения";
     return false;
   }
@@ -626,7 +650,8 @@ struct Writer {
         error = "\"entries\" должен быть списком";
         return false;
       }
-      // An agent record given by its parts may have changed size: its length entry follows.
+      // An agent record or a station given by its parts may have changed size: its length
+      // entry follows.
       std::size_t recordLengthAt = 0;
       for (const auto& e : s["entries"]) {
         if (!e.is_object() || !e.contains("key") || !e["key"].is_number_unsigned() || e["key"].get<unsigned>() > 0xFFFF) {
@@ -641,8 +666,10 @@ struct Writer {
         U16(0xFFF2);
         U16(static_cast<std::uint16_t>(e["key"].get<unsigned>()));
         U32(static_cast<std::uint32_t>(v.size() + 8));
-        if (e.contains("id") && e["id"] == "recordLength" && v.size() == 4) recordLengthAt = out.size();
-        if (e.contains("agent") && recordLengthAt) Patch(recordLengthAt, static_cast<std::uint32_t>(v.size()));
+        if (e.contains("id") && (e["id"] == "recordLength" || e["id"] == "stationLength") && v.size() == 4)
+          recordLengthAt = out.size();
+        if ((e.contains("agent") || e.contains("station")) && recordLengthAt)
+          Patch(recordLengthAt, static_cast<std::uint32_t>(v.size()));
         out.insert(out.end(), v.begin(), v.end());
         if (out.size() > TConfig::kMaxImage) {
           error = "конфигурация слишком велика";
@@ -669,6 +696,10 @@ std::string ExportJson(TDocument& doc, TCpu cpu) {
   doc.extendedFormat = cpu == TCpu::Cpu927;
   std::int32_t end = doc.WriteRecords();
   doc.extendedFormat = true;
+  if (!doc.Config().Refusals().empty()) {
+    for (const std::string& r : doc.Config().Refusals()) doc.Messages().ShowError(r);
+    return {};
+  }
   Classes cl = LearnClasses(doc);
   const auto& img = doc.Config().Image();
   ordered_json root;

@@ -11,7 +11,8 @@ namespace t32 {
 
 class TDocument;
 
-// The document as JSON text (pretty-printed, stable key order).
+// The document as JSON text (pretty-printed, stable key order); empty when an item refuses to
+// be written (its reason goes to the document's messages).
 std::string ExportJson(TDocument& doc, TCpu cpu);
 // Replaces the document by the configuration in the JSON text. On failure returns false with
 // a message in *error and leaves the document unchanged.

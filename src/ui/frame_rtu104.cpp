@@ -12,11 +12,6 @@
 
 namespace t32::ui {
 
-T104EditorContext& StationEditorContext() {
-  static T104EditorContext ctx;
-  return ctx;
-}
-
 // ---------------------------------------------------------------------------------------
 TPortRTU104Frame::TPortRTU104Frame(TFrame1& owner, QWidget* parent)
     : TOtherPortFrame(owner, parent, "Порт опроса по МЭК 870-5-104", true) {
@@ -196,7 +191,10 @@ void TRTU104Frame::SelectParams() {
   if (!d) return;
   StoreItem();
   {
-    Tc104Form form(StationEditorContext(), this);
+    // The clipboard and the import folder outlive the window: they are the application's.
+    TAppContext* app = ContextOf(&Doc());
+    T104EditorContext ctx(app ? app->stationEditor : ownEditorState_);
+    Tc104Form form(ctx, this);
     form.Edit(d->Station());
   }
   d->StationEdited();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ports/app_context.h"
 #include "ui/frame_other_ports.h"
 #include "ui/frames.h"
 
@@ -15,10 +16,6 @@ class TPortRTU104;
 }  // namespace t32
 
 namespace t32::ui {
-
-struct T104EditorContext;
-// The station editor's clipboard and folders, kept while the program runs.
-T104EditorContext& StationEditorContext();
 
 class TPortRTU104Frame : public TOtherPortFrame {
   Q_OBJECT
@@ -54,6 +51,8 @@ class TRTU104Frame : public TEditorFrame {
   TRTU104* Device() const;
   void LastOctetEdited();
   void ShowExists();
+  // The station editor's state for a document without an application context (a test's).
+  TStationEditorState ownEditorState_;
 };
 
 void RegisterRtu104Frames();

@@ -422,7 +422,7 @@ void Tc104Form::RefreshActions() {
   actClone->setEnabled(row || group);
   actCopy->setEnabled(row);
   actCut->setEnabled(row);
-  actPaste->setEnabled(n && ctx_.clipboardMade);
+  actPaste->setEnabled(n && ctx_.State().clipboardMade);
   actReplace->setEnabled(false);
 }
 
@@ -563,24 +563,24 @@ void Tc104Form::Clone() {
 void Tc104Form::Copy() {
   TConfigItem* n = SelectedNode();
   if (!station_ || !n || !ListFocused() || !list->currentIndex().isValid()) return;
-  station_->CopyObjects(*n, HighlightedRows(), ctx_.clipboard);
-  ctx_.clipboardMade = true;
+  station_->CopyObjects(*n, HighlightedRows(), ctx_.State().clipboard);
+  ctx_.State().clipboardMade = true;
   RefreshActions();
 }
 
 void Tc104Form::Cut() {
   TConfigItem* n = SelectedNode();
   if (!station_ || !n || !ListFocused() || !list->currentIndex().isValid()) return;
-  if (station_->CutObjects(*n, HighlightedRows(), ctx_.clipboard) > 0) ctx_.clipboardMade = true;
+  if (station_->CutObjects(*n, HighlightedRows(), ctx_.State().clipboard) > 0) ctx_.State().clipboardMade = true;
   model->Refresh();
   RefreshActions();
 }
 
 void Tc104Form::Paste() {
   TConfigItem* n = SelectedNode();
-  if (!station_ || !n || !ctx_.clipboardMade) return;
+  if (!station_ || !n || !ctx_.State().clipboardMade) return;
   HookGuard hook(station_, Messages());
-  if (station_->PasteObjects(*n, ctx_.clipboard) > 0) model->Refresh();
+  if (station_->PasteObjects(*n, ctx_.State().clipboard) > 0) model->Refresh();
 }
 
 void Tc104Form::Ticks(bool ticked) {
@@ -592,7 +592,8 @@ void Tc104Form::Ticks(bool ticked) {
 
 void Tc104Form::LoadFromXml() {
   if (!station_) return;
-  QString folder = ctx_.importFolder.isEmpty() ? ctx_.programDir : ctx_.importFolder;
+  const std::string& last = ctx_.State().importFolder;
+  QString folder = last.empty() ? ctx_.programDir : QString::fromStdString(last);
   QFileDialog dlg(this, "Загрузит из XML-файла", folder, "XML-файлы (*.xml);;все файлы (*.*)");
   dlg.setOption(QFileDialog::DontUseNativeDialog);
   dlg.setAcceptMode(QFileDialog::AcceptOpen);
@@ -600,7 +601,7 @@ void Tc104Form::LoadFromXml() {
   dlg.setDefaultSuffix("xml");
   if (RunModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
   QString path = dlg.selectedFiles().first();
-  ctx_.importFolder = QFileInfo(path).absolutePath();
+  ctx_.State().importFolder = QFileInfo(path).absolutePath().toStdString();
   ImportFile(path);
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "iec104/station.h"
+#include "ports/app_context.h"
 
 class QAction;
 class QMenu;
@@ -26,14 +27,22 @@ class TGroupDlg;
 class TItemParamDlg;
 class TCloneDialog;
 
-// What the station editor keeps between openings: the object clipboard and the import folder.
-// The application owns one; tests make their own.
+// One opening of the station editor: where its messages go, and the state kept between
+// openings (the clipboard and the import folder), which the application context owns. A
+// context made without one keeps its own, for as long as it lives.
 struct T104EditorContext {
-  TObjectClipboard clipboard;
-  bool clipboardMade = false;  // "Копировать" or "Вырезать" ran at least once
-  QString programDir;          // where the import and file choosers start the first time
-  QString importFolder;
+  T104EditorContext() = default;
+  explicit T104EditorContext(TStationEditorState& kept) : kept_(&kept) {}
+  T104EditorContext(const T104EditorContext&) = delete;
+  T104EditorContext& operator=(const T104EditorContext&) = delete;
+
+  TStationEditorState& State() { return kept_ ? *kept_ : own_; }
+  QString programDir;             // where the import and file choosers start the first time
   TMessages* messages = nullptr;  // where the editor's messages go (real windows when null)
+
+ private:
+  TStationEditorState* kept_ = nullptr;
+  TStationEditorState own_;
 };
 
 // The objects of one node as list rows; owns nothing.

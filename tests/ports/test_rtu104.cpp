@@ -1,23 +1,47 @@
 // The IEC 104 polling port: hand-made sections 128/224 byte by byte, the signals a device builds
 // from the ticked objects of its station (kinds, names, table order, long names, the row
-// limit), save and reopen, duplication and damaged stations kept as they stood.
+// limit), save and reopen, duplication, damaged stations kept as they stood, a station past
+// 1 MiB that stops the save, the JSON form of the station and a station from a workstation's
+// export.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sstream>
 
 #include "iec104/station.h"
+#include "iec104/station_xml.h"
+#include "model/controller.h"
 #include "model/document.h"
 #include "model/messages.h"
 #include "model/params.h"
+#include "model/port_ip.h"
 #include "ports/image_sections.h"
 #include "ports/port_menu.h"
+#include "ports/port_pc.h"
 #include "ports/port_rtu104.h"
 #include "ports/register.h"
+#include "project/cfgfile.h"
+#include "project/json.h"
+#include "project/station_json.h"
 
 using namespace t32;
 using namespace t32test;
 
 namespace {
+namespace fs = std::filesystem;
+
+std::string FileText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
 
 std::vector<std::string> Names(const TParams* t) {
   std::vector<std::string> out;
@@ -302,6 +326,249 @@ TEST(Rtu104, DamagedStationsKeepTheirBytes) {
   }
 }
 
+// A station with an object of every kind, both channels and the held bytes set.
+std::vector<std::uint8_t> StationEveryKind() {
+  TWS_104 st;
+  st.name = "Все типы";
+  st.alias = "псевдоним";
+  st.main.remoteIp = {10, 0, 0, 9};
+  st.main.localIp = {10, 0, 0, 1};
+  st.main.t0 = 7;
+  st.reserve.version = 4;
+  st.reserve.remoteIp = {10, 0, 1, 9};
+  st.settings.giInterval = 15;
+  st.settings.switchedOff = 1;
+  st.extra.mainPort = 2405;
+  st.extra.held1 = 9;
+  st.extra.held2 = {1, 2, 3, 4, 5, 6};
+  TGroup* top = AddGroup(st, st, "Все", kKindTS);
+  for (const TKindInfo& k : kKinds) {
+    TGroup* g = AddGroup(st, *top, k.shortName, k.code);
+    g->record.sendType = 30;
+    g->record.askPeriod = 60;
+    g->record.held[11] = 7;
+    TPProcItem* o = AddObject(*g, std::string("объект ") + k.shortName);
+    o->address = 100;
+    o->flag = 3;
+    if (auto* t = dynamic_cast<TTIitem*>(o)) {
+      t->scale = 0.1f;
+      t->offset = -2.5f;
+      t->options = 1;
+    }
+    if (auto* m = dynamic_cast<TMultiTSitem*>(o)) {
+      m->dataLength = 7;
+      m->dataMask = 0xFF;
+    }
+    if (auto* f = dynamic_cast<TFileItem*>(o)) {
+      f->fileId = 3;
+      f->delay = 20;
+      f->fileName = "/tmp/осц.dat";
+    }
+    if (auto* l = dynamic_cast<TRZAlogitem*>(o)) l->SetScale(2.0f);
+    if (auto* u = dynamic_cast<TTUItem*>(o)) u->options = 2;
+    if (auto* r = dynamic_cast<TTRItem*>(o)) r->options = 1;
+  }
+  return st.Serialise();
+}
+
+nlohmann::ordered_json* StationEntry(nlohmann::ordered_json& j, int device) {
+  int seen = 0;
+  nlohmann::ordered_json* found = nullptr;
+  std::function<void(nlohmann::ordered_json&)> walk = [&](nlohmann::ordered_json& s) {
+    if (found) return;
+    if (s.value("class", "") == "TRTU104" && seen++ == device)
+      for (auto& e : s["entries"])
+        if (e["key"] == 102) found = &e;
+    if (s.contains("children"))
+      for (auto& c : s["children"]) walk(c);
+  };
+  for (auto& s : j["sections"]) walk(s);
+  return found;
+}
+
+TEST(Rtu104, JsonShowsTheStationAndWritesTheSameBytes) {
+  TDoc104 t;
+  ASSERT_TRUE(Read(t.d, Fixture()));
+  auto* b = dynamic_cast<TRTU104*>(t.Port()->Devices().at(1));
+  ASSERT_TRUE(b->ReadStation(StationEveryKind()));
+  b->StationEdited();
+  const auto image = Written(t.d);
+  const std::string text = ExportJson(t.d, TCpu::Cpu927);
+  auto j = nlohmann::ordered_json::parse(text);
+
+  auto* a = StationEntry(j, 0);
+  ASSERT_TRUE(a && a->contains("station")) << text;
+  EXPECT_FALSE(a->contains("hex"));
+  const auto& sa = (*a)["station"];
+  EXPECT_EQ(sa["name"], "Подстанция");
+  EXPECT_EQ(sa["main"]["remoteIp"], "10.0.0.7");
+  EXPECT_EQ(sa["settings"]["commonAddress"], 12);
+  EXPECT_EQ(sa["groups"][0]["name"], "Входы");
+  EXPECT_EQ(sa["groups"][0]["objects"][0]["name"], "Q1.ready");
+  EXPECT_EQ(sa["groups"][0]["objects"][2]["tick"], 0);
+  auto* every = StationEntry(j, 1);
+  ASSERT_TRUE(every && every->contains("station")) << text;
+  EXPECT_EQ((*every)["station"]["groups"][0]["groups"].size(), kKinds.size());
+
+  // Import writes the very same image, and the same JSON again.
+  TDoc104 u;
+  TCpu cpu;
+  std::string err;
+  ASSERT_TRUE(ImportJson(u.d, text, &cpu, &err)) << err;
+  EXPECT_EQ(Written(u.d), image);
+  EXPECT_EQ(ExportJson(u.d, TCpu::Cpu927), text);
+
+  // An edit in the JSON reaches the device; the length entry follows the new size.
+  (*a)["station"]["name"] = "Другая подстанция";
+  (*a)["station"]["groups"][0]["objects"][2]["tick"] = 1;
+  TDoc104 v;
+  ASSERT_TRUE(ImportJson(v.d, j.dump(), &cpu, &err)) << err;
+  auto* edited = dynamic_cast<TRTU104*>(v.Port()->Devices().at(0));
+  EXPECT_FALSE(edited->StationDamaged());
+  EXPECT_EQ(edited->place, "Другая подстанция");
+  EXPECT_EQ(Names(edited->Table(kSigTS)).back(), "1_Порт.7_RTU.Входы_Q2");
+  EXPECT_TRUE(v.msgs.errors.empty()) << v.msgs.errors.front();
+}
+
+TEST(Rtu104, JsonKeepsADamagedStationAsHex) {
+  const auto good = StationA();
+  auto cut = good;
+  cut.resize(cut.size() / 2);
+  struct Case {
+    const char* what;
+    std::uint32_t length;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"cut", static_cast<std::uint32_t>(cut.size()), cut},
+      {"length past the bytes", static_cast<std::uint32_t>(good.size() + 1), good},
+      {"length past 1 MiB", 1048577u, good},
+  };
+  for (const auto& k : cases) {
+    TBytes r = ProcessorAndIp(2);
+    r.Sec(128).Ent(48, {1}).Ent(1, {1}).Ent(72, {1}).Ent(20, {1});
+    SourceTable(r, 211, {"1_Порт.связь_0_RTU"});
+    r.Sec(224).Ent(48, {1}).Ent(60, Le32(k.length)).Ent(102, k.bytes);
+    NamedTable(r, 215, 74, {"1_Порт.0_RTU.опрос"});
+    NamedTable(r, 219, 99, {"1_Порт.0_RTU.состояние связи"});
+    r.End().End();
+    TDoc104 t;
+    ASSERT_TRUE(Read(t.d, r));
+    const auto image = Written(t.d);
+    const std::string text = ExportJson(t.d, TCpu::Cpu927);
+    auto j = nlohmann::ordered_json::parse(text);
+    auto* e = StationEntry(j, 0);
+    ASSERT_TRUE(e) << k.what;
+    EXPECT_FALSE(e->contains("station")) << k.what;
+    EXPECT_TRUE(e->contains("hex")) << k.what;
+    TDoc104 u;
+    TCpu cpu;
+    std::string err;
+    ASSERT_TRUE(ImportJson(u.d, text, &cpu, &err)) << err;
+    EXPECT_EQ(Written(u.d), image) << k.what;
+    EXPECT_TRUE(dynamic_cast<TRTU104*>(u.Port()->Devices().at(0))->StationDamaged()) << k.what;
+  }
+
+  // Blocks that read but would not come back the same stay hex as well.
+  auto trailing = StationA();
+  trailing.push_back(0);
+  TWS_104 nan;
+  TGroup* g = AddGroup(nan, nan, "Изм", kKindTI);
+  static_cast<TTIitem*>(AddObject(*g, "U"))->scale = std::numeric_limits<float>::quiet_NaN();
+  for (const auto& bytes : {trailing, nan.Serialise()}) {
+    nlohmann::ordered_json out;
+    EXPECT_FALSE(StationBlockToJson(bytes.data(), bytes.size(), out));
+  }
+}
+
+TEST(Rtu104, JsonStationErrorsAreRefused) {
+  const auto good = StationEveryKind();
+  nlohmann::ordered_json base;
+  ASSERT_TRUE(StationBlockToJson(good.data(), good.size(), base));
+  std::vector<std::uint8_t> again;
+  ASSERT_TRUE(StationBlockFromJson(base, again, nullptr));
+  EXPECT_EQ(again, good);
+  struct Case {
+    const char* what;
+    std::function<void(nlohmann::ordered_json&)> edit;
+    const char* error;
+  } cases[] = {
+      {"unknown kind", [](auto& s) { s["groups"][0]["groups"][0]["objects"][0]["kind"] = 1234; }, "неизвестный тип объекта 1234"},
+      {"misspelt key", [](auto& s) { s["groups"][0]["tik"] = 1; }, "неизвестное поле \"tik\""},
+      {"tick past a byte", [](auto& s) { s["groups"][0]["groups"][0]["objects"][0]["tick"] = 300; }, "\"tick\""},
+      {"text outside cp1251", [](auto& s) { s["name"] = "站"; }, "cp1251"},
+      {"bad address", [](auto& s) { s["main"]["remoteIp"] = "10.0.0"; }, "IP"},
+      {"held of the wrong size", [](auto& s) { s["extra"]["held2"] = "01 02"; }, "held2"},
+      {"scale not a number", [](auto& s) { s["groups"][0]["groups"][5]["objects"][0]["scale"] = "x"; }, "scale"},
+  };
+  for (const auto& k : cases) {
+    nlohmann::ordered_json j = base;
+    k.edit(j);
+    std::string err;
+    EXPECT_FALSE(StationBlockFromJson(j, again, &err)) << k.what;
+    EXPECT_NE(err.find(k.error), std::string::npos) << k.what << ": " << err;
+  }
+}
+
+TEST(Rtu104, StationFromAWorkstationExportNamesSignalsAfterItsRows) {
+  // A workstation with rows in every table, exported through its own XML export.
+  TDocument pcDoc(nullptr, &PortsFactory());
+  pcDoc.Proc()->place = "ПС Сосны";
+  pcDoc.PortIP()->net1Address = 0x0A000019;  // 10.0.0.25: the station the device will poll
+  pcDoc.PortIP()->AddChildren(0);
+  pcDoc.AfterEdit();
+  auto* pc = dynamic_cast<TPC*>(pcDoc.PortIP()->Workstations().at(0));
+  ASSERT_TRUE(pc);
+  const std::pair<int, std::vector<std::string>> rows[] = {
+      {kSigTS, {"A.x", "A.B.y", "z", "Щит.v<2>"}},
+      {kSigMTS, {"2_Порт.1_Dev.Связь"}},
+      {kSigTU, {"Вкл", "Q1.Откл"}},
+      {kSigTI, {"Изм.U", "I"}},
+      {kSigTII, {"Wp"}},
+      {kSigTR, {"Уст.Uуст"}},
+  };
+  for (const auto& [kind, names] : rows)
+    for (const auto& n : names) {
+      auto r = pc->Table(kind)->NewParam();
+      r->SetName(n);
+      pc->Table(kind)->Append(r);
+    }
+  pcDoc.AfterEdit();
+  const fs::path dir = fs::temp_directory_path() / ("t32rtu104ws." + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string xmlPath = (dir / "ws.xml").string();
+  std::string err;
+  ASSERT_TRUE(pc->ExportXml(xmlPath, &err)) << err;
+
+  // Imported into a device's station, every object ticked.
+  TDoc104 t;
+  ASSERT_TRUE(Read(t.d, Fixture()));
+  auto* dev = dynamic_cast<TRTU104*>(t.Port()->Devices().at(1));
+  TImportResult res = ImportXml(dev->Station(), FileText(xmlPath), xmlPath);
+  ASSERT_TRUE(res.ok) << res.error;
+  EXPECT_TRUE(res.problems.empty()) << res.ProblemsMessage(xmlPath);
+  dev->Station().TickAll();
+  dev->StationEdited();
+  fs::remove_all(dir);
+
+  EXPECT_EQ(dev->Caption(), "25_RTU");
+  EXPECT_EQ(dev->place, "ПС Сосны");
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  const std::string p = "1_Порт.25_RTU.";
+  // Each row comes back under its table's group, "." made "_"; the workstation sends its
+  // ТИИ rows as measurements, so they join the ТИ table.
+  EXPECT_EQ(sorted(Names(dev->Table(kSigTS))),
+            sorted({p + "ТС_A_x", p + "ТС_A_B_y", p + "ТС_z", p + "ТС_Щит_v<2>"}));
+  EXPECT_EQ(sorted(Names(dev->Table(kSigMTS))),
+            sorted({p + "состояние связи", p + "МТС_2_Порт_1_Dev_Связь"}));
+  EXPECT_EQ(sorted(Names(dev->Table(kSigTU))), sorted({p + "ТУ_Вкл", p + "ТУ_Q1_Откл"}));
+  EXPECT_EQ(sorted(Names(dev->Table(kSigTI))), sorted({p + "ТИ_Изм_U", p + "ТИ_I", p + "ТИИ_Wp"}));
+  EXPECT_EQ(sorted(Names(dev->Table(kSigTR))), sorted({p + "опрос", p + "ТР_Уст_Uуст"}));
+  EXPECT_EQ(dev->Table(kSigTII), nullptr);
+}
+
 TEST(Rtu104, NewerDeviceLayoutIsKeptWithItsMessage) {
   TBytes r = ProcessorAndIp(2);
   r.Sec(128).Ent(48, {1}).Ent(1, {1}).Ent(72, {1}).Ent(20, {1});
@@ -315,18 +582,52 @@ TEST(Rtu104, NewerDeviceLayoutIsKeptWithItsMessage) {
   EXPECT_EQ(SectionBytes(Written(t.d), 224), SectionBytes(r.Image(), 224));
 }
 
-TEST(Rtu104, StationOverOneMebibyteIsNotWrittenCut) {
+TEST(Rtu104, StationOverOneMebibyteStopsEverySaveAndLeavesTheFile) {
   TDoc104 t;
   ASSERT_TRUE(Read(t.d, Fixture()));
+  const fs::path dir = fs::temp_directory_path() / ("t32rtu104big." + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string path = (dir / "c.cfg").string();
+  ASSERT_TRUE(SaveConfigFile(t.d, path, TCpu::Cpu927));
+  const std::string before = FileText(path);
+
   auto* a = dynamic_cast<TRTU104*>(t.Port()->Devices().at(0));
   TGroup* g = a->Station().Children().at(0).get();
   for (int i = 0; i < 5200; ++i) AddObject(*g, std::string(200, 'x') + std::to_string(i), false);
   ASSERT_GT(a->Station().SerialisedSize(), kMaxStationBytes);
-  auto img = Written(t.d);
-  ASSERT_FALSE(t.msgs.errors.empty());
-  EXPECT_EQ(t.msgs.errors.back(), "Параметры станции 7_RTU занимают больше 1 МБ. Сохранение прервано.");
-  // The station goes as it was read: the image stays readable and nothing is half written.
-  const std::size_t at = FindSectionCode(img, 224);
-  EXPECT_EQ(EntryAt(img, at, 102), StationA());
-  EXPECT_EQ(EntryAt(img, at, 60), Le32(static_cast<std::uint32_t>(StationA().size())));
+  // The editor closing with it says so at once.
+  t.msgs.errors.clear();
+  a->StationEdited();
+  ASSERT_EQ(t.msgs.errors.size(), 1u);
+  EXPECT_EQ(t.msgs.errors[0],
+            "Параметры станции 7_RTU занимают больше 1 МБ: конфигурация не будет сохранена, пока их не станет меньше.");
+
+  const std::string stopped = "Параметры станции 7_RTU занимают больше 1 МБ. Сохранение прервано.";
+  t.msgs.errors.clear();
+  EXPECT_FALSE(SaveConfigFile(t.d, path, TCpu::Cpu927));
+  EXPECT_EQ(t.msgs.errors, std::vector<std::string>{stopped});
+  EXPECT_EQ(FileText(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temp file left
+  // The controller and the JSON form are refused alike.
+  std::vector<std::uint8_t> img;
+  EXPECT_FALSE(BuildImage(t.d, TBuildOptions{}, img));
+  EXPECT_TRUE(img.empty());
+  EXPECT_EQ(ExportJson(t.d, TCpu::Cpu927), "");
+
+  // A write for the program's own use (an undo step) still gives readable records: the
+  // station as it was read, never cut.
+  auto w = Written(t.d);
+  EXPECT_EQ(t.d.Config().Refusals(), std::vector<std::string>{stopped});
+  const std::size_t at = FindSectionCode(w, 224);
+  EXPECT_EQ(EntryAt(w, at, 102), StationA());
+  EXPECT_EQ(EntryAt(w, at, 60), Le32(static_cast<std::uint32_t>(StationA().size())));
+
+  // Once it is small again, saving goes on.
+  std::vector<bool> all(g->Objects().size(), false);
+  for (std::size_t i = 3; i < all.size(); ++i) all[i] = true;
+  g->EraseObjects(all);
+  a->StationEdited();
+  EXPECT_TRUE(SaveConfigFile(t.d, path, TCpu::Cpu927));
+  EXPECT_EQ(FileText(path), before);
+  fs::remove_all(dir);
 }

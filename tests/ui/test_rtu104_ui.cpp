@@ -1,10 +1,14 @@
 // The IEC 104 polling port's pages driven by real events: a device added under the port, its last
 // IP octet typed (caption and signals follow at once), "Выбрать параметры" opening the station
-// editor where a group's objects are ticked, and the tables that follow when it closes.
+// editor where a group's objects are ticked, and the tables that follow when it closes; the
+// editor's clipboard kept by the application from one device to the next, and the warning
+// when a station past 1 MiB closes.
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "model/params.h"
+#include "ports/app_context.h"
 #include "ports/port_rtu104.h"
 #include "ui/frame_rtu104.h"
 #include "ui/station_form.h"
@@ -88,6 +92,11 @@ TEST_F(UiTest, Rtu104DeviceOctetAndStationEditor) {
     editor->tree->scrollToItem(it);
     QTest::mouseClick(editor->tree->viewport(), Qt::LeftButton, {}, editor->tree->visualItemRect(it).center());
     QTest::mouseClick(editor->Button(editor->actCheckAll), Qt::LeftButton);
+    // Copied here, pasted in the next device's editor.
+    QTest::mouseClick(editor->list->viewport(), Qt::LeftButton, {},
+                      editor->list->visualRect(editor->list->model()->index(0, 1)).center());
+    QTest::mouseClick(editor->Button(editor->actSelectAll), Qt::LeftButton);
+    QTest::mouseClick(editor->Button(editor->actCopy), Qt::LeftButton);
     return int(QDialog::Accepted);
   };
   QTest::mouseClick(df->SelectParamButton, Qt::LeftButton);
@@ -107,4 +116,33 @@ TEST_F(UiTest, Rtu104DeviceOctetAndStationEditor) {
   auto* df2 = dynamic_cast<ui::TRTU104Frame*>(f.CurrentFrame());
   ASSERT_TRUE(df2);
   EXPECT_TRUE(df2->ExistsLabel->isVisibleTo(df2));
+
+  // The clipboard is the application's, not the window's: the copy's editor pastes what the
+  // first one copied. Closing it with a station past 1 MiB warns at once.
+  auto* dev2 = dynamic_cast<TRTU104*>(port->Devices()[1]);
+  ASSERT_EQ(ContextOf(&Doc())->stationEditor.clipboard.size(), 2u);
+  opened = false;
+  std::size_t pasted = 0;
+  answer = [&](QDialog& d) {
+    auto* editor = dynamic_cast<ui::Tc104Form*>(&d);
+    if (!editor) return int(QDialog::Rejected);
+    opened = true;
+    const TConfigItem* grp = editor->Station()->Children().at(0).get();
+    QTreeWidgetItem* it = editor->ItemOf(grp);
+    QTest::mouseClick(editor->tree->viewport(), Qt::LeftButton, {}, editor->tree->visualItemRect(it).center());
+    EXPECT_TRUE(editor->actPaste->isEnabled());
+    const std::size_t before = grp->Objects().size();
+    QTest::mouseClick(editor->Button(editor->actPaste), Qt::LeftButton);
+    pasted = grp->Objects().size() - before;
+    // Grown past 1 MiB before the window closes.
+    TGroup* big = dev2->Station().Children().at(0).get();
+    for (int i = 0; i < 5200; ++i) big->AddObject(CreateObject(kKindTS, std::string(200, 'x') + std::to_string(i)));
+    return int(QDialog::Accepted);
+  };
+  dialogTexts.clear();
+  QTest::mouseClick(df2->SelectParamButton, Qt::LeftButton);
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(pasted, 2u);
+  const QString warning = "Параметры станции 25_RTU занимают больше 1 МБ: конфигурация не будет сохранена, пока их не станет меньше.";
+  EXPECT_TRUE(std::find(dialogTexts.begin(), dialogTexts.end(), warning) != dialogTexts.end());
 }

@@ -166,7 +166,7 @@ TEST_F(StationUi, EditingReachesTheStation) {
   // Copy Ub (row 1) with Ctrl+Ins and paste it into the ТС group.
   ClickRow(1);
   QTest::keyClick(editor->list, Qt::Key_Insert, Qt::ControlModifier);
-  EXPECT_EQ(ctx.clipboard.size(), 1u);
+  EXPECT_EQ(ctx.State().clipboard.size(), 1u);
   ClickNode(st.Children()[0].get());
   EXPECT_TRUE(editor->actPaste->isEnabled());
   Click(editor->actPaste);
@@ -494,7 +494,7 @@ TEST_F(StationUi, ToolbarPopupShortcutsDragAndHelp) {
   ClickRow(7, 100, Qt::ControlModifier);
   QTest::keyClick(editor->list, Qt::Key_Delete, Qt::ShiftModifier);
   EXPECT_EQ(names(), "o2 o3 o4 o5 o6 o1 ");
-  EXPECT_EQ(ctx.clipboard.size(), 2u);
+  EXPECT_EQ(ctx.State().clipboard.size(), 2u);
   ClickRow(5);
   Click(editor->actRemove);
   EXPECT_EQ(names(), "o2 o3 o4 o5 o6 ");
