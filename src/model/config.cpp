@@ -30,6 +30,7 @@ void TConfig::BeginWrite() {
   Pos = kDataStart;
   Mark = kDataStart;
   overflow_ = false;
+  refusal.clear();
 }
 
 bool TConfig::SetImage(std::vector<std::uint8_t> bytes) {

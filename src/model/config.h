@@ -35,6 +35,9 @@ class TConfig {
   std::int32_t End() const { return static_cast<std::int32_t>(image_.size()); }
   // True once a write would have passed kMaxImage; everything after it was dropped.
   bool Overflowed() const { return overflow_; }
+  // Set by an item that cannot be written as it stands (the message says which and why):
+  // the image of this pass must not be saved or sent. Cleared by BeginWrite.
+  std::string refusal;
 
   // --- writing long records ----------------------------------------------------------------
   void BeginSection(std::uint16_t code);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ports/device_library.h"
+#include "ports/ied_types.h"
 #include "ports/modbus_settings.h"
 
 namespace t32 {
@@ -22,6 +23,8 @@ class TAppContext {
   // "В шаблон" fills it; "Настроить по шаблону" and duplication read it.
   std::optional<TRTUSettings> deviceTemplate;
   int lastEditorTab = 0;
+  // The IEC 61850 device types ("Тип"): read once, when first needed.
+  TIedTypes iedTypes;
 
   // Reads the library the first time it is needed; problems go to msgs.
   void EnsureLibrary(TMessages* msgs);

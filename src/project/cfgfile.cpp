@@ -176,6 +176,10 @@ bool BuildImage(TDocument& doc, const TBuildOptions& opt, std::vector<std::uint8
     msgs.ShowError("Обнаружены порты с одинаковым адресом. Сохранение прервано.");
     return false;
   }
+  if (!c.refusal.empty()) {
+    msgs.ShowError(c.refusal);
+    return false;
+  }
   if (c.Overflowed()) {
     msgs.ShowError("Конфигурация слишком велика: образ больше " + std::to_string(TConfig::kMaxImage) + " байт.");
     return false;
