@@ -508,8 +508,8 @@ void TRTU61850::DumpExtra(std::string& out, const std::string& indent) const {
   } else {
     TMMSobject client;
     bool ok = LoadModel(client);
-    out += indent + "model: " + std::to_string(model_.size()) + " bytes, " + std::to_string(client.NodeCount()) +
-           " nodes" + (ok ? "" : ", damaged") + "\n";
+    // Sizes are left out: a model read back from an image is the pruned one.
+    out += indent + "model: " + (ok ? "loaded" : "damaged") + "\n";
     for (const auto& ds : client.DataSets())
       out += indent + "dataset: " + ds->Name + " members=" + std::to_string(ds->Members.size()) +
              " read=" + std::to_string(ds->ReadInterval) + (ds->MustExist ? " must-exist" : "") + "\n";
