@@ -14,6 +14,7 @@
 #include "ports/ied_types.h"
 #include "ports/port_61850.h"
 #include "ui/dialogs.h"
+#include "ui/dialogs_61850.h"
 #include "ui/frame1.h"
 #include "ui/vmd_browser.h"
 
@@ -228,6 +229,9 @@ TRTU61850Frame::TRTU61850Frame(TFrame1& owner, QWidget* parent) : TEditorFrame(o
       d->setSelected(ds && client_->DataSets()[static_cast<std::size_t>(d->data(0, Qt::UserRole).toInt())].get() == ds);
     }
   });
+  connect(ReportList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* it) { EditRow(0, it); });
+  connect(DataSetList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* it) { EditRow(1, it); });
+  connect(GooseList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* it) { EditRow(2, it); });
   for (QWidget* w : std::initializer_list<QWidget*>{PlaceEdit, IpEdit->octet[0], IpEdit->octet[1], IpEdit->octet[2],
                                                     IpEdit->octet[3]})
     if (auto* e = qobject_cast<QLineEdit*>(w)) connect(e, &QLineEdit::editingFinished, this, [this] { StoreItem(); });
@@ -393,6 +397,31 @@ void TRTU61850Frame::EnableSelected(bool on) {
   FillLists();
   for (int i : selected)
     if (QTreeWidgetItem* it = ReportList->topLevelItem(i)) it->setSelected(true);
+}
+
+void TRTU61850Frame::EditRow(int list, QTreeWidgetItem* it) {
+  if (!client_ || !Device() || !it) return;
+  TMMSobject& c = *client_;
+  const auto i = static_cast<std::size_t>(it->data(0, Qt::UserRole).toInt());
+  int result = QDialog::Rejected;
+  if (list == 0 && i < c.Reports().Items.size()) {
+    TReportDlg dlg(c, *c.Reports().Items[i], this);
+    result = RunModal(dlg);
+  } else if (list == 1 && i < c.DataSets().size()) {
+    TDataSet& ds = *c.DataSets()[i];
+    std::string rptId;
+    for (const auto& r : c.Reports().Items)
+      if (c.ResolveDataSet(r->DatSet) == &ds) rptId = r->RptID;
+    TDSetDlg dlg(rptId, ds, this);
+    result = RunModal(dlg);
+  } else if (list == 2 && i < c.GooseBlocks().Items.size()) {
+    TGCBdlg dlg(*c.GooseBlocks().Items[i], this);
+    result = RunModal(dlg);
+  }
+  if (result != QDialog::Accepted) return;
+  modelChanged_ = true;
+  StoreItem();
+  FillLists();
 }
 
 void TRTU61850Frame::OpenBrowser(bool selecting) {

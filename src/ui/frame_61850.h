@@ -83,6 +83,8 @@ class TRTU61850Frame : public TEditorFrame {
   void TypeChosen(int index);
   // Sets or clears the enabled flag of the selected reports.
   void EnableSelected(bool on);
+  // A double click on a row of the report (0), data-set (1) or GOOSE (2) list: its dialog.
+  void EditRow(int list, QTreeWidgetItem* it);
 
  protected:
   void hideEvent(QHideEvent* e) override;

@@ -7,6 +7,7 @@
 #include "iec61850/mms_test_server.h"
 #include "model/params.h"
 #include "ports/port_61850.h"
+#include "ui/dialogs_61850.h"
 #include "ui/frame_61850.h"
 #include "ui/vmd_browser.h"
 #include "ui_fixture.h"
@@ -16,6 +17,12 @@ using namespace t32::test;
 using t32test::SNode;
 
 namespace {
+// A click and then a double click on a row, as a user opens it.
+void OpenRow(QTreeWidget* list, QTreeWidgetItem* it) {
+  const QPoint p = list->visualItemRect(it).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, p);
+}
 std::vector<int> ChildKinds(const TItem* dev) {
   std::vector<int> out;
   for (TItem* c : dev->ChildItems())
@@ -178,4 +185,100 @@ TEST_F(UiTest, Port61850PickingThroughTheBrowser) {
   const std::vector<std::uint8_t> after(Doc().Config().Image().begin(), Doc().Config().Image().begin() + end2);
   EXPECT_EQ(before, after);
   ui::TRTU61850Frame::clientPort = 0;
+}
+
+TEST_F(UiTest, Port61850DialogsOfReportsDataSetsAndGoose) {
+  MakeForm();
+  ui::TFrame1& f = Frame();
+  f.SetCpu(TCpu::Cpu927);
+  f.AddFromMenu(124, false);
+  auto* port = dynamic_cast<TPort61850*>(f.CurrentNode()->Item());
+  ASSERT_TRUE(port);
+  TRTU61850* dev = port->AddDevice();
+  {
+    // A model with the picked data set, its report and a GOOSE block.
+    TMMSobject c;
+    auto& dict = c.Dictionary();
+    auto root = std::make_unique<TMMSvar>(dict.Add("VMD"), nullptr);
+    TMMSvar* ld = root->AddChild(dict.Add("LD0"));
+    ld->Domain = true;
+    TMMSvar* ind = ld->AddChild(dict.Add("GGIO1"))->AddChild(dict.Add("MX"))->AddChild(dict.Add("AnIn1"));
+    ind->AddChild(dict.Add("mag"))->Type = kMmsFloat;
+    TGCBList g;
+    TGCBObject* gcb = g.Add();
+    gcb->Name = "gcb01";
+    gcb->DatSet = "DSetTI";
+    c.AdoptModel(std::move(root), {}, {}, std::move(g));
+    dev->PickData(c, {ind});
+  }
+  ClickNode(dev->node);
+  auto* df = dynamic_cast<ui::TRTU61850Frame*>(f.CurrentFrame());
+  ASSERT_TRUE(df);
+  ASSERT_EQ(df->ReportList->topLevelItemCount(), 1);
+
+  // The report: triggers and period; "Установить" keeps them in the device's model.
+  answer = [&](QDialog& d) {
+    auto* r = dynamic_cast<ui::TReportDlg*>(&d);
+    if (!r) return int(QDialog::Rejected);
+    EXPECT_EQ(r->RptIdEdit->text(), "Rep_DSetTI");
+    EXPECT_TRUE(r->RptIdEdit->isReadOnly());
+    EXPECT_EQ(r->DataSetBox->currentText(), "DSetTI");
+    EXPECT_TRUE(r->TrgBoxes[3]->isChecked());   // 0x08 periodic
+    EXPECT_FALSE(r->TrgBoxes[0]->isChecked());  // 0x40 data change
+    QTest::mouseClick(r->TrgBoxes[0], Qt::LeftButton);
+    r->IntgPdEdit->setFocus();
+    r->IntgPdEdit->selectAll();
+    QTest::keyClicks(r->IntgPdEdit, "5000");
+    QTest::mouseClick(r->SetButton, Qt::LeftButton);
+    return d.result();
+  };
+  QTreeWidgetItem* rep = df->ReportList->topLevelItem(0);
+  df->ListTabs->setCurrentIndex(0);
+  OpenRow(df->ReportList, rep);
+  ASSERT_FALSE(dialogTitles.empty());
+  EXPECT_EQ(dialogTitles.back(), "Параметры отчета");
+  {
+    TMMSobject c;
+    ASSERT_TRUE(dev->LoadModel(c));
+    EXPECT_EQ(c.Reports().Items.at(0)->TrgOps, 0x4C);
+    EXPECT_EQ(c.Reports().Items.at(0)->IntgPd, 5000);
+  }
+
+  // The data set: reading every 500 ms.
+  answer = [&](QDialog& d) {
+    auto* s = dynamic_cast<ui::TDSetDlg*>(&d);
+    if (!s) return int(QDialog::Rejected);
+    EXPECT_EQ(s->RptIdEdit->text(), "Rep_DSetTI");
+    EXPECT_EQ(s->NameEdit->text(), "DSetTI");
+    EXPECT_FALSE(s->UseBox->isChecked());
+    QTest::mouseClick(s->UseBox, Qt::LeftButton);
+    s->IntervalEdit->setFocus();
+    s->IntervalEdit->selectAll();
+    QTest::keyClicks(s->IntervalEdit, "500");
+    QTest::mouseClick(s->SetButton, Qt::LeftButton);
+    return d.result();
+  };
+  df->ListTabs->setCurrentIndex(1);
+  QTreeWidgetItem* ds = df->DataSetList->topLevelItem(0);
+  OpenRow(df->DataSetList, ds);
+  EXPECT_EQ(dialogTitles.back(), "Параметры набора данных");
+  EXPECT_EQ(df->DataSetList->topLevelItem(0)->text(1), "500мс");
+
+  // The GOOSE block: the MAC address is re-read when the field is left; "Отменить" keeps all.
+  answer = [&](QDialog& d) {
+    auto* g = dynamic_cast<ui::TGCBdlg*>(&d);
+    if (!g) return int(QDialog::Rejected);
+    g->MacEdit->setFocus();
+    g->MacEdit->selectAll();
+    QTest::keyClicks(g->MacEdit, "01-0c-cd-01-00-01");
+    emit g->MacEdit->editingFinished();  // the field is left
+    EXPECT_EQ(g->MacEdit->text(), "01:0C:CD:01:00:01");
+    QTest::mouseClick(g->SetButton, Qt::LeftButton);
+    return d.result();
+  };
+  df->ListTabs->setCurrentIndex(2);
+  QTreeWidgetItem* gi = df->GooseList->topLevelItem(0);
+  OpenRow(df->GooseList, gi);
+  EXPECT_EQ(dialogTitles.back(), "Настройка GOOSE Control Block");
+  EXPECT_EQ(df->GooseList->topLevelItem(0)->text(2), "01:0C:CD:01:00:01");
 }
