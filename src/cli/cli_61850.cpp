@@ -10,6 +10,8 @@
 #include "model/factory.h"
 #include "model/memstream.h"
 #include "model/messages.h"
+#include "model/fileio.h"
+#include "ports/ied_types.h"
 #include "ports/port_61850.h"
 #include "ports/port_menu.h"
 #include "ports/register.h"
@@ -114,6 +116,34 @@ int Run(const Args& a) {
 }
 
 }  // namespace
+
+bool IsIedFile(const std::string& bytes) { return bytes.compare(0, 14, kIedSignature) == 0; }
+
+int IedIntegrity(const std::string& path, const std::string& bytes, bool info) {
+  TRecordedMessages m;
+  TDocument doc(&m, &DefaultFactory());
+  TNode* n = AddPortFromMenu(doc, 124);
+  auto* port = n ? dynamic_cast<TPort61850*>(n->Item()) : nullptr;
+  TRTU61850* dev = port ? port->AddDevice() : nullptr;
+  if (!dev) return kFailure;
+  std::string error;
+  const bool ok = ReadIedBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), *dev, path, &error);
+  if (info) {
+    std::printf("integrity:   %s\n", ok ? "sum holds, the device type reads" : error.c_str());
+    if (ok) std::printf("device type: %s\n", dev->name.c_str());
+  } else if (ok) {
+    std::printf("%s: ok (device type %s)\n", path.c_str(), dev->name.c_str());
+  } else {
+    std::fprintf(stderr, "tavrik32-cli: %s\n", error.c_str());
+  }
+  return ok ? kOk : kFailure;
+}
+
+int IedCheckFile(const std::string& path) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes, nullptr, kMaxIedFile) || !IsIedFile(bytes)) return -1;
+  return IedIntegrity(path, bytes, false);
+}
 
 void AddIec61850Verbs(std::vector<Verb>& verbs) {
   verbs.push_back({"iec61850", "add an IEC 61850 device from an SCL file with picked data", Run});

@@ -10,6 +10,14 @@
 #include <filesystem>
 #include <string>
 
+#include "model/document.h"
+#include "model/fileio.h"
+#include "model/messages.h"
+#include "ports/ied_types.h"
+#include "ports/port_61850.h"
+#include "ports/port_menu.h"
+#include "ports/register.h"
+
 #ifdef T32_CLI
 namespace {
 namespace fs = std::filesystem;
@@ -53,6 +61,33 @@ TEST(Iec61850Cli, AddFromSclWithPicksAndDump) {
   EXPECT_EQ(bad.exit, 1);
   EXPECT_NE(bad.output.find("IED1LD0/NONE$MX$X"), std::string::npos);
   EXPECT_EQ(Cli("iec61850 add '" + cfg + "' --scl '" + icd + "'").exit, 2);
+  fs::remove_all(dir);
+}
+
+TEST(Iec61850Cli, InfoAndCheckReadDeviceTypeFiles) {
+  fs::path dir = fs::temp_directory_path() / ("t32iedcli." + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  t32::TRecordedMessages m;
+  t32::TDocument doc(&m, &t32::PortsFactory());
+  auto* port = static_cast<t32::TPort61850*>(t32::AddPortFromMenu(doc, 124)->Item());
+  t32::TRTU61850* dev = port->AddDevice();
+  dev->name = "Relay";
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(t32::IedFileBytes(*dev, "Relay.ied", bytes, nullptr));
+  const std::string good = (dir / "Relay.ied").string(), bad = (dir / "Bad.ied").string();
+  ASSERT_TRUE(t32::WriteFileAtomic(good, std::string(bytes.begin(), bytes.end())));
+  bytes[150] ^= 0x55;
+  ASSERT_TRUE(t32::WriteFileAtomic(bad, std::string(bytes.begin(), bytes.end())));
+  TRun check = Cli("check '" + good + "'");
+  EXPECT_EQ(check.exit, 0) << check.output;
+  EXPECT_NE(check.output.find("ok (device type Relay)"), std::string::npos) << check.output;
+  TRun info = Cli("info '" + good + "'");
+  EXPECT_EQ(info.exit, 0) << info.output;
+  EXPECT_NE(info.output.find("signature:   Sign:IEC61850"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("device type: Relay"), std::string::npos);
+  TRun broken = Cli("check '" + bad + "'");
+  EXPECT_EQ(broken.exit, 1);
+  EXPECT_NE(broken.output.find("неверная контрольная сумма"), std::string::npos) << broken.output;
   fs::remove_all(dir);
 }
 #endif
