@@ -240,7 +240,8 @@ TRTU61850Frame::TRTU61850Frame(TFrame1& owner, QWidget* parent) : TEditorFrame(o
 
 TRTU61850Frame::~TRTU61850Frame() {
   tick_.stop();
-  TVMDbrowserForm::Shared().Detach();
+  // The browser lets go of the client at every close; it is made only when first used.
+  if (browserUsed_) TVMDbrowserForm::Shared().Detach();
 }
 
 TRTU61850* TRTU61850Frame::Device() const { return dynamic_cast<TRTU61850*>(item_); }
@@ -433,6 +434,7 @@ void TRTU61850Frame::OpenBrowser(bool selecting) {
   client_->Main.Port = clientPort > 0 ? clientPort : 102;
   client_->ApplyAddress();
   TVMDbrowserForm& b = TVMDbrowserForm::Shared();
+  browserUsed_ = true;
   bool picked = false;
   b.OnAddObjects = [&](const std::vector<TMMSvar*>&) {
     if (!selecting) return;

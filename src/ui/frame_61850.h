@@ -100,6 +100,7 @@ class TRTU61850Frame : public TEditorFrame {
   std::unique_ptr<TMMSobject> client_;
   QTimer tick_;
   bool modelChanged_ = false;
+  bool browserUsed_ = false;
 };
 
 void Register61850Frames();
