@@ -271,6 +271,8 @@ void TRTU61850Frame::ShowItem(TItem* item) {
   item_ = item;
   TRTU61850* d = Device();
   if (!d) return;
+  // A device still being set up takes its type's settings first.
+  if (d->newDevice) d->ApplyDeviceType();
   filling_ = true;
   FillTypes();
   // A fresh client for this device, with the port's time offset.
