@@ -28,6 +28,7 @@ __attribute__((weak)) void AddAutomationVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddLogicVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddModbusVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddReviewVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddIec61850Verbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
   AddLogicVerbs(verbs);
   AddModbusVerbs(verbs);
   AddReviewVerbs(verbs);
+  AddIec61850Verbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

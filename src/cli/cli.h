@@ -42,6 +42,13 @@ namespace t32::cli {
 // "new --sample": a discrete logic port with three tasks on the sample's inputs.
 void AddSampleLogic(TDocument& doc);
 void AddModbusVerbs(std::vector<Verb>& verbs);
+void AddIec61850Verbs(std::vector<Verb>& verbs);
+// IEC 61850 device-type files (".ied") for info and check: whether the bytes are one, and the
+// result of reading them (info prints its lines; check its verdict). IedCheckFile gives -1 for
+// a file that is not a device-type file.
+bool IsIedFile(const std::string& bytes);
+int IedIntegrity(const std::string& path, const std::string& bytes, bool info);
+int IedCheckFile(const std::string& path);
 
 // "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
 void AddSampleModbus(TDocument& doc);

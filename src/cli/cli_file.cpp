@@ -163,7 +163,7 @@ int New(const Args& a) {
 }
 
 const char* kInfoHelp =
-    "Usage: tavrik32-cli info FILE.cfg\n"
+    "Usage: tavrik32-cli info FILE.cfg|FILE.ied\n"
     "Prints the file head (type, sizes, name, date, time, check values) and whether the sum and\n"
     "the check value hold.\n";
 int Info(const Args& a) {
@@ -204,6 +204,7 @@ int Info(const Args& a) {
   std::printf("time:        %s\n", txt(64, 16).c_str());
   std::printf("data start:  %lu\n", u32(92));
   std::printf("check value: 0x%08lX\n", u32(96));
+  if (IsIedFile(bytes)) return IedIntegrity(pos[0], bytes, true);
   TRecordedMessages m;
   TDocument doc(&m);
   TCpu cpu = TCpu::Cpu927;
@@ -223,13 +224,14 @@ int Info(const Args& a) {
 }
 
 const char* kCheckHelp =
-    "Usage: tavrik32-cli check FILE.cfg\n"
+    "Usage: tavrik32-cli check FILE.cfg|FILE.ied\n"
     "Exit status 0 when the file reads cleanly; 1 with the configurator's message otherwise,\n"
     "also when it holds sections this version keeps unchanged but does not edit.\n";
 int Check(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kCheckHelp), kOk;
   std::vector<std::string> pos;
   if (!Split(a, pos, nullptr) || pos.size() != 1) return Usage(kCheckHelp);
+  if (int r = IedCheckFile(pos[0]); r >= 0) return r;
   TStderrMessages m;
   TDocument doc(&m);
   TCpu cpu = TCpu::Cpu927;

@@ -175,6 +175,9 @@ class TMMSobject : public TACSEobject {
   static constexpr std::int32_t kStateVersion = 3;
   // While on, SaveState leaves out data no data set, report or GOOSE block needs.
   bool Pruning = false;
+  // While on, SaveState writes node names themselves (node version 1) instead of indexes:
+  // for a model that travels without a dictionary (device-type files).
+  bool InlineNames = false;
   // Writes the client's state; node names go into `names` as indexes.
   bool SaveState(TMemStream& s, TStrDictionary& names);
   // Reads a state written by SaveState; node names are resolved through `names`. False on a

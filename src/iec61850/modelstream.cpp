@@ -85,6 +85,7 @@ struct TSaver {
   const TStrDictionary& dict;
   TStrDictionary& names;
   bool prune;
+  bool inlineNames;
   const std::unordered_set<const TMMSvar*>& needed;
 
   bool Saved(const TMMSvar& n) const {
@@ -94,9 +95,14 @@ struct TSaver {
     std::uint32_t count = 0;
     for (const auto& c : n.Children)
       if (Saved(*c)) ++count;
-    if (!PutI32(s, kNodeVersion) || !PutU32(s, names.Add(dict[n.Name])) || !PutU8(s, n.Domain ? 1 : 0) ||
-        !PutU32(s, n.Type) || !PutU32(s, count))
+    if (inlineNames) {
+      // Node version 1 holds at most 64 characters of name.
+      const std::string& name = dict[n.Name];
+      if (name.size() > 64 || !PutI32(s, 1) || !s.PutShortString(name)) return false;
+    } else if (!PutI32(s, kNodeVersion) || !PutU32(s, names.Add(dict[n.Name]))) {
       return false;
+    }
+    if (!PutU8(s, n.Domain ? 1 : 0) || !PutU32(s, n.Type) || !PutU32(s, count)) return false;
     for (const auto& c : n.Children)
       if (Saved(*c) && !Node(*c)) return false;
     return true;
@@ -187,7 +193,7 @@ bool TMMSobject::SaveState(TMemStream& s, TStrDictionary& names) {
     for (const auto& g : gcbs_.Items)
       if (g->Block) MarkNeeded(g->Block, needed);
   }
-  TSaver saver{s, dict_, names, Pruning, needed};
+  TSaver saver{s, dict_, names, Pruning, InlineNames, needed};
   if (!saver.Node(*root_)) return false;
 
   if (!PutU32(s, static_cast<std::uint32_t>(dataSets_.size()))) return false;

@@ -7,6 +7,7 @@
 // data: a record whose length is shorter than its head or runs past the data counts as the end
 // of the records, so a corrupt image can neither loop a walk nor read outside the buffer.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,8 +40,11 @@ class TConfig {
   // An item that cannot be written as the controller takes it (a station block past its
   // limit) refuses the image: it still writes a readable form of itself, names the reason here,
   // and nothing that leaves the program (file, controller, JSON) may be made from this image.
-  // A write pass starts with no refusals.
-  void Refuse(std::string reason) { refusals_.push_back(std::move(reason)); }
+  // A write pass starts with no refusals; a reason already named is not named twice (every
+  // IEC 61850 port of an image writes the same shared block and finds the same fault).
+  void Refuse(std::string reason) {
+    if (std::find(refusals_.begin(), refusals_.end(), reason) == refusals_.end()) refusals_.push_back(std::move(reason));
+  }
   const std::vector<std::string>& Refusals() const { return refusals_; }
 
   // --- writing long records ----------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "iec104/station.h"
 #include "ports/device_library.h"
+#include "ports/ied_types.h"
 #include "ports/modbus_settings.h"
 
 namespace t32 {
@@ -33,6 +34,8 @@ class TAppContext {
   std::optional<TRTUSettings> deviceTemplate;
   int lastEditorTab = 0;
   TStationEditorState stationEditor;
+  // The IEC 61850 device types ("Тип"): read once, when first needed.
+  TIedTypes iedTypes;
 
   // Reads the library the first time it is needed; problems go to msgs.
   void EnsureLibrary(TMessages* msgs);

@@ -8,6 +8,7 @@
 #include "ports/port_pc.h"
 #include "ports/port_auto.h"
 #include "ports/port_ld.h"
+#include "ports/port_61850.h"
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
 #include "ports/port_snmp.h"
@@ -38,6 +39,10 @@ void RegisterPorts(TItemFactory& f) {
   f.RegisterChild("TPortSNMP", 232, [] { return std::make_unique<TSNMP>(); });
   f.Register(128, port, [] { return std::make_unique<TPortRTU104>(); }, 128);
   f.RegisterChild("TPortRTU104", 224, [] { return std::make_unique<TRTU104>(); });
+  // The port is written as section 126; images of older programs call it 124.
+  f.Register(124, port, [] { return std::make_unique<TPort61850>(); }, 124);
+  f.Register(126, port, [] { return std::make_unique<TPort61850>(); });
+  f.RegisterChild("TPort61850", 220, [] { return std::make_unique<TRTU61850>(); });
 }
 
 TItemFactory& PortsFactory() {

@@ -71,6 +71,7 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
   doc_ = std::make_unique<TDocument>(messages_.get(), opt_.factory);
   appContext_ = std::make_unique<TAppContext>();
   appContext_->libraryFolders = DefaultLibraryFolders(opt_.programDir.toStdString());
+  appContext_->iedTypes.folders = DefaultIedFolders(opt_.programDir.toStdString());
   doc_->appContext = appContext_.get();
   doc_->extendedFormat = true;
 

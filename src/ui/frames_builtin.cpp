@@ -16,6 +16,7 @@ void RegisterLDFrames();         // frame_ld.cpp
 void RegisterSNMPFrames();       // frame_snmp.cpp
 void RegisterRtu104Frames();     // frame_rtu104.cpp
 void RegisterModbusFrames();     // frame_modbus.cpp
+void Register61850Frames();      // frame_61850.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -34,6 +35,7 @@ void RegisterBuiltinFrames() {
   RegisterSNMPFrames();
   RegisterRtu104Frames();
   RegisterModbusFrames();
+  Register61850Frames();
 }
 
 }  // namespace t32::ui

@@ -10,12 +10,16 @@
 #include "model/document.h"
 #include "model/params.h"
 #include "model/storage.h"
+#include "iec61850/pickmarks.h"
+#include "iec61850/scl.h"
+#include "ports/port_61850.h"
 #include "ports/port_auto.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
 #include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/frame1.h"
+#include "ui/frame_61850.h"
 #include "ui/frame_ld.h"
 #include "ui/frame_other_ports.h"
 
@@ -31,6 +35,22 @@ void RunPortStep(TFrame1& f, const QStringList& kv) {
     doc.Tree().ForEach([&](TNode* n) {
       if (auto* m = dynamic_cast<TRelayModule*>(n->Item())) m->SetMode(kv[1].toInt());
     });
+  } else if (kv[0] == "iec61850-sample") {
+    // The last device of the current port: 10.0.0.7 with a measurement and a breaker's control
+    // picked from the sample ICD; its page shows the report with its ТИ signals.
+    auto* port = dynamic_cast<TPort61850*>(f.CurrentItem());
+    auto devs = port ? port->Devices() : std::vector<TPolledDevice*>{};
+    auto* d = devs.empty() ? nullptr : dynamic_cast<TRTU61850*>(devs.back());
+    TMMSobject c;
+    if (!d || !LoadSCL(std::string(T32_SOURCE_DIR) + "/tests/fixtures/scl/sample.icd", c)) return;
+    for (const char* ref : {"IED1LD0/MMXU1$MX$PhV", "IED1LD0/XCBR1$CO$Pos"})
+      if (TMMSvar* v = c.FindVariable(ref)) SetPickMark(*v, 1, c.Dictionary());
+    d->place = "Ввод 1";
+    d->SetIp(0x0A000007);
+    d->PickData(c, SelectedNodes(c));
+    f.SelectNode(d->node);
+    if (auto* df = dynamic_cast<TRTU61850Frame*>(f.CurrentFrame()); df && df->ReportList->topLevelItemCount() > 0)
+      df->ReportList->topLevelItem(df->ReportList->topLevelItemCount() - 1)->setSelected(true);
   } else if (kv[0] == "ts2-sample") {
     if (auto* p = dynamic_cast<TPortTwoPos*>(f.CurrentItem())) {
       p->Apply(3);

@@ -117,7 +117,7 @@ void UiTest::SetUp() {
   // the ports whose menu state is checked.
   RegisterModelItems(factory);
   RegisterPorts(factory);
-  for (int tag : {102, 124, 128, 129})
+  for (int tag : {102, 128, 129})
     factory.Register(tag, TItemPlace::Port, [tag] { return std::make_unique<TFakePort>(tag); }, tag);
   ui::SetModalHook([this](QDialog& d) {
     dialogTitles.push_back(d.windowTitle());
