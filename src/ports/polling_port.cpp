@@ -126,7 +126,7 @@ void TPollingPort::WriteChildren(TConfig& c) {
   if (TParams* t = LinkTable()) t->SaveToImage(c);
   int n = 0;
   for (TPolledDevice* d : Devices())
-    if (n++ < kMaxDevices) d->SaveToImage(c);
+    if (n++ < kMaxDevices) d->SaveSection(c);  // a device kept as it stood goes back unchanged
 }
 
 TPolledDevice* TPollingPort::AppendDevice(std::unique_ptr<TPolledDevice> dev) {
