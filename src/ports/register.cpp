@@ -10,6 +10,7 @@
 #include "ports/port_kp.h"
 #include "ports/port_ld.h"
 #include "ports/port_meters.h"
+#include "ports/port_mkt3.h"
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
 #include "ports/port_snmp.h"
@@ -49,6 +50,7 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(135, port, [] { return std::make_unique<TPortCE318>(); }, 135);
   f.RegisterChild("TPortCE318", 233, [] { return std::make_unique<TCE318>(); });
   f.Register(116, port, [] { return std::make_unique<TPortCP8500>(); }, 116);
+  f.Register(103, port, [] { return std::make_unique<TPortMKT3>(); }, 103);
 }
 
 TItemFactory& PortsFactory() {

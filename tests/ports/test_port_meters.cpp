@@ -11,6 +11,7 @@
 #include "ports/image_sections.h"
 #include "ports/port_menu.h"
 #include "ports/port_meters.h"
+#include "ports/port_mkt3.h"
 #include "ports/register.h"
 #include "project/json.h"
 
@@ -334,4 +335,67 @@ TEST(MeterImage, SaveReopenSaveAndJsonOfEveryNewPort) {
   third.d.extendedFormat = m.d.extendedFormat;
   EXPECT_EQ(t32test::Written(third.d), first);
   EXPECT_TRUE(m.msgs.errors.empty());
+}
+
+// --- the МКТ-3 output port -------------------------------------------------------------------
+TEST(MKT3, GroupsAddressesAndTheImage) {
+  TMeterDoc m;
+  // 70 ТИ and 70 ТС source rows from two converter ports.
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (int i = 0; i < 70; ++i) rows.push_back({std::to_string(i / 10 + 1), std::to_string(i % 10 + 1)});
+  auto* cp = m.Add<TPortCP8500>(116);
+  ASSERT_FALSE(cp->StoreRows(rows));  // 70 entries are more than one converter port holds
+  rows.resize(65);
+  ASSERT_TRUE(cp->StoreRows(rows));
+  auto* cp2 = m.Add<TPortCP8500>(116);
+  ASSERT_TRUE(cp2->StoreRows({{"90", "1"}, {"90", "2"}, {"90", "3"}, {"90", "4"}, {"90", "5"}}));
+  auto* port = m.Add<TPortMKT3>(103);
+  EXPECT_EQ(port->Caption(), "3_Порт MKT-3");
+  EXPECT_EQ(port->interfaces, kIfModem);
+  ASSERT_EQ(port->node->ChildCount(), 3);
+  const TStorage& st = m.d.Storage();
+  ASSERT_EQ(st.List(kSigTI).Count(), 70);
+  port->Table(kSigTI)->AddFromList(st.List(kSigTI), true);
+  for (int i = 0; i < 9; ++i) {
+    m.d.Storage().List(kSigTS).At(i)->selected = true;
+  }
+  port->Table(kSigTS)->AddFromList(st.List(kSigTS), false);
+  ASSERT_EQ(port->Table(kSigTS)->Count(), 9);
+  bool tsLimited = true, tiLimited = false;
+  port->CountGroups(&tsLimited, &tiLimited);
+  EXPECT_EQ(port->tsGroups, 2);
+  EXPECT_EQ(port->tiGroups, 8);
+  EXPECT_FALSE(tsLimited);
+  EXPECT_TRUE(tiLimited);
+  EXPECT_EQ(port->SignalAddressText(0, kSigTI), "Гр1 Пр1");
+  EXPECT_EQ(port->SignalAddressText(63, kSigTI), "Гр8 Пр8");
+  for (int row = 64; row < 70; ++row) EXPECT_EQ(port->SignalAddressText(row, kSigTI), " ОШИБКА ") << row;
+  EXPECT_EQ(port->SignalAddressText(64, kSigTU), " ОШИБКА ");
+  EXPECT_EQ(port->SignalAddressText(511, kSigTS), "Гр64 Пр8");
+  EXPECT_EQ(port->SignalAddressText(512, kSigTS), " ОШИБКА ");
+
+  port->SetChannelType({0, 9}, 0x82);
+  port->SetChannelType({1}, 3);  // not a type the menu offers
+  EXPECT_EQ(port->channelTypes[9], 0x82);
+  EXPECT_EQ(port->channelTypes[1], 1);
+  ASSERT_NE(TPortMKT3::ChannelType(0x82), nullptr);
+  EXPECT_STREQ(TPortMKT3::ChannelType(0x82)->cell, "±Дп 2x");
+  port->place = "ДП";
+
+  std::vector<std::uint8_t> img = t32test::Written(m.d);
+  std::size_t at = t32test::FindSectionCode(img, 103);
+  EXPECT_EQ(t32test::EntryAt(img, at, 13), (std::vector<std::uint8_t>{2}));
+  EXPECT_EQ(t32test::EntryAt(img, at, 14), (std::vector<std::uint8_t>{8}));
+  EXPECT_EQ(t32test::EntryAt(img, at, 46).size(), 64u);
+  EXPECT_TRUE(t32test::EntryAt(img, at, 30).empty());  // not bound
+  TMeterDoc again;
+  TBytes raw;
+  raw.b.assign(img.begin() + TConfig::kDataStart, img.end());
+  ASSERT_TRUE(t32test::Read(again.d, raw));
+  EXPECT_EQ(t32test::Written(again.d), img);
+  auto* back = again.At<TPortMKT3>(3);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->place, "ДП");
+  EXPECT_EQ(back->Table(kSigTI)->Count(), 70);
+  EXPECT_EQ(back->Table(kSigTI)->Ref(5), again.d.Storage().List(kSigTI).Ref(5));
 }
