@@ -313,8 +313,11 @@ void TMeterPort::LoadFromShortImage(TConfig& c) {
   UpdateNode();
   std::uint8_t base1 = 0;
   c.GetShortEntry(11, 1, &base1);
-  std::vector<std::uint8_t> rec(11u * n);
-  const bool haveRecords = ver >= 2 && n > 0 && c.GetShortEntry(44, static_cast<std::uint16_t>(rec.size()), rec.data());
+  // Version 2: only the records key 44 really holds are read, however many key 20 announces.
+  const long have = ver >= 2 ? c.ShortEntrySize(44) : -1;
+  const int records = have > 0 ? static_cast<int>(std::min<long>(n, have / 11)) : 0;
+  std::vector<std::uint8_t> rec(11u * static_cast<std::size_t>(records));
+  const bool haveRecords = records > 0 && c.GetShortEntry(44, static_cast<std::uint16_t>(rec.size()), rec.data());
   TDocument* d = Doc();
   const bool cc301 = MeterCode() == 216;
   int legacyAt = base1 > 0 ? 8 * (base1 - 1) : -1;  // version 1: the meters' rows follow each other
@@ -324,7 +327,7 @@ void TMeterPort::LoadFromShortImage(TConfig& c) {
     auto made = MakeMeter();
     int base = 0;
     if (ver >= 2) {
-      if (!haveRecords) break;
+      if (!haveRecords || i >= records) break;
       const std::uint8_t* r = rec.data() + 11 * i;
       const int addr = r[0] | (r[1] << 8);
       base = r[2];
@@ -523,13 +526,12 @@ void TPortCP8500::SaveToImage(TConfig& c) {
 namespace {
 // Entries of key 44 (count from key 20, cut to 65 with a message; never past the entry).
 std::vector<TCP8500Entry> ReadEntries(const std::uint8_t* raw, std::size_t have, int announced, TMessages& msgs) {
-  int n = announced;
+  int n = std::min<int>(announced, static_cast<int>(have / 3));
   if (n > TPortCP8500::kMaxEntries) {
     msgs.ShowError(std::string(kTooManyEntries) + ": прочитано " + std::to_string(TPortCP8500::kMaxEntries) + " из " +
-                   std::to_string(announced));
+                   std::to_string(n));
     n = TPortCP8500::kMaxEntries;
   }
-  n = std::min<int>(n, static_cast<int>(have / 3));
   std::vector<TCP8500Entry> out;
   for (int i = 0; i < n; ++i)
     out.push_back({static_cast<std::uint16_t>(raw[3 * i] | (raw[3 * i + 1] << 8)), raw[3 * i + 2]});
@@ -562,8 +564,10 @@ void TPortCP8500::LoadFromShortImage(TConfig& c) {
   c.GetShortEntry(11, 1, &base);
   c.GetShortEntry(20, 1, &n);
   std::uint8_t raw[3 * 255] = {};
-  const bool got = c.GetShortEntry(44, sizeof raw, raw);
-  entries = got ? ReadEntries(raw, 3u * n, n, Messages()) : std::vector<TCP8500Entry>{};
+  const long have = c.ShortEntrySize(44);
+  const bool got = have > 0 && c.GetShortEntry(44, sizeof raw, raw);
+  entries = got ? ReadEntries(raw, static_cast<std::size_t>(std::min<long>(have, sizeof raw)), n, Messages())
+                : std::vector<TCP8500Entry>{};
   if (c.GetShortEntry(30, 1, &ch)) BindByAddress(ch);
   UpdateNode();
   UpdateStatusTable();

@@ -311,17 +311,22 @@ TEST(KPImage, ShortRecordsGiveCountsGroupTypesAndLegacyNames) {
   };
   for (const Case& k : cases) {
     TBytes r;
-    r.SSec(0).SEnt(48, {1}).SEnt(2, {1}).SEnt(3, {2}).SEnd();
+    r.SSec(0).SEnt(48, {1}).SEnt(2, {1}).SEnt(3, {3}).SEnd();
     r.SSec(100).SEnt(48, {1}).SEnd();
-    r.SSec(112).SEnt(48, {1}).SEnt(1, {2}).SEnt(20, {1}).SEnd();
+    r.SSec(112).SEnt(48, {1}).SEnt(1, {2}).SEnt(20, {2}).SEnd();
     r.SSec(206).SEnt(48, {1}).SEnt(1, {4}).SEnt(27, {0}).SEnt(62, {3}).SEnt(57, t32test::Le16(900));
     r.SEnt(20, {k.pairCount}).SEnt(44, k.pairs).SEnt(32, {2}).SEnt(33, {1}).SEnd();
+    r.SSec(206).SEnt(48, {1}).SEnt(1, {9}).SEnt(27, {2}).SEnd();
+    // The stations stand behind the port's section: the next port is still read as one.
+    r.SSec(116).SEnt(48, {1}).SEnt(1, {5}).SEnd();
     TKPDoc m;
     ASSERT_TRUE(m.d.Config().SetImage(r.Image()));
     m.d.ReadRecords(true);
     auto* port = m.PortAt(1);
     ASSERT_NE(port, nullptr) << k.what;
-    ASSERT_EQ(port->Devices().size(), 1u) << k.what;
+    ASSERT_EQ(port->Devices().size(), 2u) << k.what;
+    ASSERT_EQ(m.d.ProcNode()->ChildCount(), 3) << k.what;
+    EXPECT_EQ(m.d.ProcNode()->Child(2)->Item()->SectionCode(), 116) << k.what;
     auto* st = dynamic_cast<TKP*>(port->Devices()[0]);
     EXPECT_EQ(st->asdu, 4) << k.what;
     EXPECT_EQ(st->replyWait, 900) << k.what;
