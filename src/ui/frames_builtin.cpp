@@ -15,6 +15,7 @@ void RegisterOtherPortFrames();  // frame_other_ports.cpp
 void RegisterLDFrames();         // frame_ld.cpp
 void RegisterSNMPFrames();       // frame_snmp.cpp
 void RegisterRtu104Frames();     // frame_rtu104.cpp
+void RegisterKPFrames();         // frame_kp.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -32,6 +33,7 @@ void RegisterBuiltinFrames() {
   RegisterLDFrames();
   RegisterSNMPFrames();
   RegisterRtu104Frames();
+  RegisterKPFrames();
 }
 
 }  // namespace t32::ui
