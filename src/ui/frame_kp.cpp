@@ -231,7 +231,9 @@ TKPFrame::TKPFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, parent
     StoreAndRebuild();
   });
   connect(ProtBox, &QComboBox::activated, this, [this](int) {
-    if (!filling_) StoreAndRebuild();
+    if (filling_) return;
+    protocolChosen_ = true;
+    StoreAndRebuild();
   });
 }
 
@@ -242,6 +244,7 @@ void TKPFrame::ShowItem(TItem* item) {
   TKP* k = Station();
   if (!k) return;
   filling_ = true;
+  protocolChosen_ = false;
   PlaceEdit->setText(QString::fromStdString(k->place));
   AddrEdit->SetValue(k->number);
   ProtBox->setCurrentIndex(k->protocol <= 2 ? k->protocol : -1);
@@ -304,8 +307,7 @@ void TKPFrame::CheckAddress() {
 void TKPFrame::StoreItem() {
   TKP* k = Station();
   if (!k || filling_) return;
-  const std::string place = PlaceEdit->text().toStdString();
-  if (place != k->place) k->place = place;
+  if (PlaceEdit->isModified()) k->place = PlaceEdit->text().toStdString();
   auto u8 = [](TNumberEdit* e, std::uint8_t& v) {
     if (e->isModified()) v = static_cast<std::uint8_t>(e->Value());
   };
@@ -316,8 +318,7 @@ void TKPFrame::StoreItem() {
     if (e->isModified()) v = TKP::MinutesToMs(e->Value(), cap);
   };
   u8(AddrEdit, k->number);
-  if (ProtBox->currentIndex() >= 0 && ProtBox->currentIndex() != k->protocol && k->protocol <= 2)
-    k->protocol = static_cast<std::uint8_t>(ProtBox->currentIndex());
+  if (protocolChosen_ && ProtBox->currentIndex() >= 0) k->protocol = static_cast<std::uint8_t>(ProtBox->currentIndex());
   u8(RepeatEdit, k->retries);
   u16(SpinEditWait, k->replyWait);
   minutes(SpinEditTimeOBD, k->controlPeriod, TKP::kMaxMinutes);
@@ -444,14 +445,20 @@ TMeterFrame::TMeterFrame(TFrame1& owner, QWidget* parent, bool cc301) : TEditorF
     lay->addLayout(ff);
     for (QRadioButton* b : {AsTII, AsTI})
       connect(b, &QRadioButton::toggled, this, [this](bool on) {
-        if (on && !filling_) Rebuild();
+        if (!on || filling_) return;
+        energyChosen_ = true;
+        Rebuild();
       });
     connect(FuncBox, &QComboBox::activated, this, [this](int) {
-      if (!filling_) StoreItem();
+      if (filling_) return;
+      ratioChosen_ = true;
+      StoreItem();
     });
   }
   connect(CheckListBox1, &QListWidget::itemChanged, this, [this](QListWidgetItem*) {
-    if (!filling_) Rebuild();
+    if (filling_) return;
+    ticked_ = true;
+    Rebuild();
   });
   connect(AddrEdit, &TNumberEdit::ValueEdited, this, [this](long long) {
     if (!filling_) Rebuild();
@@ -468,6 +475,7 @@ void TMeterFrame::ShowItem(TItem* item) {
   TMeter* m = Meter();
   if (!m) return;
   filling_ = true;
+  ticked_ = energyChosen_ = ratioChosen_ = false;
   Heading->setText(m->Heading());
   PlaceEdit->setText(QString::fromStdString(m->place));
   if (dynamic_cast<TCE318*>(m))
@@ -495,17 +503,14 @@ void TMeterFrame::ShowItem(TItem* item) {
 void TMeterFrame::StoreItem() {
   TMeter* m = Meter();
   if (!m || filling_) return;
-  const std::string place = PlaceEdit->text().toStdString();
-  if (place != m->place) m->place = place;
+  if (PlaceEdit->isModified()) m->place = PlaceEdit->text().toStdString();
   if (AddrEdit->isModified()) m->SetAddress(AddrEdit->Value());
   if (RepeatEdit->isModified()) m->retries = static_cast<std::uint8_t>(RepeatEdit->Value());
-  for (int i = 0; i < CheckListBox1->count(); ++i) m->SetQuantity(i, CheckListBox1->item(i)->checkState() == Qt::Checked);
+  if (ticked_)
+    for (int i = 0; i < CheckListBox1->count(); ++i) m->SetQuantity(i, CheckListBox1->item(i)->checkState() == Qt::Checked);
   if (auto* cc = dynamic_cast<TCC301*>(m)) {
-    if (AsTI && (AsTI->isChecked() || AsTII->isChecked())) {
-      const std::uint8_t v = AsTI->isChecked() ? 1 : 0;
-      if (cc->energyAs <= 1) cc->energyAs = v;
-    }
-    if (FuncBox && FuncBox->currentIndex() >= 0 && cc->ratio <= 1) cc->ratio = static_cast<std::uint8_t>(FuncBox->currentIndex());
+    if (energyChosen_ && AsTI) cc->energyAs = AsTI->isChecked() ? 1 : 0;
+    if (ratioChosen_ && FuncBox && FuncBox->currentIndex() >= 0) cc->ratio = static_cast<std::uint8_t>(FuncBox->currentIndex());
   }
 }
 
@@ -532,7 +537,9 @@ TPortCP8500Frame::TPortCP8500Frame(TFrame1& owner, QWidget* parent)
   bl->addWidget(AddrGrid);
   lay_->addWidget(box);
   connect(AddrGrid, &QTableWidget::cellChanged, this, [this](int, int) {
-    if (!filling_) EnsureEmptyLastRow();
+    if (filling_) return;
+    edited_ = true;
+    EnsureEmptyLastRow();
   });
 }
 
@@ -555,6 +562,7 @@ void TPortCP8500Frame::EnsureEmptyLastRow() {
 void TPortCP8500Frame::Fill() {
   auto* p = dynamic_cast<TPortCP8500*>(item_);
   if (!p) return;
+  edited_ = false;
   AddrGrid->setRowCount(0);
   for (const TCP8500Entry& e : p->entries) {
     const int r = AddrGrid->rowCount();
@@ -570,14 +578,16 @@ void TPortCP8500Frame::Fill() {
 
 void TPortCP8500Frame::StoreItem() {
   auto* p = dynamic_cast<TPortCP8500*>(item_);
-  if (!p || filling_) return;
+  if (!p || filling_ || !edited_) return;
   std::vector<std::pair<std::string, std::string>> rows;
   for (int r = 0; r < AddrGrid->rowCount(); ++r) {
     auto text = [&](int c) { return AddrGrid->item(r, c) ? AddrGrid->item(r, c)->text().trimmed().toStdString() : std::string(); };
     rows.push_back({text(1), text(2)});
   }
   std::vector<TCP8500Entry> before = p->entries;
-  if (p->StoreRows(rows) && p->entries != before) Doc().AfterEdit();
+  if (!p->StoreRows(rows)) return;  // the message is shown; the grid keeps what was typed
+  edited_ = false;
+  if (p->entries != before) Doc().AfterEdit();
 }
 
 // =======================================================================================
@@ -626,6 +636,7 @@ void TPortMKT3Frame::Fill() {
   auto* p = dynamic_cast<TPortMKT3*>(item_);
   if (!p) return;
   PlaceEdit->setText(QString::fromStdString(p->place));
+  PlaceEdit->setModified(false);
   bool tsLimited = false, tiLimited = false;
   p->CountGroups(&tsLimited, &tiLimited);
   TSGroupsLabel->setText(QString::number(p->tsGroups));
@@ -646,8 +657,7 @@ void TPortMKT3Frame::Fill() {
 void TPortMKT3Frame::StoreItem() {
   auto* p = dynamic_cast<TPortMKT3*>(item_);
   if (!p || filling_) return;
-  const std::string place = PlaceEdit->text().toStdString();
-  if (place != p->place) p->place = place;
+  if (PlaceEdit->isModified()) p->place = PlaceEdit->text().toStdString();
 }
 
 void TPortMKT3Frame::ChooseChannelType(std::uint8_t code) {

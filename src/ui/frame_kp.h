@@ -90,6 +90,7 @@ class TKPFrame : public TEditorFrame {
   void CheckAddress();
   // Stores the page and rebuilds the station (and its port).
   void StoreAndRebuild();
+  bool protocolChosen_ = false;  // the user picked a protocol since the page was shown
 };
 
 class TMeterPortFrame : public TPollingPortFrame {
@@ -124,6 +125,9 @@ class TMeterFrame : public TEditorFrame {
  private:
   TMeter* Meter() const;
   void Rebuild();
+  // What the user changed since the page was shown: only that is stored, so a page that was
+  // merely looked at never writes stale values over the item.
+  bool ticked_ = false, energyChosen_ = false, ratioChosen_ = false;
 };
 
 class TPortCP8500Frame : public TOtherPortFrame {
@@ -138,6 +142,7 @@ class TPortCP8500Frame : public TOtherPortFrame {
 
  private:
   void EnsureEmptyLastRow();
+  bool edited_ = false;  // the grid was typed in since it was filled
 };
 
 class TPortMKT3Frame : public TOtherPortFrame {
