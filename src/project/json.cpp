@@ -120,6 +120,7 @@ void AddKnownSlots(Classes& cl) {
     if (slot.id.empty()) slot.id = id;
     slot.kind = k;
   }
+  cl.schema["TPortMKT3"][46] = {"channelTypes", Kind::U8List};
   add("TRTU104", 60, "stationLength", Kind::U32);
   add("TRTU104", 102, "station", Kind::Bytes);
   struct Table {

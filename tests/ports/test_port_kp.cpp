@@ -404,3 +404,26 @@ TEST(KPImage, SaveReopenSaveWithBoundPortAndJsonRoundTrip) {
   std::string dump = m.d.Dump();
   EXPECT_NE(dump.find("groupTypes"), std::string::npos);
 }
+
+TEST(KPPort, StationMovedToAnotherPortTakesItsPrefix) {
+  TKPDoc m;
+  TPortKP* a = m.Port();
+  TPortKP* b = m.Port();
+  ASSERT_EQ(b->number, 2);
+  TKP* k = a->AddStation();
+  k->number = 4;
+  k->SetCount(kSigTS, 2);
+  k->UpdateStatusTable();
+  k->Table(kSigTS)->At(1)->SetName("1_Порт.4_КП.Своё");
+  b->AddStation();
+  m.d.Tree().Move(k->node, b->node, b->node->ChildCount());
+  a->RecountChildren();
+  b->RecountChildren();
+  EXPECT_EQ(k->portName, "2_Порт");
+  EXPECT_EQ(k->Table(kSigTS)->At(0)->Name(), "2_Порт.4_КП.Пр1");
+  EXPECT_EQ(k->Table(kSigTS)->At(1)->Name(), "2_Порт.4_КП.Своё");
+  EXPECT_EQ(a->LinkTable(), nullptr);
+  EXPECT_EQ(a->deviceCount, 0);
+  EXPECT_EQ(Defaults(b->LinkTable()), (std::vector<std::string>{"2_Порт.связь_1_КП", "2_Порт.связь_4_КП"}));
+  EXPECT_EQ(b->deviceCount, 2);
+}

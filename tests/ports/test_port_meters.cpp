@@ -319,8 +319,15 @@ TEST(MeterImage, SaveReopenSaveAndJsonOfEveryNewPort) {
     b->UpdateStatusTable();
   }
   m.Add<TPortCP8500>(116)->StoreRows({{"12", "3"}, {"9", ""}});
+  // The JSON form is written for CPU-927: output rows by storage index.
+  m.d.extendedFormat = true;
+  auto* mkt = m.Add<TPortMKT3>(103);
+  m.d.AfterEdit();
+  mkt->Table(kSigTI)->AddFromList(m.d.Storage().List(kSigTI), true);
+  mkt->SetChannelType({3}, 0x81);
   std::vector<std::uint8_t> first = t32test::Written(m.d);
   TMeterDoc again;
+  again.d.extendedFormat = true;
   TBytes raw;
   raw.b.assign(first.begin() + TConfig::kDataStart, first.end());
   ASSERT_TRUE(t32test::Read(again.d, raw));
@@ -328,6 +335,9 @@ TEST(MeterImage, SaveReopenSaveAndJsonOfEveryNewPort) {
   std::string json = ExportJson(m.d, TCpu::Cpu927);
   EXPECT_NE(json.find("\"id\": \"quantities\""), std::string::npos);
   EXPECT_NE(json.find("\"id\": \"pollPeriod\""), std::string::npos);
+  const std::size_t types = json.find("\"id\": \"channelTypes\"");
+  ASSERT_NE(types, std::string::npos);
+  EXPECT_NE(json.substr(types, 60).find("\"u8s\""), std::string::npos);  // a list of numbers
   TMeterDoc third;
   TCpu cpu{};
   std::string err;
