@@ -145,7 +145,9 @@ TKPFrame::TKPFrame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner, parent
       if (!filling_) StoreAndRebuild();
     });
   }
-  CountGrid->setFixedHeight(CountGrid->horizontalHeader()->height() + 6 * CountGrid->rowHeight(0) + 4);
+  CountGrid->setColumnWidth(0, 110);
+  CountGrid->setColumnWidth(1, 140);
+  CountGrid->setFixedSize(110 + 140 + 4, CountGrid->horizontalHeader()->height() + 6 * CountGrid->rowHeight(0) + 4);
   lay->addWidget(CountGrid);
   lay->addWidget(new QLabel("* - не править для протоколов Сириус и Виконт", this));
 
