@@ -409,3 +409,25 @@ TEST(MKT3, GroupsAddressesAndTheImage) {
   EXPECT_EQ(back->Table(kSigTI)->Count(), 70);
   EXPECT_EQ(back->Table(kSigTI)->Ref(5), again.d.Storage().List(kSigTI).Ref(5));
 }
+
+TEST(MKT3, ShortImageReadsItsKeysAndTakesTheLegacyNames) {
+  // A converter port fills the legacy ТИ list; the МКТ-3 port has no rows of its own in an old
+  // image and takes them from there after loading.
+  TBytes r;
+  r.SSec(0).SEnt(48, {1}).SEnt(2, {1}).SEnt(3, {3}).SEnd();
+  r.SSec(100).SEnt(48, {1}).SEnd();
+  r.SSec(116).SEnt(48, {1}).SEnt(1, {4}).SEnt(11, {1}).SEnt(20, {2}).SEnt(44, {12, 0, 3, 13, 0, 1}).SEnd();
+  r.SSec(103).SEnt(48, {1}).SEnt(1, {5}).SEnt(13, {1}).SEnt(14, {1}).SEnt(46, std::vector<std::uint8_t>(64, 0x81)).SEnd();
+  TMeterDoc m;
+  ASSERT_TRUE(m.d.Config().SetImage(r.Image()));
+  m.d.ReadRecords(true);
+  auto* port = m.At<TPortMKT3>(2);
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(port->number, 5);
+  EXPECT_EQ(port->channelTypes[63], 0x81);
+  TParams* ti = port->Table(kSigTI);
+  ASSERT_NE(ti, nullptr);
+  ASSERT_GE(ti->Count(), 3);
+  EXPECT_EQ(ti->At(0)->Name(), "4_Порт.12.Пр3");
+  EXPECT_EQ(ti->At(2)->Name(), "4_Порт.13.Пр1");
+}
