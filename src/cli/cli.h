@@ -57,6 +57,8 @@ void AddSampleSnmp(TDocument& doc);
 
 // "new --sample": an IEC 104 polling port with two stations.
 void AddSampleRtu104(TDocument& doc);
+// "new --sample": the KP port with three stations, the three meter ports, ЦП8500 and МКТ-3.
+void AddSampleKPAndMeters(TDocument& doc);
 
 // True when args hold --help or -h.
 bool WantsHelp(const Args& args);

@@ -144,6 +144,7 @@ void AddSampleBoards(TDocument& doc) {
   AddSampleModbus(doc);
   AddSampleSnmp(doc);
   AddSampleRtu104(doc);
+  AddSampleKPAndMeters(doc);
 }
 int New(const Args& a) {
   if (WantsHelp(a)) return std::printf("%s", kNewHelp), kOk;

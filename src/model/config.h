@@ -94,6 +94,8 @@ class TConfig {
   int NextShortSection();
   void SkipShortSection();
   bool GetShortText(std::uint8_t key, std::string& utf8) const;
+  // Size of the value of the first short entry with this key, or -1.
+  long ShortEntrySize(std::uint8_t key) const;
 
   // Whether the records after the data start are short ones (first byte F0).
   bool LooksShort(std::int32_t at = kDataStart) const;

@@ -126,7 +126,7 @@ void TPollingPort::WriteChildren(TConfig& c) {
   if (TParams* t = LinkTable()) t->SaveToImage(c);
   int n = 0;
   for (TPolledDevice* d : Devices())
-    if (n++ < kMaxDevices) d->SaveToImage(c);
+    if (n++ < kMaxDevices) d->SaveSection(c);  // a device kept as it stood goes back unchanged
 }
 
 TPolledDevice* TPollingPort::AppendDevice(std::unique_ptr<TPolledDevice> dev) {
@@ -144,6 +144,11 @@ void TPollingPort::LoadChildren(TConfig& c, int announced, int deviceCode,
     // Older images: the devices are the sections that follow the port's entries. The
     // caller's mark (the port's head) is kept for its own skip.
     const std::int32_t callerMark = c.Mark;
+    const std::int32_t resume = c.Pos;
+    c.SkipShortSection();
+    const std::int32_t callerEnd = c.Pos;
+    c.Pos = resume;
+    std::int32_t lastHead = -1;
     for (int i = 0; i < announced && c.Pos < c.End(); ++i) {
       const std::int32_t save = c.Pos;
       if (c.NextShortSection() != deviceCode) {
@@ -157,8 +162,11 @@ void TPollingPort::LoadChildren(TConfig& c, int announced, int deviceCode,
       d->LoadFromShortImage(c);
       c.Mark = head;
       c.SkipShortSection();
+      lastHead = head;
     }
-    c.Mark = callerMark;
+    // Device sections that follow the port's own section (rather than stand inside it) are
+    // passed over by the caller's skip too, so they are not read again as ports.
+    c.Mark = lastHead >= callerEnd ? lastHead : callerMark;
     return;
   }
   TChildReader rd(c);

@@ -7,8 +7,11 @@
 #include "ports/port_mek104.h"
 #include "ports/port_pc.h"
 #include "ports/port_auto.h"
+#include "ports/port_kp.h"
 #include "ports/port_ld.h"
 #include "ports/port_61850.h"
+#include "ports/port_meters.h"
+#include "ports/port_mkt3.h"
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
 #include "ports/port_snmp.h"
@@ -43,6 +46,16 @@ void RegisterPorts(TItemFactory& f) {
   f.Register(124, port, [] { return std::make_unique<TPort61850>(); }, 124);
   f.Register(126, port, [] { return std::make_unique<TPort61850>(); });
   f.RegisterChild("TPort61850", 220, [] { return std::make_unique<TRTU61850>(); });
+  f.Register(112, port, [] { return std::make_unique<TPortKP>(); }, 112);
+  f.RegisterChild("TPortKP", 206, [] { return std::make_unique<TKP>(); });
+  f.Register(106, port, [] { return std::make_unique<TPortCC301>(); }, 106);
+  f.RegisterChild("TPortCC301", 216, [] { return std::make_unique<TCC301>(); });
+  f.Register(118, port, [] { return std::make_unique<TPortCE303>(); }, 118);
+  f.RegisterChild("TPortCE303", 217, [] { return std::make_unique<TCE303>(); });
+  f.Register(135, port, [] { return std::make_unique<TPortCE318>(); }, 135);
+  f.RegisterChild("TPortCE318", 233, [] { return std::make_unique<TCE318>(); });
+  f.Register(116, port, [] { return std::make_unique<TPortCP8500>(); }, 116);
+  f.Register(103, port, [] { return std::make_unique<TPortMKT3>(); }, 103);
 }
 
 TItemFactory& PortsFactory() {

@@ -116,6 +116,13 @@ void AddKnownSlots(Classes& cl) {
       slot.kind = k;
     }
   }
+  // A KP station's six signal counts and its ТИ group types read as number lists.
+  for (auto [key, id, k] : {std::tuple{44, "counts", Kind::U16List}, std::tuple{46, "groupTypes", Kind::U8List}}) {
+    Slot& slot = cl.schema["TKP"][key];
+    if (slot.id.empty()) slot.id = id;
+    slot.kind = k;
+  }
+  cl.schema["TPortMKT3"][46] = {"channelTypes", Kind::U8List};
   add("TRTU104", 60, "stationLength", Kind::U32);
   add("TRTU104", 102, "station", Kind::Station);
   struct Table {

@@ -17,6 +17,7 @@ void RegisterSNMPFrames();       // frame_snmp.cpp
 void RegisterRtu104Frames();     // frame_rtu104.cpp
 void RegisterModbusFrames();     // frame_modbus.cpp
 void Register61850Frames();      // frame_61850.cpp
+void RegisterKPFrames();         // frame_kp.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -36,6 +37,7 @@ void RegisterBuiltinFrames() {
   RegisterRtu104Frames();
   RegisterModbusFrames();
   Register61850Frames();
+  RegisterKPFrames();
 }
 
 }  // namespace t32::ui
