@@ -286,6 +286,17 @@ bool TConfig::GetShortEntry(std::uint8_t key, std::uint16_t size, void* dst) con
   return false;
 }
 
+long TConfig::ShortEntrySize(std::uint8_t key) const {
+  std::int64_t p = Pos;
+  std::uint8_t type, code;
+  std::uint16_t len;
+  while (ShortAt(p, type, code, len) && type == kShortEntry) {
+    if (code == key) return static_cast<long>(len) - 4;
+    p += len;
+  }
+  return -1;
+}
+
 bool TConfig::GetShortText(std::uint8_t key, std::string& utf8) const {
   std::uint8_t f[65] = {0};
   if (!GetShortEntry(key, 65, f)) return false;

@@ -80,6 +80,8 @@ class TConfig {
 
   // --- reading short records (old images) --------------------------------------------------
   bool GetShortEntry(std::uint8_t key, std::uint16_t size, void* dst) const;
+  // Bytes of a short entry's value, -1 when absent.
+  long ShortEntrySize(std::uint8_t key) const;
   int NextShortSection();
   void SkipShortSection();
   bool GetShortText(std::uint8_t key, std::string& utf8) const;

@@ -136,6 +136,15 @@ void TIniFile::EraseSection(std::string_view section) {
   for (std::size_t i = 0; i < sections_.size(); ++i) byName_.emplace(Utf8Upper(sections_[i].name), i);
 }
 
+void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
+  Section* s = Find(section);
+  if (!s) return;
+  const std::string upper = Utf8Upper(key);
+  std::erase_if(s->entries, [&](const Entry& e) { return Utf8Upper(e.key) == upper; });
+  s->byKey.clear();
+  for (std::size_t i = 0; i < s->entries.size(); ++i) s->byKey.emplace(Utf8Upper(s->entries[i].key), i);
+}
+
 std::vector<std::string> TIniFile::Sections() const {
   std::vector<std::string> out;
   for (const auto& s : sections_) out.push_back(s.name);

@@ -16,11 +16,13 @@ void TDeviceLibrary::Clear() {
   types_.clear();
   shadowed_.clear();
   writeFolder_.clear();
+  folders_.clear();
   loaded_ = false;
 }
 
 std::string TDeviceLibrary::Load(const std::vector<std::string>& folders) {
   loaded_ = true;
+  folders_ = folders;
   std::vector<std::string> bad;
   for (const std::string& folder : folders) {
     std::error_code ec;
@@ -66,6 +68,31 @@ void TDeviceLibrary::Index(const TLibraryFile& f) {
     auto [it, fresh] = types_.emplace(Utf8Upper(type), std::make_pair(type, &f));
     if (!fresh) shadowed_.push_back({type, f.name, it->second.second->name});
   }
+}
+
+TLibraryFile* TDeviceLibrary::FileOf(std::string_view type) {
+  const TLibraryFile* f = Find(type);
+  for (auto& p : files_)
+    if (p.get() == f) return p.get();
+  return nullptr;
+}
+
+TLibraryFile* TDeviceLibrary::AddFile(std::unique_ptr<TLibraryFile> f) {
+  files_.push_back(std::move(f));
+  Reindex();
+  loaded_ = true;
+  return files_.back().get();
+}
+
+void TDeviceLibrary::RemoveFile(const TLibraryFile* f) {
+  std::erase_if(files_, [&](const auto& p) { return p.get() == f; });
+  Reindex();
+}
+
+void TDeviceLibrary::Reindex() {
+  types_.clear();
+  shadowed_.clear();
+  for (const auto& f : files_) Index(*f);
 }
 
 std::vector<std::string> TDeviceLibrary::Types() const {

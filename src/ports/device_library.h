@@ -38,6 +38,14 @@ class TDeviceLibrary {
   void MarkLoaded() { loaded_ = true; }
 
   const std::vector<std::unique_ptr<TLibraryFile>>& Files() const { return files_; }
+  // Editing the library (types saved or deleted by the user): the file of a type to change,
+  // a new file, a file removed; Reindex after changing a file's [Устройства].
+  TLibraryFile* FileOf(std::string_view type);
+  TLibraryFile* AddFile(std::unique_ptr<TLibraryFile> f);
+  void RemoveFile(const TLibraryFile* f);
+  void Reindex();
+  // The folders Load was given, in order.
+  const std::vector<std::string>& Folders() const { return folders_; }
   // Type names, sorted (the order the pickers show).
   std::vector<std::string> Types() const;
   // The description of a type (letter case ignored), or none.
@@ -52,6 +60,7 @@ class TDeviceLibrary {
   std::map<std::string, std::pair<std::string, const TLibraryFile*>> types_;  // upper name -> (name, file)
   std::vector<TShadowedType> shadowed_;
   std::string writeFolder_;
+  std::vector<std::string> folders_;
   bool loaded_ = false;
 };
 
