@@ -27,6 +27,7 @@ __attribute__((weak)) void AddSnmpVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddAutomationVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddLogicVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddModbusVerbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddIec103Verbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   AddAutomationVerbs(verbs);
   AddLogicVerbs(verbs);
   AddModbusVerbs(verbs);
+  AddIec103Verbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

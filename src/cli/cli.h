@@ -40,6 +40,7 @@ namespace t32::cli {
 // "new --sample": a discrete logic port with three tasks on the sample's inputs.
 void AddSampleLogic(TDocument& doc);
 void AddModbusVerbs(std::vector<Verb>& verbs);
+void AddIec103Verbs(std::vector<Verb>& verbs);
 
 // "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
 void AddSampleModbus(TDocument& doc);

@@ -25,6 +25,8 @@ class TAppContext {
   // "В шаблон" fills it; "Настроить по шаблону" and duplication read it.
   std::optional<TRTUSettings> deviceTemplate;
   int lastEditorTab = 0;
+  // The folder the grid tables' text-file dialogs open in ("" until first used).
+  std::string tableFolder;
 
   // Reads the library the first time it is needed; problems go to msgs.
   void EnsureLibrary(TMessages* msgs);

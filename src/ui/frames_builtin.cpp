@@ -15,6 +15,7 @@ void RegisterOtherPortFrames();  // frame_other_ports.cpp
 void RegisterLDFrames();         // frame_ld.cpp
 void RegisterSNMPFrames();       // frame_snmp.cpp
 void RegisterRtu104Frames();     // frame_rtu104.cpp
+void RegisterIec103Frames();     // frame_iec103.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -32,6 +33,7 @@ void RegisterBuiltinFrames() {
   RegisterLDFrames();
   RegisterSNMPFrames();
   RegisterRtu104Frames();
+  RegisterIec103Frames();
 }
 
 }  // namespace t32::ui

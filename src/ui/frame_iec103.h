@@ -1,0 +1,57 @@
+// Pages of the IEC 103 polling port and of its devices: the device's three address tables are
+// grid tables on tabs; the type chooser with "Сохранить" and "Удалить" works on the type library.
+#pragma once
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "ui/frame_port.h"
+#include "ui/frames.h"
+#include "ui/table_frame.h"
+
+namespace t32 {
+class TRTU103;
+class TPort103;
+}  // namespace t32
+
+namespace t32::ui {
+
+class TPort103Frame : public TPortFrame {
+  Q_OBJECT
+ public:
+  TPort103Frame(TFrame1& owner, QWidget* parent);
+  void StoreItem() override;
+  TNumberEdit* SpinEditWait;
+  TNumberEdit* SpinEditTimeSet;
+  TNumberEdit* SpinEditTimeOBD;
+  QLabel* CountLabel;
+
+ protected:
+  void Fill() override;
+};
+
+class TRTU103Frame : public TEditorFrame {
+  Q_OBJECT
+ public:
+  TRTU103Frame(TFrame1& owner, QWidget* parent);
+  void ShowItem(TItem* item) override;
+  void StoreItem() override { TryStoreItem(); }
+  bool TryStoreItem() override;
+
+  TChooser* TypeBox;
+  QPushButton* SaveButton;
+  QPushButton* DeleteButton;
+  QLineEdit* PlaceEdit;
+  TNumberEdit* AddrEdit;
+  TNumberEdit* RepeatEdit;
+  QTabWidget* Pages;
+  TTableFrame* Grids[3];  // ТС, ТИ, ТУ (the device's table order)
+  QPushButton* ChooseButtons[3];
+
+ private:
+  TRTU103* Device() const;
+  void TypeChosen(const QString& text);
+  bool choosing_ = false;
+};
+
+}  // namespace t32::ui
