@@ -106,9 +106,10 @@ TEST_F(Iec103Ui, TypingEnterOverABlockAndTheRowPopup) {
   QTest::keyClick(ts->view, Qt::Key_Down);
   EXPECT_EQ(ts->grid.RowCount(), 4);
   EXPECT_EQ(ts->view->currentIndex().row(), 3);
-  // Rows 2..4 selected in both columns with the caret on row 2: Enter copies row 2 down.
-  ClickCell(ts, 1, 0);
-  ClickCell(ts, 3, 1, Qt::ShiftModifier);
+  // Rows 2..4 selected in both columns with the caret on row 2 (the block is drawn from its
+  // far corner, so the caret ends where the mouse ends): Enter copies row 2 down.
+  ClickCell(ts, 3, 1);
+  ClickCell(ts, 1, 0, Qt::ShiftModifier);
   QTest::keyClick(ts->view, Qt::Key_Return);
   for (int r = 2; r <= 4; ++r) EXPECT_EQ(Row(ts, r), (std::vector<std::string>{"25", "7"})) << r;
 
