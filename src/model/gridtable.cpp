@@ -146,6 +146,15 @@ bool TGridTable::Paste(int row, int col, std::string_view text) {
   return true;
 }
 
+bool TGridTable::AppendAfterLast(const std::vector<std::string>& words) {
+  int last = RowCount();
+  while (last > 0 && RowEmpty(last)) --last;
+  if (last + 1 > RowCount() && !AppendRow()) return false;
+  ClearRow(last + 1);
+  for (std::size_t c = 0; c < words.size() && c < columns_.size(); ++c) SetCell(last + 1, static_cast<int>(c + 1), words[c]);
+  return true;
+}
+
 void TGridTable::FillSelection() {
   int top = std::clamp(std::min(selTop, selBottom), 1, RowCount());
   int bottom = std::clamp(std::max(selTop, selBottom), 1, RowCount());

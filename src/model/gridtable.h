@@ -92,6 +92,9 @@ class TGridTable {
   bool TypeKey(const TCellEdit& edit, char key, std::string* after = nullptr);
   // Pasted text is taken as if typed: refused unless acceptable.
   bool Paste(int row, int col, std::string_view text);
+  // A row after the last filled one, its cells taken from the words in order (extra words are
+  // dropped). False when the table is full.
+  bool AppendAfterLast(const std::vector<std::string>& words);
   // Enter over a block: every selected cell takes the current row's cell of its column.
   void FillSelection();
 

@@ -1,6 +1,8 @@
 #include "ui/frame_iec103.h"
 
+#include <QApplication>
 #include <QFormLayout>
+#include <QListWidget>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -9,13 +11,10 @@
 #include "model/messages.h"
 #include "ports/app_context.h"
 #include "ports/iec103.h"
+#include "ui/dialogs.h"
 #include "ui/frame1.h"
 
 namespace t32::ui {
-
-namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-}  // namespace
 
 TPort103Frame::TPort103Frame(TFrame1& owner, QWidget* parent)
     : TPortFrame(owner, parent, "Порт опроса устройств по протоколу MЭК 870-5-103") {
@@ -128,6 +127,98 @@ TRTU103Frame::TRTU103Frame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner
   connect(PlaceEdit, &QLineEdit::editingFinished, this, [this] {
     if (!filling_) TryStoreItem();
   });
+  for (int t = 0; t < 3; ++t) connect(ChooseButtons[t], &QPushButton::clicked, this, [this, t] { ChooseParameters(t); });
+}
+
+void TRTU103Frame::ChooseParameters(int tab) {
+  TRTU103* d = Device();
+  if (!d || !d->LibraryFile()) return;  // only a type of the library lists its parameters
+  TParams103Dialog dlg(tab, Grids[tab]->grid, d->ParameterList(tab), this);
+  if (RunModal(dlg) != QDialog::Accepted) return;
+  Grids[tab]->grid = dlg.Table->grid;
+  Grids[tab]->Touch();
+  Grids[tab]->Refresh();
+  TryStoreItem();
+}
+
+// ---------------------------------------------------------------------------------------
+TParams103Dialog::TParams103Dialog(int tab, const TGridTable& table,
+                                   const std::vector<std::pair<std::string, std::string>>& lines, QWidget* parent)
+    : QDialog(parent), tab_(tab), lines_(lines) {
+  setObjectName("TParams103Dialog");
+  setWindowTitle(tab == kTab103TS ? "Список ТС" : tab == kTab103TI ? "Список ТИ" : "Список ТУ");
+  auto* lay = new QVBoxLayout(this);
+  auto* hint = new QLabel("Выделите нужные параметры в списке и нажмите кнопку Добавить параметры в таблицу", this);
+  hint->setWordWrap(true);
+  lay->addWidget(hint);
+  auto* row = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+  left->addWidget(new QLabel("Таблица читаемых параметров", this));
+  Table = new TTableFrame(this);
+  Table->grid = table;
+  Table->Refresh();
+  left->addWidget(Table, 1);
+  auto* right = new QVBoxLayout;
+  right->addWidget(new QLabel("Список доступных параметров", this));
+  List = new QListWidget(this);
+  List->setObjectName("List");
+  List->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  for (const auto& [key, name] : lines_) List->addItem(Q(key + "=" + name));
+  right->addWidget(List, 1);
+  row->addLayout(left, 1);
+  row->addLayout(right, 1);
+  lay->addLayout(row, 1);
+  auto* buttons = new QHBoxLayout;
+  AddButton = new QPushButton("Добавить параметры в таблицу", this);
+  AcceptButton = new QPushButton("Принять", this);
+  CancelButton = new QPushButton("Отмена", this);
+  buttons->addWidget(AddButton);
+  buttons->addStretch();
+  buttons->addWidget(AcceptButton);
+  buttons->addWidget(CancelButton);
+  lay->addLayout(buttons);
+  connect(AddButton, &QPushButton::clicked, this, &TParams103Dialog::AddSelected);
+  connect(AcceptButton, &QPushButton::clicked, this, &QDialog::accept);
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  Shade();
+  resize(720, 480);
+}
+
+void TParams103Dialog::Shade() {
+  // A line whose key equals a row's cells joined by spaces is already in the table.
+  std::vector<std::string> have;
+  for (int r = 1; r <= Table->grid.RowCount(); ++r) {
+    std::string k;
+    for (int c = 1; c <= Table->grid.ColumnCount(); ++c) k += (c > 1 ? " " : "") + Table->grid.Cell(r, c);
+    have.push_back(k);
+  }
+  for (int i = 0; i < List->count(); ++i) {
+    const bool in = std::find(have.begin(), have.end(), lines_[static_cast<std::size_t>(i)].first) != have.end();
+    List->item(i)->setForeground(in ? QColor(Qt::gray) : palette().color(QPalette::Text));
+  }
+}
+
+void TParams103Dialog::AddSelected() {
+  for (int i = 0; i < List->count(); ++i) {
+    if (!List->item(i)->isSelected()) continue;
+    std::vector<std::string> words;
+    std::string key = lines_[static_cast<std::size_t>(i)].first;
+    std::size_t p = 0;
+    while (p < key.size()) {
+      while (p < key.size() && key[p] == ' ') ++p;
+      std::size_t e = key.find(' ', p);
+      if (e == std::string::npos) e = key.size();
+      if (e > p) words.push_back(key.substr(p, e - p));
+      p = e;
+    }
+    if (!Table->grid.AppendAfterLast(words)) {
+      QApplication::beep();
+      break;
+    }
+  }
+  Table->Touch();
+  Table->Refresh();
+  Shade();
 }
 
 TRTU103* TRTU103Frame::Device() const { return dynamic_cast<TRTU103*>(item_); }

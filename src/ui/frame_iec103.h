@@ -1,6 +1,8 @@
 // Pages of the IEC 103 polling port and of its devices: the device's three address tables are
 // grid tables on tabs; the type chooser with "Сохранить" and "Удалить" works on the type library.
 #pragma once
+#include <QDialog>
+#include <QListWidget>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -30,6 +32,26 @@ class TPort103Frame : public TPortFrame {
   void Fill() override;
 };
 
+// "Выбрать параметры": a copy of a page's table beside the lines of the type's list; lines
+// already in the table are grey. "Принять" gives the table back to the page.
+class TParams103Dialog : public QDialog {
+  Q_OBJECT
+ public:
+  TParams103Dialog(int tab, const TGridTable& table, const std::vector<std::pair<std::string, std::string>>& lines,
+                   QWidget* parent);
+  void AddSelected();
+  TTableFrame* Table;
+  QListWidget* List;
+  QPushButton* AddButton;
+  QPushButton* AcceptButton;
+  QPushButton* CancelButton;
+
+ private:
+  void Shade();
+  int tab_;
+  std::vector<std::pair<std::string, std::string>> lines_;
+};
+
 class TRTU103Frame : public TEditorFrame {
   Q_OBJECT
  public:
@@ -51,6 +73,7 @@ class TRTU103Frame : public TEditorFrame {
  private:
   TRTU103* Device() const;
   void TypeChosen(const QString& text);
+  void ChooseParameters(int tab);
   bool choosing_ = false;
 };
 

@@ -140,6 +140,14 @@ TEST(GridTable, RowCommandsAndArrows) {
   EXPECT_FALSE(g.InsertEmptyRow());
   EXPECT_FALSE(g.InsertCopyRow());
   EXPECT_EQ(Rows(g), (R{{"1", "2"}, {"3", "4"}}));
+  // Parameters picked from a list go after the last filled row, into an empty row when there is one.
+  TGridTable p = Make(2, {{"1", "2"}, {"", ""}, {"", ""}});
+  EXPECT_TRUE(p.AppendAfterLast({"7", "8", "9"}));
+  EXPECT_TRUE(p.AppendAfterLast({"5"}));
+  EXPECT_TRUE(p.AppendAfterLast({"6", "6"}));
+  EXPECT_EQ(Rows(p), (R{{"1", "2"}, {"7", "8"}, {"5", ""}, {"6", "6"}}));
+  p.SetRowLimit(4);
+  EXPECT_FALSE(p.AppendAfterLast({"1", "1"}));
   EXPECT_EQ(g.Heading(0), "N");
   EXPECT_EQ(g.Heading(1), " C1");
 }

@@ -53,7 +53,7 @@ class Iec103Ui : public UiTest {
     QFile f(lib + "/rza.ini");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     std::string bytes = Utf8ToCp1251("[Устройства]\r\nРЗА=\r\n[Таблица ТС]\r\nТС_1=160 16\r\n[Таблица ТИ]\r\nТИ_1=160 148 2\r\n"
-                                     "[Список ТС]\r\n160 16=Авария\r\n");
+                                     "[Список ТС]\r\n160 16=Авария\r\n160 18=Пуск\r\n");
     f.write(bytes.data(), static_cast<qint64>(bytes.size()));
     f.close();
     Doc().appContext->library103Folders = {lib.toStdString()};
@@ -162,4 +162,28 @@ TEST_F(Iec103Ui, CancelKeepsTheDeviceAndTheSelectionIgnoreStoresZero) {
   ClickNode(port->node);
   EXPECT_EQ(Frame().CurrentNode(), port->node);
   EXPECT_EQ(dev->tables[kTab103TI], (std::vector<TEntry103>{{7, 148, 0}}));
+}
+
+TEST_F(Iec103Ui, ChooseParametersAddsTheSelectedLines) {
+  Build();
+  QString title;
+  QColor first, second;
+  answer = [&](QDialog& d) {
+    auto* dlg = dynamic_cast<ui::TParams103Dialog*>(&d);
+    if (!dlg) return int(QDialog::Rejected);
+    title = d.windowTitle();
+    first = dlg->List->item(0)->foreground().color();
+    second = dlg->List->item(1)->foreground().color();
+    QRect r = dlg->List->visualItemRect(dlg->List->item(1));
+    QTest::mouseClick(dlg->List->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseClick(dlg->AddButton, Qt::LeftButton);
+    QTest::mouseClick(dlg->AcceptButton, Qt::LeftButton);
+    return d.result();
+  };
+  QTest::mouseClick(page->ChooseButtons[kTab103TS], Qt::LeftButton);
+  EXPECT_EQ(title, "Список ТС");
+  EXPECT_EQ(first, QColor(Qt::gray));  // (160, 16) is in the table already
+  EXPECT_NE(second, QColor(Qt::gray));
+  EXPECT_EQ(dev->tables[kTab103TS], (std::vector<TEntry103>{{160, 16, 0}, {160, 18, 0}}));
+  EXPECT_EQ(dev->Table(kSigTS)->At(1)->DefaultSuffix(), "Пуск");
 }
