@@ -100,8 +100,8 @@ TRTU103Frame::TRTU103Frame(TFrame1& owner, QWidget* parent) : TEditorFrame(owner
     head->setObjectName("PageHeading");
     pl->addWidget(head);
     Grids[t] = new TTableFrame(page);
-    std::vector<TGridColumn> cols = {{"ТИП ФУНКЦИИ", 110, dkByte, 0, 255}, {"НОМЕР ИНФОРМАЦИИ", 140, dkByte, 0, 255}};
-    if (t == kTab103TI) cols.push_back({"Номер слова", 100, dkByte, 1, 32});
+    std::vector<TGridColumn> cols = {{"ТИП ФУНКЦИИ", 120, dkByte, 0, 255}, {"НОМЕР ИНФОРМАЦИИ", 170, dkByte, 0, 255}};
+    if (t == kTab103TI) cols.push_back({"Номер слова", 120, dkByte, 1, 32});
     Grids[t]->SetColumns(cols);
     pl->addWidget(Grids[t], 1);
     ChooseButtons[t] = new QPushButton("Выбрать параметры", page);

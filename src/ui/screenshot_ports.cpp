@@ -4,6 +4,7 @@
 #include "model/document.h"
 #include "model/params.h"
 #include "model/storage.h"
+#include "ports/iec103.h"
 #include "ports/port_auto.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
@@ -23,6 +24,20 @@ void RunPortStep(TFrame1& f, const QStringList& kv) {
     doc.Tree().ForEach([&](TNode* n) {
       if (auto* m = dynamic_cast<TRelayModule*>(n->Item())) m->SetMode(kv[1].toInt());
     });
+  } else if (kv[0] == "iec103-sample") {
+    // Two devices on the selected IEC 103 port, the second with a few entries in each table.
+    if (auto* p = dynamic_cast<TPort103*>(f.CurrentItem())) {
+      auto devs = p->AddDevices({{3, ""}, {5, "Реле"}});
+      if (devs.size() == 2) {
+        TRTU103* d = devs[1];
+        d->place = "Ячейка 4";
+        d->tables[kTab103TS] = {{160, 16, 0}, {160, 17, 0}, {160, 18, 0}};
+        d->tables[kTab103TI] = {{160, 148, 1}, {160, 148, 2}};
+        d->tables[kTab103TU] = {{20, 1, 0}};
+        d->UpdateStatusTable();
+      }
+      f.SelectNode(p->node);
+    }
   } else if (kv[0] == "ts2-sample") {
     if (auto* p = dynamic_cast<TPortTwoPos*>(f.CurrentItem())) {
       p->Apply(3);
