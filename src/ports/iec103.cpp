@@ -585,7 +585,8 @@ std::vector<TRTU103*> TPort103::AddDevices(const std::vector<std::pair<int, std:
   TRebuildSuspension hold(this);
   for (const auto& [address, type] : sorted) {
     if (address < 1 || address > 255) continue;
-    if (Exists(nullptr, [&](const TPolledDevice& d) { return d.number == address; })) continue;
+    const int at = address;  // structured bindings cannot be captured by every compiler we build with
+    if (Exists(nullptr, [at](const TPolledDevice& d) { return d.number == at; })) continue;
     if (!CanAddDevice()) break;
     auto dev = std::make_unique<TRTU103>();
     dev->number = static_cast<std::uint8_t>(address);
