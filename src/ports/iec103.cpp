@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 constexpr int kEntryKey[3] = {45, 46, 47};
 constexpr int kCountKey[3] = {13, 14, 15};
 constexpr std::size_t kWidth[3] = {2, 3, 2};
-// Signal kinds of the three tables and the order the tables stand under a device.
-constexpr int kKindOf[3] = {kSigTS, kSigTI, kSigTU};
+// The order the signal tables stand under a device.
 constexpr int kTableOrder[3] = {kSigTS, kSigTU, kSigTI};
 const char* const kListSection[3] = {"Список ТС", "Список ТИ", "Список ТУ"};
 const char* const kTableSection[3] = {"Таблица ТС", "Таблица ТИ", "Таблица ТУ"};
