@@ -29,6 +29,7 @@ __attribute__((weak)) void AddLogicVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddModbusVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddReviewVerbs(std::vector<Verb>&) {}
 __attribute__((weak)) void AddIec61850Verbs(std::vector<Verb>&) {}
+__attribute__((weak)) void AddIec103Verbs(std::vector<Verb>&) {}
 
 }  // namespace t32::cli
 
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   AddModbusVerbs(verbs);
   AddReviewVerbs(verbs);
   AddIec61850Verbs(verbs);
+  AddIec103Verbs(verbs);
   if (argc < 2) {
     PrintHelp(verbs);
     return kUsage;

@@ -49,6 +49,7 @@ void AddIec61850Verbs(std::vector<Verb>& verbs);
 bool IsIedFile(const std::string& bytes);
 int IedIntegrity(const std::string& path, const std::string& bytes, bool info);
 int IedCheckFile(const std::string& path);
+void AddIec103Verbs(std::vector<Verb>& verbs);
 
 // "new --sample": both Modbus ports with devices (the RTU port on a free serial channel).
 void AddSampleModbus(TDocument& doc);

@@ -91,11 +91,11 @@ class TConfig {
 
   // --- reading short records (old images) --------------------------------------------------
   bool GetShortEntry(std::uint8_t key, std::uint16_t size, void* dst) const;
+  // Bytes of a short entry's value, -1 when absent.
+  long ShortEntrySize(std::uint8_t key) const;
   int NextShortSection();
   void SkipShortSection();
   bool GetShortText(std::uint8_t key, std::string& utf8) const;
-  // Size of the value of the first short entry with this key, or -1.
-  long ShortEntrySize(std::uint8_t key) const;
 
   // Whether the records after the data start are short ones (first byte F0).
   bool LooksShort(std::int32_t at = kDataStart) const;

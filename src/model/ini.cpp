@@ -139,9 +139,8 @@ void TIniFile::EraseSection(std::string_view section) {
 void TIniFile::EraseKey(std::string_view section, std::string_view key) {
   Section* s = Find(section);
   if (!s) return;
-  auto it = s->byKey.find(Utf8Upper(key));
-  if (it == s->byKey.end()) return;
-  s->entries.erase(s->entries.begin() + static_cast<std::ptrdiff_t>(it->second));
+  const std::string upper = Utf8Upper(key);
+  std::erase_if(s->entries, [&](const Entry& e) { return Utf8Upper(e.key) == upper; });
   s->byKey.clear();
   for (std::size_t i = 0; i < s->entries.size(); ++i) s->byKey.emplace(Utf8Upper(s->entries[i].key), i);
 }

@@ -30,6 +30,7 @@ class TIniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, long long value);
   void EraseSection(std::string_view section);
+  // Removes a key (every occurrence of it) from a section.
   void EraseKey(std::string_view section, std::string_view key);
   std::vector<std::string> Sections() const;
   std::vector<std::string> Keys(std::string_view section) const;

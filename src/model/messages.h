@@ -18,7 +18,7 @@ struct TDevicePick {
 };
 
 // Answers of the confirmation dialog.
-enum TAnswer { kYes = 1, kNo = 2, kCancel = 3 };
+enum TAnswer { kYes = 1, kNo = 2, kCancel = 3, kIgnore = 4 };
 
 class TMessages {
  public:
@@ -27,6 +27,9 @@ class TMessages {
   virtual void ShowError(const std::string& text) = 0;
   // The confirmation dialog "Да"/"Нет" (and "Отмена" when withCancel); returns a TAnswer.
   virtual int AskConfirm(const std::string& text, bool withCancel = false) = 0;
+  // An error window with the buttons Cancel and Ignore; returns kCancel or kIgnore. Tools
+  // that cannot ask (the command-line tool) cancel, so nothing is stored on their behalf.
+  virtual int AskCancelIgnore(const std::string& /*text*/) { return kCancel; }
   // Asks the tree view to select a node (posted, so it happens after the current command).
   virtual void SelectNode(TNode* /*node*/) {}
   // Progress of long work: done of total steps.
@@ -54,6 +57,17 @@ class TRecordedMessages : public TMessages {
     return answer;
   }
   void SelectNode(TNode* node) override { selected.push_back(node); }
+  // Answers Cancel/Ignore questions from `cellAnswers` in order, then with `cellAnswer`.
+  int AskCancelIgnore(const std::string& text) override {
+    cellQuestions.push_back(text);
+    if (cellAnswers.empty()) return cellAnswer;
+    int a = cellAnswers.front();
+    cellAnswers.pop_front();
+    return a;
+  }
+  std::vector<std::string> cellQuestions;
+  std::deque<int> cellAnswers;
+  int cellAnswer = kCancel;
   // Answers text requests from `texts` in order; cancels once they run out.
   std::optional<std::string> AskText(const std::string&, const std::string& prompt, const std::string& initial) override {
     prompts.push_back(prompt);

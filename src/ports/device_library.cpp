@@ -71,6 +71,13 @@ void TDeviceLibrary::Index(const TLibraryFile& f) {
   }
 }
 
+TLibraryFile* TDeviceLibrary::FileOf(std::string_view type) {
+  const TLibraryFile* f = Find(type);
+  for (auto& p : files_)
+    if (p.get() == f) return p.get();
+  return nullptr;
+}
+
 std::vector<std::string> TDeviceLibrary::Types() const {
   std::vector<std::string> out;
   out.reserve(types_.size());

@@ -51,6 +51,8 @@ class TDeviceLibrary {
   // --- changes made by the device editor (saving and deleting types) --------------------
   // The file of that name (letter case ignored), or none.
   TLibraryFile* FindFile(std::string_view fileName);
+  // The file that describes a type (the one the pickers use), or none.
+  TLibraryFile* FileOf(std::string_view type);
   // Appends a file (it joins the type list after the files already read).
   TLibraryFile& AddFile(std::unique_ptr<TLibraryFile> f);
   void RemoveFile(const TLibraryFile* f);

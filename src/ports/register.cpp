@@ -12,6 +12,7 @@
 #include "ports/port_61850.h"
 #include "ports/port_meters.h"
 #include "ports/port_mkt3.h"
+#include "ports/iec103.h"
 #include "ports/modbus.h"
 #include "ports/port_pu.h"
 #include "ports/port_snmp.h"
@@ -40,6 +41,8 @@ void RegisterPorts(TItemFactory& f) {
   f.RegisterChild("TPortRTUTCP", 202, [] { return std::make_unique<TRTUTCP>(); });
   f.Register(134, port, [] { return std::make_unique<TPortSNMP>(); }, 134);
   f.RegisterChild("TPortSNMP", 232, [] { return std::make_unique<TSNMP>(); });
+  f.Register(115, port, [] { return std::make_unique<TPort103>(); }, 115);
+  f.RegisterChild("TPort103", 208, [] { return std::make_unique<TRTU103>(); });
   f.Register(128, port, [] { return std::make_unique<TPortRTU104>(); }, 128);
   f.RegisterChild("TPortRTU104", 224, [] { return std::make_unique<TRTU104>(); });
   // The port is written as section 126; images of older programs call it 124.

@@ -26,7 +26,8 @@ using nlohmann::ordered_json;
 
 // Blocks / TiBlocks: a device's polling blocks (function, address, count; ТИ ones start with
 // the value type), 4 and 5 bytes each.
-enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent, Blocks, TiBlocks, Station };
+// Pairs / Triples: IEC 103 address entries (f, i) and (f, i, n), 2 and 3 bytes each.
+enum class Kind { U8, U16, U32, I32, F32, Text, Ip, Bytes, U8List, U16List, F32List, SnmpAgent, Blocks, TiBlocks, Station, Pairs, Triples };
 struct Slot {
   std::string id;
   Kind kind;
@@ -123,6 +124,9 @@ void AddKnownSlots(Classes& cl) {
     slot.kind = k;
   }
   cl.schema["TPortMKT3"][46] = {"channelTypes", Kind::U8List};
+  for (auto [key, id, k] : {std::tuple{45, "ts", Kind::Pairs}, std::tuple{46, "ti", Kind::Triples},
+                            std::tuple{47, "tu", Kind::Pairs}})
+    add("TRTU103", key, id, k);
   add("TRTU104", 60, "stationLength", Kind::U32);
   add("TRTU104", 102, "station", Kind::Station);
   struct Table {
@@ -258,7 +262,8 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
   Kind k = slot ? slot->kind : Kind::Bytes;
   std::size_t want = k == Kind::U8 ? 1 : k == Kind::U16 ? 2 : (k == Kind::Text || k == Kind::Bytes || k == Kind::U8List || k == Kind::SnmpAgent || k == Kind::Station) ? n
                      : k == Kind::U16List ? n - n % 2 : k == Kind::F32List ? n - n % 4
-                     : k == Kind::Blocks ? n - n % 4 : k == Kind::TiBlocks ? n - n % 5 : 4;
+                     : k == Kind::Blocks ? n - n % 4 : k == Kind::TiBlocks ? n - n % 5
+                     : k == Kind::Pairs ? n - n % 2 : k == Kind::Triples ? n - n % 3 : 4;
   if (n != want) k = Kind::Bytes;  // stored width differs from the class's: keep the bytes
   switch (k) {
     case Kind::U8: e["u8"] = v[0]; break;
@@ -327,6 +332,22 @@ ordered_json Entry(int key, const std::uint8_t* v, std::size_t n, const Schema* 
         list.push_back(j);
       }
       e["blocks"] = list;
+      break;
+    }
+    case Kind::Pairs:
+    case Kind::Triples: {
+      const std::size_t w = k == Kind::Pairs ? 2 : 3;
+      if (n % w) {
+        e["hex"] = Hex(v, n);
+        break;
+      }
+      ordered_json list = ordered_json::array();
+      for (std::size_t i = 0; i < n; i += w) {
+        ordered_json one = ordered_json::array();
+        for (std::size_t j = 0; j < w; ++j) one.push_back(v[i + j]);
+        list.push_back(one);
+      }
+      e["entries"] = list;
       break;
     }
     case Kind::Text:
@@ -605,6 +626,27 @@ struct Writer {
     if (e.contains("f32s")) return list("f32s", 0, 0, 4);
     if (e.contains("text")) return TextField(e["text"], v);
     if (e.contains("blocks")) return BlockList(e["blocks"], v);
+    if (e.contains("entries")) {
+      // Address entries: lists of two or three bytes, all of one length.
+      const auto& list = e["entries"];
+      std::size_t width = 0;
+      for (const auto& one : list.is_array() ? list : ordered_json::array()) {
+        bool ok = one.is_array() && (one.size() == 2 || one.size() == 3) && (!width || one.size() == width);
+        for (std::size_t j = 0; ok && j < one.size(); ++j)
+          ok = one[j].is_number_unsigned() && one[j].get<unsigned long long>() <= 255;
+        if (!ok) {
+          error = "неверная запись таблицы адресации: " + one.dump();
+          return false;
+        }
+        width = one.size();
+        for (const auto& x : one) v.push_back(static_cast<std::uint8_t>(x.get<unsigned>()));
+      }
+      if (!list.is_array()) {
+        error = "\"entries\" должен быть списком";
+        return false;
+      }
+      return true;
+    }
     if (e.contains("texts")) {
       if (!e["texts"].is_array()) {
         error = "\"texts\" должен быть списком";

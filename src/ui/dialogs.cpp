@@ -125,6 +125,35 @@ int TQtMessages::AskConfirm(const std::string& text, bool withCancel) {
   return r;
 }
 
+int TQtMessages::AskCancelIgnore(const std::string& text) {
+  QApplication::beep();
+  TRightCloseDialog dlg(parent_ ? parent_->window() : nullptr);
+  dlg.setObjectName("TCancelIgnoreDialog");
+  dlg.setWindowTitle(QString::fromUtf8(kProgramTitle) + " - Ошибка");
+  auto* lay = new QVBoxLayout(&dlg);
+  auto* row = new QHBoxLayout;
+  auto* icon = new QLabel(&dlg);
+  icon->setPixmap(dlg.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
+  row->addWidget(icon, 0, Qt::AlignTop);
+  QString shown = Q(text);
+  shown.replace('\r', '\n');  // the model's texts break lines with CR
+  row->addWidget(MessageLabel(shown, &dlg), 1);
+  lay->addLayout(row);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  auto* cancel = new QPushButton("Cancel", &dlg);
+  auto* ignore = new QPushButton("Ignore", &dlg);
+  cancel->setDefault(true);
+  buttons->addWidget(cancel);
+  buttons->addWidget(ignore);
+  buttons->addStretch();
+  lay->addLayout(buttons);
+  QObject::connect(cancel, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(kCancel); });
+  QObject::connect(ignore, &QPushButton::clicked, &dlg, [&dlg] { dlg.done(kIgnore); });
+  // Esc and the close box are the recommended answer: back to editing.
+  return RunModal(dlg) == kIgnore ? kIgnore : kCancel;
+}
+
 TInputTextDialog::TInputTextDialog(const QString& title, const QString& prompt, const QString& text,
                                    QWidget* parent)
     : TRightCloseDialog(parent) {

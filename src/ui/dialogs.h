@@ -77,6 +77,8 @@ class TQtMessages : public TMessages {
   explicit TQtMessages(QWidget* parent = nullptr) : parent_(parent) {}
   void ShowError(const std::string& text) override;
   int AskConfirm(const std::string& text, bool withCancel = false) override;
+  // The error window with "Cancel" and "Ignore" (a table cell that cannot be stored).
+  int AskCancelIgnore(const std::string& text) override;
   void SelectNode(TNode* node) override;
   std::optional<std::string> AskText(const std::string& title, const std::string& prompt,
                                      const std::string& initial) override;

@@ -72,6 +72,7 @@ TForm1::TForm1(TForm1Options opt, QWidget* parent) : QMainWindow(parent), opt_(s
   appContext_ = std::make_unique<TAppContext>();
   appContext_->libraryFolders = DefaultLibraryFolders(opt_.programDir.toStdString());
   appContext_->iedTypes.folders = DefaultIedFolders(opt_.programDir.toStdString());
+  appContext_->library103Folders = DefaultLibraryFolders(opt_.programDir.toStdString(), "IEC_103");
   doc_->appContext = appContext_.get();
   doc_->extendedFormat = true;
 
@@ -369,7 +370,7 @@ bool TForm1::OpenFile(const QString& path) {
 }
 
 bool TForm1::SaveToFile(const QString& path) {
-  frame1_->StoreEditor();
+  if (!frame1_->StoreEditor()) return false;
   Checkpoint();
   bool ok = SaveConfigFile(*doc_, path.toStdString(), Cpu());
   if (ok) {
@@ -420,7 +421,7 @@ bool TForm1::SaveAsClick() {
 
 // ---------------------------------------------------------------------------------------
 bool TForm1::MaybeSave() {
-  frame1_->StoreEditor();
+  if (!frame1_->StoreEditor()) return false;
   Checkpoint();
   if (!Modified()) return true;
   std::string q = currentFile_.isEmpty() ? std::string("Сохранить изменения в файле?")

@@ -239,14 +239,20 @@ TEditorFrame* TFrame1::FrameFor(const std::string& itemClass) {
   return f;
 }
 
-void TFrame1::StoreEditor() {
+bool TFrame1::StoreEditor() {
   // A kept item's page shows defaults only: nothing of it is stored.
-  if (frame_ && frame_->Item() && !frame_->Item()->ReadOnly()) frame_->StoreItem();
+  if (frame_ && frame_->Item() && !frame_->Item()->ReadOnly()) return frame_->TryStoreItem();
+  return true;
 }
 
 void TFrame1::SelectNode(TNode* node) {
   if (!node || doc_.Tree().AbsoluteIndex(node) < 0) return;
-  if (node != current_) StoreEditor();
+  if (node != current_ && current_ && !StoreEditor()) {
+    // The page refused: the tree stays on its item.
+    QModelIndex back = model_->IndexOf(current_);
+    if (tree_->currentIndex() != back) tree_->setCurrentIndex(back);
+    return;
+  }
   current_ = node;
   QModelIndex idx = model_->IndexOf(node);
   if (tree_->currentIndex() != idx) tree_->setCurrentIndex(idx);

@@ -78,7 +78,8 @@ class TFrame1 : public QWidget {
   // Shows the current item again (after the model changed it).
   void RefreshCurrent();
   // Stores the shown frame into its item (before saving, closing, building an image).
-  void StoreEditor();
+  // False when the page refused to store (its item stays selected; the caller stops).
+  bool StoreEditor();
   // After a rebuild of the whole tree: expands as the nodes say and shows the selection again.
   void AfterRebuild();
   // Forgets the shown item without storing it (before the tree is rebuilt or it is deleted).

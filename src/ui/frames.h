@@ -27,6 +27,12 @@ class TEditorFrame : public QWidget {
   virtual void ShowItem(TItem* item) = 0;
   // Copies the widgets into the item (StoreFromEditor).
   virtual void StoreItem() {}
+  // Stores the page unless it holds a value the user chose not to have stored (a table cell
+  // answered with Cancel): false then, and the page keeps its item.
+  virtual bool TryStoreItem() {
+    StoreItem();
+    return true;
+  }
   // Help page number for F1.
   virtual int HelpContext() const { return 1; }
   TItem* Item() const { return item_; }

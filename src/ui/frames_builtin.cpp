@@ -18,6 +18,7 @@ void RegisterRtu104Frames();     // frame_rtu104.cpp
 void RegisterModbusFrames();     // frame_modbus.cpp
 void Register61850Frames();      // frame_61850.cpp
 void RegisterKPFrames();         // frame_kp.cpp
+void RegisterIec103Frames();     // frame_iec103.cpp
 
 void RegisterBuiltinFrames() {
   static bool done = false;
@@ -38,6 +39,7 @@ void RegisterBuiltinFrames() {
   RegisterModbusFrames();
   Register61850Frames();
   RegisterKPFrames();
+  RegisterIec103Frames();
 }
 
 }  // namespace t32::ui

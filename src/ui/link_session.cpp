@@ -379,7 +379,7 @@ bool TLinkSession::WriteConfClick() {
     bool built = false;
     messages_->OnGui([&] {
       if (messages_->IsShutdown()) return;
-      form_.Frame1()->StoreEditor();
+      if (!form_.Frame1()->StoreEditor()) return;  // a refused page stops the transfer
       TBuildOptions opt;
       opt.cpu = ToCpu(boot.cpu);
       opt.minorVersion = boot.minorVersion;

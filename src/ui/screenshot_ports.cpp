@@ -13,6 +13,7 @@
 #include "iec61850/pickmarks.h"
 #include "iec61850/scl.h"
 #include "ports/port_61850.h"
+#include "ports/iec103.h"
 #include "ports/port_auto.h"
 #include "ports/port_twopos.h"
 #include "ports/port_unio.h"
@@ -51,6 +52,20 @@ void RunPortStep(TFrame1& f, const QStringList& kv) {
     f.SelectNode(d->node);
     if (auto* df = dynamic_cast<TRTU61850Frame*>(f.CurrentFrame()); df && df->ReportList->topLevelItemCount() > 0)
       df->ReportList->topLevelItem(df->ReportList->topLevelItemCount() - 1)->setSelected(true);
+  } else if (kv[0] == "iec103-sample") {
+    // Two devices on the selected IEC 103 port, the second with a few entries in each table.
+    if (auto* p = dynamic_cast<TPort103*>(f.CurrentItem())) {
+      auto devs = p->AddDevices({{3, ""}, {5, "Реле"}});
+      if (devs.size() == 2) {
+        TRTU103* d = devs[1];
+        d->place = "Ячейка 4";
+        d->tables[kTab103TS] = {{160, 16, 0}, {160, 17, 0}, {160, 18, 0}};
+        d->tables[kTab103TI] = {{160, 148, 1}, {160, 148, 2}};
+        d->tables[kTab103TU] = {{20, 1, 0}};
+        d->UpdateStatusTable();
+      }
+      f.SelectNode(p->node);
+    }
   } else if (kv[0] == "ts2-sample") {
     if (auto* p = dynamic_cast<TPortTwoPos*>(f.CurrentItem())) {
       p->Apply(3);

@@ -6,6 +6,7 @@ namespace t32::ui {
 
 class TFrame1;
 
+// "iec103-sample" gives the selected IEC 103 port two devices with a few table entries;
 // "add-child:TAG" adds a child to the selected item (the UNIO port's modules);
 // "module-mode:M" sets every relay module's mode; "ts2-sample" gives the selected
 // two-position ТС port three records and shows the first with two storage rows;

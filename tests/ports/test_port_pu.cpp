@@ -434,8 +434,7 @@ TEST(PortMenu, EntryRules) {
   f.Register(129, TItemPlace::Port, [] { return std::make_unique<TPortPU>(); }, 129);
   TDocument d(nullptr, &f);
   EXPECT_TRUE(PortEntryEnabled(d, 101, false));
-  EXPECT_FALSE(PortEntryEnabled(d, 115, true));   // no class in this build
-  EXPECT_FALSE(PortEntryEnabled(d, 104, true));   // hidden entry
+  EXPECT_FALSE(PortEntryEnabled(d, 104, true));   // hidden entry, no class in this build
   EXPECT_FALSE(PortEntryEnabled(d, 129, false));  // CPU-927 only
   EXPECT_TRUE(PortEntryEnabled(d, 129, true));
   EXPECT_TRUE(PortEntryEnabled(d, 131, false));
@@ -451,7 +450,7 @@ TEST(PortMenu, EntryRules) {
   for (int i = 0; i < 45; ++i) AddPortFromMenu(d, 101);
   EXPECT_EQ(d.ProcNode()->Child(40)->Item()->number, 40);
   EXPECT_EQ(LowestFreePortNumber(d), 1);
-  EXPECT_EQ(AddPortFromMenu(d, 115), nullptr);
+  EXPECT_EQ(AddPortFromMenu(d, 104), nullptr);
 }
 
 TEST(PortPU, TimeTaggedTiAndUpdatePeriod) {
