@@ -82,8 +82,9 @@ const char* kNewHelp =
     "--sample  add one board of every kind, each at addresses and an interrupt line no other\n"
     "          board uses, a control-station port on the modem passing the DI32's ТС on, two\n"
     "          workstations under the IP port, an IEC 104 output port on a serial channel, one\n"
-    "          port of each other kind, both Modbus ports with devices and a discrete logic port\n"
-    "          with three tasks (a configuration to try the other verbs and the desktop program on)\n";
+    "          port of each other kind, both Modbus ports with devices, a discrete logic port\n"
+    "          with three tasks, the KP, meter, ЦП8500 ports and an МКТ-3 output on a second modem\n"
+    "          (a configuration to try the other verbs and the desktop program on)\n";
 
 // One board of every kind. Each takes the lowest number whose addresses no other board
 // occupies (a ППИ takes two, the DO32 its fixed pair), and boards with an interrupt line each

@@ -1,6 +1,11 @@
 // The KP polling port, the meter ports, the ЦП8500 converter port and the МКТ-3 output port of
 // "new --sample", each with children (stations, meters, converter entries, output rows).
+#include <algorithm>
+#include <bitset>
+
 #include "cli/cli.h"
+#include "model/boards.h"
+#include "model/factory.h"
 #include "model/document.h"
 #include "model/params.h"
 #include "model/storage.h"
@@ -55,6 +60,22 @@ void AddSampleKPAndMeters(TDocument& doc) {
     auto* cp = static_cast<TPortCP8500*>(n->Item());
     BindFirstFree(cp);
     cp->StoreRows({{"12", "3"}, {"12", "4"}, {"15", ""}});
+  }
+  // The МКТ-3 output runs over a modem, and the sample's only modem carries the control-station
+  // port: a second modem board, at the lowest address no other board occupies, takes it.
+  std::bitset<256> used;
+  for (int i = 0; i < doc.Tree().Root()->ChildCount(); ++i)
+    if (auto* b = dynamic_cast<TBoard*>(doc.Tree().Root()->Child(i)->Item())) used |= b->addressSet;
+  if (auto item = DefaultFactory().Make(1, TItemPlace::Board)) {
+    TNode* bn = doc.Tree().Add(doc.Tree().Root(), std::move(item));
+    if (auto* b = dynamic_cast<TBoard*>(bn->Item())) {
+      b->irq = 0;
+      for (int a = 0; a <= std::min(b->MaxNumber(), 15); ++a) {
+        b->SetAddress(a);
+        if (b->number == a && (b->addressSet & used).none()) break;
+      }
+    }
+    doc.AfterEdit();
   }
   if (TNode* n = AddPortFromMenu(doc, 103)) {
     auto* mkt = static_cast<TPortMKT3*>(n->Item());

@@ -109,7 +109,7 @@ TEST(Cli, SampleBoardsEachHaveTheirOwnAddressesAndInterruptLine) {
   TDocument d;
   ASSERT_TRUE(OpenConfigFile(d, dir / "s.cfg", nullptr));
   TNode* root = d.Tree().Root();
-  ASSERT_EQ(root->ChildCount(), 8);
+  ASSERT_EQ(root->ChildCount(), 9);  // the processor, a board of every kind and a second modem
   for (int i = 1; i < root->ChildCount(); ++i) {
     auto* b = static_cast<TBlock*>(root->Child(i)->Item());
     SCOPED_TRACE(root->Child(i)->caption);
