@@ -5,6 +5,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <set>
 
@@ -527,6 +530,23 @@ void TMeterFrame::Rebuild() {
 }
 
 // =======================================================================================
+namespace {
+// The converter table takes digits and "." only: at most 5 in an instrument address and 2 in a
+// parameter number (typing over selected text replaces it, so a full cell can be retyped).
+class TCP8500CellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QWidget* w = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      const int digits = index.column() == 1 ? 5 : 2;
+      e->setValidator(new QRegularExpressionValidator(QRegularExpression(QString("[0-9.]{0,%1}").arg(digits)), e));
+    }
+    return w;
+  }
+};
+}  // namespace
+
 TPortCP8500Frame::TPortCP8500Frame(TFrame1& owner, QWidget* parent)
     : TOtherPortFrame(owner, parent, "Порт преобразователя ЦП8500 / ЭП8500", false) {
   setObjectName("TPortCP8500Frame");
@@ -536,6 +556,7 @@ TPortCP8500Frame::TPortCP8500Frame(TFrame1& owner, QWidget* parent)
   AddrGrid->setObjectName("AddrGrid");
   AddrGrid->setHorizontalHeaderLabels({" №", "  Адрес прибора", "  Номер параметра"});
   AddrGrid->verticalHeader()->hide();
+  AddrGrid->setItemDelegate(new TCP8500CellDelegate(AddrGrid));
   bl->addWidget(AddrGrid);
   lay_->addWidget(box);
   connect(AddrGrid, &QTableWidget::cellChanged, this, [this](int, int) {

@@ -3,6 +3,8 @@
 // group-types popup, a meter's tick and energy option reaching the image, and showing and
 // storing an untouched station leaving every byte as it was.
 #include <QContextMenuEvent>
+#include <QLineEdit>
+#include <tuple>
 
 #include "model/params.h"
 #include "model/storage.h"
@@ -175,6 +177,35 @@ TEST_F(UiTest, CC301MeterPageTicksReachTheImage) {
   EXPECT_EQ(EntryOf(Image(Doc()), 216, 8), (std::vector<std::uint8_t>{1}));
   EXPECT_EQ(m->Table(kSigTI)->Count(), 7);
   EXPECT_EQ(m->Table(kSigTII), nullptr);
+}
+
+TEST_F(UiTest, ConverterTableTakesDigitsUpToItsWidths) {
+  MakeForm();
+  ui::TFrame1& f = Frame();
+  f.AddFromMenu(116, false);
+  auto* cp = dynamic_cast<TPortCP8500*>(f.CurrentNode()->Item());
+  ASSERT_NE(cp, nullptr);
+  auto* pf = dynamic_cast<ui::TPortCP8500Frame*>(f.CurrentFrame());
+  ASSERT_NE(pf, nullptr);
+  QTableWidget* g = pf->AddrGrid;
+  ASSERT_EQ(g->rowCount(), 1);
+  // Letters are refused, digits stop at 5 in the address and at 2 in the parameter.
+  for (auto [col, typed, kept] : {std::tuple{1, "12a34567", "12345"}, std::tuple{2, "3x45", "34"}}) {
+    SCOPED_TRACE(typed);
+    ClickCell(g, 0, col);
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, g->visualItemRect(g->item(0, col)).center());
+    auto* e = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(e, nullptr);
+    QTest::keyClicks(e, typed);
+    EXPECT_EQ(e->text(), kept);
+    QTest::keyClick(e, Qt::Key_Tab);
+    EXPECT_EQ(g->item(0, col)->text(), kept);
+  }
+  EXPECT_EQ(g->rowCount(), 2);  // a filled address opens the next numbered row
+  f.SelectNode(Doc().ProcNode());
+  ASSERT_EQ(cp->entries.size(), 1u);
+  EXPECT_EQ(cp->entries[0].address, 12345);
+  EXPECT_EQ(cp->entries[0].parameter, 34);
 }
 
 TEST_F(UiTest, MKT3PageShowsLimitedGroupsInRed) {
