@@ -93,4 +93,8 @@ QString SettingsPath(const QString& programDir) {
   return cfg + "/tavrik32/Tavrik32.ini";
 }
 
+QString DataFolder(const QString& programDir) {
+  return QFileInfo(SettingsPath(programDir)).absolutePath() + "/Data";
+}
+
 }  // namespace t32::ui

@@ -39,5 +39,8 @@ struct TAppSettings {
 // Where the settings file lives: beside the program when that folder is writable, otherwise
 // in the user's configuration folder (~/.config/tavrik32/).
 QString SettingsPath(const QString& programDir);
+// The grid tables' text files start in "Data" beside the settings file: beside the program
+// where it can be written, else in the user's configuration folder.
+QString DataFolder(const QString& programDir);
 
 }  // namespace t32::ui

@@ -15,6 +15,7 @@
 #include "model/messages.h"
 #include "ports/app_context.h"
 #include "ui/dialogs.h"
+#include "ui/settings.h"
 
 namespace t32::ui {
 
@@ -205,7 +206,7 @@ void TTableFrame::DeleteCurrentRow() {
 
 QString TTableFrame::Folder() const {
   if (ctx_ && !ctx_->tableFolder.empty()) return QString::fromStdString(ctx_->tableFolder);
-  return QCoreApplication::applicationDirPath() + "/Data";
+  return DataFolder(QCoreApplication::applicationDirPath());
 }
 
 void TTableFrame::ReadTextFile() {
