@@ -481,12 +481,12 @@ void TMMSobject::OnUnconfirmed(const std::uint8_t* d, std::size_t n) {
 
 void TMMSobject::OnInformationReport(const std::uint8_t* d, std::size_t n) {
   stats_.Add(TStatHolder::kReports);
-  // { variable access specification, [0] SEQUENCE OF AccessResult }
+  // InformationReport ::= { VariableAccessSpecification, [0] SEQUENCE OF AccessResult }
   TBerReader r(d, n);
-  TBerHeader spec, list;
+  TBerHeader access, list;
   const std::uint8_t *sc, *lc;
   fifo_.clear();
-  if (!r.Next(spec, sc) || !r.Next(list, lc) || list.tagClass != kContext || list.tag != 0 ||
+  if (!r.Next(access, sc) || !r.Next(list, lc) || list.tagClass != kContext || list.tag != 0 ||
       !DecodeMmsData(lc, list.length, fifo_, TimeShiftHours)) {
     stats_.Add(TStatHolder::kStructureErrors);
     return;
