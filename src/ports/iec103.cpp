@@ -490,11 +490,6 @@ void TRTU103::AfterLoad() {
 }
 
 // =======================================================================================
-namespace {
-std::int32_t MinutesToMs(long long m) {
-  return static_cast<std::int32_t>(std::clamp<long long>(m, 0, TPort103::kMaxMinutes) * 60000);
-}
-}  // namespace
 
 TPort103::TPort103() {
   name = "МЭК 870-5-103";
@@ -517,20 +512,17 @@ void TPort103::SetDefaults() {
   pollPeriod = 0;
 }
 
-void TPort103::SetSyncMinutes(long long m) { syncPeriod = MinutesToMs(m); }
-void TPort103::SetPollMinutes(long long m) { pollPeriod = MinutesToMs(m); }
-long long TPort103::SyncMinutes() const { return static_cast<std::uint32_t>(syncPeriod) / 60000u; }
-long long TPort103::PollMinutes() const { return static_cast<std::uint32_t>(pollPeriod) / 60000u; }
+void TPort103::SetSyncMinutes(long long m) { syncPeriod = PeriodMinutesToMs(m); }
+void TPort103::SetPollMinutes(long long m) { pollPeriod = PeriodMinutesToMs(m); }
+long long TPort103::SyncMinutes() const { return PeriodMsToMinutes(syncPeriod); }
+long long TPort103::PollMinutes() const { return PeriodMsToMinutes(pollPeriod); }
 
 void TPort103::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 40}, number);
   v.U16({"replyWait", 57, 100, 2000}, replyWait);
   v.I32({"syncPeriod", 31, 0, 60000.0 * kMaxMinutes}, syncPeriod);
   v.I32({"pollPeriod", 17, 0, 60000.0 * kMaxMinutes}, pollPeriod);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
-  std::uint8_t channel = boundChannel && !BoundToProcessor() ? boundChannel->number : 0;
-  v.U8({"channelAddress", 30}, channel);
+  CountFields(v, true);
 }
 
 void TPort103::SaveToImage(TConfig& c) {
@@ -541,8 +533,7 @@ void TPort103::SaveToImage(TConfig& c) {
   c.PutU16(57, replyWait);
   c.PutI32(31, syncPeriod);
   c.PutI32(17, pollPeriod);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   PutBinding(c);
   WriteChildren(c);
   c.EndSection(at);

@@ -89,7 +89,7 @@ class TRTU103 : public TPolledDevice {
 class TPort103 : public TPollingPort {
  public:
   // Minutes are stored as milliseconds in 31 bits.
-  static constexpr std::int32_t kMaxMinutes = 35791;
+  static constexpr std::int32_t kMaxMinutes = kMaxPeriodMinutes;
   TPort103();
   const char* ClassName() const override { return "TPort103"; }
   int SectionCode() const override { return 115; }

@@ -649,9 +649,6 @@ namespace {
 void EnsureLibrary(TItem& item) {
   if (TAppContext* ctx = ContextOf(item.Doc())) ctx->EnsureLibrary(&item.Messages());
 }
-std::int32_t SyncMs(long long minutes) {
-  return static_cast<std::int32_t>(std::clamp<long long>(minutes, 0, TPortMODBUS::kMaxSyncMinutes) * 60000);
-}
 }  // namespace
 
 TPortMODBUS::TPortMODBUS() {
@@ -674,17 +671,14 @@ void TPortMODBUS::SetDefaults() {
   syncPeriod = 0;
 }
 
-void TPortMODBUS::SetSyncMinutes(long long m) { syncPeriod = SyncMs(m); }
-long long TPortMODBUS::SyncMinutes() const { return static_cast<std::uint32_t>(syncPeriod) / 60000u; }
+void TPortMODBUS::SetSyncMinutes(long long m) { syncPeriod = PeriodMinutesToMs(m); }
+long long TPortMODBUS::SyncMinutes() const { return PeriodMsToMinutes(syncPeriod); }
 
 void TPortMODBUS::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 255}, number);
   v.U16({"replyWait", 57, 100, 2000}, replyWait);
   v.I32({"syncPeriod", 31, 0, 60000.0 * kMaxSyncMinutes}, syncPeriod);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
-  std::uint8_t channel = boundChannel && !BoundToProcessor() ? boundChannel->number : 0;
-  v.U8({"channelAddress", 30}, channel);
+  CountFields(v, true);
 }
 
 void TPortMODBUS::SaveToImage(TConfig& c) {
@@ -694,8 +688,7 @@ void TPortMODBUS::SaveToImage(TConfig& c) {
   c.PutU8(1, number);
   c.PutU16(57, replyWait);
   c.PutI32(31, syncPeriod);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   PutBinding(c);
   WriteChildren(c);
   c.EndSection(at);
@@ -836,7 +829,7 @@ void TPortRTUTCP::SetDefaults() {
   syncPeriod = 0;
 }
 
-void TPortRTUTCP::SetSyncMinutes(long long m) { syncPeriod = SyncMs(m); }
+void TPortRTUTCP::SetSyncMinutes(long long m) { syncPeriod = PeriodMinutesToMs(m); }
 
 void TPortRTUTCP::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 255}, number);
@@ -846,8 +839,7 @@ void TPortRTUTCP::Fields(TFieldVisitor& v) {
   v.U16({"replyWait", 57, 100, 2000}, replyWait);
   v.I32({"syncPeriod", 31, 0, 60000.0 * TPortMODBUS::kMaxSyncMinutes}, syncPeriod);
   v.U8({"netMask", 72, 1, 1}, netMask);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
+  CountFields(v, false);
 }
 
 void TPortRTUTCP::SaveToImage(TConfig& c) {
@@ -861,8 +853,7 @@ void TPortRTUTCP::SaveToImage(TConfig& c) {
   c.PutU16(57, replyWait);
   c.PutI32(31, syncPeriod);
   c.PutU8(72, netMask);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   WriteChildren(c);
   c.EndSection(at);
 }

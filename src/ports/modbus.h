@@ -95,7 +95,7 @@ class TRTUTCP : public TRTU {
 
 class TPortMODBUS : public TPollingPort {
  public:
-  static constexpr std::int32_t kMaxSyncMinutes = 35791;  // × 60000 ms must fit 31 bits
+  static constexpr std::int32_t kMaxSyncMinutes = kMaxPeriodMinutes;
   TPortMODBUS();
   const char* ClassName() const override { return "TPortMODBUS"; }
   int SectionCode() const override { return 102; }

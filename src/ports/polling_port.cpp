@@ -69,7 +69,20 @@ void TPollingPort::RenameDevices() {
 void TPollingPort::RecountChildren() {
   TRebuildSuspension hold(this);  // one link-table rebuild at the end
   RenameDevices();
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
+  SyncDeviceCount();
+}
+
+void TPollingPort::CountFields(TFieldVisitor& v, bool withChannel) {
+  SyncDeviceCount();
+  v.U8({"deviceCount", 20}, deviceCount);
+  if (!withChannel) return;
+  std::uint8_t channel = boundChannel && !BoundToProcessor() ? boundChannel->number : 0;
+  v.U8({"channelAddress", 30}, channel);
+}
+
+void TPollingPort::PutDeviceCount(TConfig& c) {
+  SyncDeviceCount();
+  c.PutU8(20, deviceCount);
 }
 
 void TPollingPort::ResumeRebuild() {
@@ -109,7 +122,7 @@ void TPollingPort::RefreshLinkTable() {
 void TPollingPort::UpdateStatusTable() {
   if (RebuildSuspended()) return;
   RefreshLinkTable();
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
+  SyncDeviceCount();
   if (TDocument* d = Doc()) d->Storage().Rebuild();
 }
 

@@ -4,6 +4,7 @@
 // signals when its own address changes, and holds at most 255 devices (the device count is one
 // byte in the image).
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,14 @@ class TPolledDevice : public TPort {
   // Asks the port to rebuild its link-status table (ignored while the port suspends rebuilds).
   void RequestPortRebuild() const;
 };
+
+// Poll and synchronisation periods are entered in minutes and kept in ms in a signed 32-bit
+// key: 35791 minutes is the most that fits. File values read back unsigned.
+constexpr std::int32_t kMaxPeriodMinutes = 35791;
+inline std::int32_t PeriodMinutesToMs(long long minutes) {
+  return static_cast<std::int32_t>(std::clamp<long long>(minutes, 0, kMaxPeriodMinutes) * 60000);
+}
+inline long long PeriodMsToMinutes(std::int32_t ms) { return static_cast<std::uint32_t>(ms) / 60000u; }
 
 class TPollingPort : public TPort {
  public:
@@ -70,6 +79,12 @@ class TPollingPort : public TPort {
  protected:
   // Every device of the port gets the port's current name.
   void RenameDevices();
+  // Key 20, the number of devices now under the port (at most kMaxDevices), and for a port on
+  // a board channel key 30, the bound channel's number (0 on the processor or unbound).
+  void CountFields(TFieldVisitor& v, bool withChannel);
+  // Writes key 20 with the number of devices now under the port.
+  void PutDeviceCount(TConfig& c);
+  void SyncDeviceCount() { deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices)); }
   // Reading after the port's own keys: the link-status table's section, then up to
   // `announced` device sections of code `deviceCode`, each made by `make`.
   void LoadChildren(TConfig& c, int announced, int deviceCode, const std::function<std::unique_ptr<TPolledDevice>()>& make,

@@ -584,8 +584,7 @@ void TPort61850::Fields(TFieldVisitor& v) {
   v.I32({"timeOffset", 42, 0, 24}, timeOffset);
   v.U8({"linkLossTime", 57, 0, 60}, linkLossTime);
   v.U8({"netMask", 72, 1, 1}, netMask);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
+  CountFields(v, false);
 }
 
 void TPort61850::SaveToImage(TConfig& c) {
@@ -612,8 +611,7 @@ void TPort61850::SaveToImage(TConfig& c) {
   c.PutU8(72, netMask);
   c.PutU32(60, static_cast<std::uint32_t>(m.dictionary.size()));
   c.PutEntry(102, m.dictionary.size(), m.dictionary.data());
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   WriteChildren(c);
   c.EndSection(at);
 }

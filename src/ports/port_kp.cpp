@@ -356,10 +356,7 @@ void TPortKP::Create(TNode* n) {
 
 void TPortKP::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 40}, number);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
-  std::uint8_t channel = boundChannel && !BoundToProcessor() ? boundChannel->number : 0;
-  v.U8({"channelAddress", 30}, channel);
+  CountFields(v, true);
 }
 
 void TPortKP::SaveToImage(TConfig& c) {
@@ -367,8 +364,7 @@ void TPortKP::SaveToImage(TConfig& c) {
   c.BeginSection(112);
   c.PutU8(48, version);
   c.PutU8(1, number);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   PutBinding(c);
   WriteChildren(c);
   c.EndSection(at);

@@ -266,10 +266,7 @@ void TMeterPort::Create(TNode* n) {
 void TMeterPort::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 40}, number);
   v.U8({"pollPeriod", 31, 1, 60}, pollPeriod);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
-  std::uint8_t channel = boundChannel && !BoundToProcessor() ? boundChannel->number : 0;
-  v.U8({"channelAddress", 30}, channel);
+  CountFields(v, true);
 }
 
 void TMeterPort::SaveToImage(TConfig& c) {
@@ -278,8 +275,7 @@ void TMeterPort::SaveToImage(TConfig& c) {
   c.PutU8(48, version);
   c.PutU8(1, number);
   c.PutU8(31, pollPeriod);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   PutBinding(c);
   WriteChildren(c);
   c.EndSection(at);

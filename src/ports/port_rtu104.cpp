@@ -370,8 +370,7 @@ void TPortRTU104::SetDefaults() { netMask = 1; }
 void TPortRTU104::Fields(TFieldVisitor& v) {
   v.U8({"number", 1, 1, 255}, number);
   v.U8({"netMask", 72, 1, 1}, netMask);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
+  CountFields(v, false);
 }
 
 void TPortRTU104::SaveToImage(TConfig& c) {
@@ -380,8 +379,7 @@ void TPortRTU104::SaveToImage(TConfig& c) {
   c.PutU8(48, version);
   c.PutU8(1, number);
   c.PutU8(72, netMask);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   WriteChildren(c);
   c.EndSection(at);
 }

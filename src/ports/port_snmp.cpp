@@ -229,8 +229,7 @@ void TPortSNMP::Fields(TFieldVisitor& v) {
   v.U8({"netMask", 72, 1, 1}, netMask);
   v.U16({"pollPeriod", 24, 10, 1000}, pollPeriod);
   v.U16({"replyWait", 57, 100, 2000}, replyWait);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  v.U8({"deviceCount", 20}, deviceCount);
+  CountFields(v, false);
 }
 
 void TPortSNMP::SaveToImage(TConfig& c) {
@@ -241,8 +240,7 @@ void TPortSNMP::SaveToImage(TConfig& c) {
   c.PutU8(72, netMask);
   c.PutU16(24, pollPeriod);
   c.PutU16(57, replyWait);
-  deviceCount = static_cast<std::uint8_t>(std::min(DeviceCountNow(), kMaxDevices));
-  c.PutU8(20, deviceCount);
+  PutDeviceCount(c);
   WriteChildren(c);
   c.EndSection(at);
 }
