@@ -93,6 +93,9 @@ class TPollingPort : public TPort {
  public:
   // Adds a device as the last child with this port's name (none beyond kMaxDevices).
   TPolledDevice* AppendDevice(std::unique_ptr<TPolledDevice> dev);
+  // A new device of class D with its defaults, its tables built, the port rebuilt once.
+  template <class D>
+  D* AppendNewDevice();
 
  private:
   void RefreshLinkTable();
@@ -114,5 +117,14 @@ class TRebuildSuspension {
  private:
   TPollingPort* p_;
 };
+
+template <class D>
+D* TPollingPort::AppendNewDevice() {
+  if (!CanAddDevice()) return nullptr;
+  TRebuildSuspension hold(this);
+  auto* d = static_cast<D*>(AppendDevice(std::make_unique<D>()));
+  if (d) d->UpdateStatusTable();
+  return d;
+}
 
 }  // namespace t32

@@ -652,13 +652,7 @@ void TPort61850::UpdateStatusTable() {
   if (node) node->SetImages(DeviceCountNow() > 0 ? 2 : 0);
 }
 
-TRTU61850* TPort61850::AddDevice() {
-  if (!CanAddDevice()) return nullptr;
-  TRebuildSuspension hold(this);
-  auto* d = static_cast<TRTU61850*>(AppendDevice(std::make_unique<TRTU61850>()));
-  if (d) d->UpdateStatusTable();
-  return d;
-}
+TRTU61850* TPort61850::AddDevice() { return AppendNewDevice<TRTU61850>(); }
 
 void TPort61850::AddChildren(int /*menuTag*/) { AddDevice(); }
 

@@ -396,13 +396,7 @@ void TPortKP::UpdateStatusTable() {
   TPollingPort::UpdateStatusTable();
 }
 
-TKP* TPortKP::AddStation() {
-  if (!CanAddDevice()) return nullptr;
-  TRebuildSuspension hold(this);
-  auto* k = static_cast<TKP*>(AppendDevice(std::make_unique<TKP>()));
-  if (k) k->UpdateStatusTable();
-  return k;
-}
+TKP* TPortKP::AddStation() { return AppendNewDevice<TKP>(); }
 
 void TPortKP::AddChildren(int /*menuTag*/) { AddStation(); }
 

@@ -407,13 +407,7 @@ bool TPortRTU104::OctetTaken(const TRTU104* device, int octet) const {
   });
 }
 
-TRTU104* TPortRTU104::AddDevice() {
-  if (!CanAddDevice()) return nullptr;
-  TRebuildSuspension hold(this);
-  auto* d = static_cast<TRTU104*>(AppendDevice(std::make_unique<TRTU104>()));
-  if (d) d->UpdateStatusTable();
-  return d;
-}
+TRTU104* TPortRTU104::AddDevice() { return AppendNewDevice<TRTU104>(); }
 
 void TPortRTU104::AddChildren(int /*menuTag*/) { AddDevice(); }
 

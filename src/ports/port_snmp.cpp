@@ -263,13 +263,7 @@ void TPortSNMP::UpdateStatusTable() {
   if (node) node->SetImages(DeviceCountNow() > 0 ? 2 : 0);
 }
 
-TSNMP* TPortSNMP::AddAgent() {
-  if (!CanAddDevice()) return nullptr;
-  TRebuildSuspension hold(this);
-  auto* a = static_cast<TSNMP*>(AppendDevice(std::make_unique<TSNMP>()));
-  if (a) a->UpdateStatusTable();
-  return a;
-}
+TSNMP* TPortSNMP::AddAgent() { return AppendNewDevice<TSNMP>(); }
 
 void TPortSNMP::AddChildren(int /*menuTag*/) { AddAgent(); }
 
