@@ -11,8 +11,14 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -999,10 +1005,47 @@ struct OptimalParams {
 };
 constexpr OptimalParams kOptimal = {24, 258, 3, 2};
 static_assert(kOptimal.nice < 512, "the parse packs unforced lengths into 9 bits");
+// From this input size on the match finder gets a thread of its own (below, starting one costs
+// more than it saves).
+constexpr std::size_t kFinderThreadFrom = std::size_t{256} << 10;
 
-class OptimalEncoder : BlockCoder {
+struct OptMatch {
+  std::uint32_t len;
+  std::uint32_t dist;
+};
+
+// -------------------------------------------------------------------------------------------
+// Parse nodes: the positions where a symbol may start, each with its matches. A match of at
+// least `nice` bytes is taken at once: its node is forced and the positions it covers get no
+// node, so the nodes after it continue at its end. A node deep inside a run of one byte offers
+// its copy one byte back at full length only.
+
+constexpr std::uint8_t kPlainNode = 0;
+constexpr std::uint8_t kForcedNode = 1;
+constexpr std::uint8_t kRunNode = 2;
+
+// A stretch of nodes as the match finder hands them to the parse.
+struct NodeChunk {
+  std::vector<std::uint32_t> pos;
+  std::vector<std::uint8_t> kind;
+  std::vector<std::uint32_t> first;  // the node's first match in `matches`
+  std::vector<OptMatch> matches;
+  void Clear() {
+    pos.clear();
+    kind.clear();
+    first.clear();
+    matches.clear();
+  }
+};
+
+// Match finder: one binary tree of all positions in the window, ordered by the bytes that
+// follow them, with the newest position at the root of its 4-byte hash; a second table keeps
+// the newest position of each 3-byte hash for the shortest matches.
+class MatchFinder {
  public:
-  OptimalEncoder(const std::uint8_t* src, std::size_t n, const OptimalParams& p) : BlockCoder(src, n), p_(p) {
+  static constexpr int kMaxMatchesPerNode = 12;
+
+  MatchFinder(const std::uint8_t* src, std::size_t n, const OptimalParams& p) : src_(src), n_(n), p_(p) {
     // Small inputs get small tables; the tree always covers the whole window, so that a node
     // still in reach never shares its slot with a newer one.
     hash4Bits_ = std::min(kHash4Bits, std::max(10, static_cast<int>(std::bit_width(n)) + 1));
@@ -1012,47 +1055,110 @@ class OptimalEncoder : BlockCoder {
     hash4_.assign(std::size_t{1} << hash4Bits_, kNone);
     hash3_.assign(std::size_t{1} << hash3Bits_, kNone);
     tree_.resize(2 * treeSize);
-    SetFlatCosts();
   }
 
-  bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
-    BitWriter bw(out, start);
-    bw_ = &bw;
-    giveUpAt_ = giveUpAt;
-    if (!Parse()) return false;
-    bw.Finish();
-    return bw.Bytes() <= giveUpAt;
+  // Equal bytes from pos on when pos continues a run of one byte (the byte before is the same),
+  // else 0; at most maxLen. runLeft_ carries the count from one position to the next.
+  std::uint32_t RunAt(std::uint32_t pos, std::uint32_t maxLen) {
+    std::uint32_t run = 0;
+    if (pos > 0 && src_[pos - 1] == src_[pos]) {
+      if (runLeft_ > 1) {
+        run = runLeft_ - 1;
+      } else {
+        const std::uint8_t b = src_[pos];
+        while (run < maxLen && src_[pos + run] == b) ++run;
+      }
+    }
+    runLeft_ = run < maxLen ? run : 0;  // a count cut at maxLen is not carried on
+    return run;
+  }
+
+  // Appends the next nodes of the input to c, up to `count` of them; false when the input was
+  // exhausted before (c then holds the last nodes, perhaps none).
+  bool Produce(NodeChunk& c, std::size_t count) {
+    c_ = &c;
+    const std::size_t want = c.pos.size() + count;
+    Match found[kMaxMatchesPerNode];
+    while (c.pos.size() < want && frontier_ < n_) {
+      const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
+      const std::size_t left = n_ - pos;
+      if (left < 4) {
+        AddNode(pos, kPlainNode);
+        ++frontier_;
+        prevCount_ = 0;
+        runLeft_ = 0;
+        continue;
+      }
+      const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
+      const std::uint32_t run = RunAt(pos, maxLen);
+      int k;
+      if (run > kRunInTree && run < maxLen) {
+        // Deep inside a run of one byte (the zero padding of name fields, mostly). The run one
+        // byte back is the nearest match as long as the run; a longer one can only continue a
+        // match of the position before. Such positions stay out of the tree: it would fill up
+        // with nearly equal strings, and the run's start and end are in it anyway.
+        k = 0;
+        found[k++] = {run, 1};
+        for (int i = 0; i < prevCount_; ++i) {
+          if (prev_[i].len <= run + 1 || prev_[i].dist == 1) continue;
+          if (k == kMaxMatchesPerNode) {
+            std::copy(found + 2, found + k, found + 1);  // keep the longest
+            --k;
+          }
+          found[k++] = {prev_[i].len - 1, prev_[i].dist};
+        }
+      } else {
+        k = Advance(pos, maxLen, found);
+      }
+      std::copy(found, found + k, prev_);
+      prevCount_ = k;
+      if (k == 0 || found[k - 1].len < maxLen) {
+        AddNode(pos, run > kRunInTree && run < maxLen ? kRunNode : kPlainNode);
+        c.matches.insert(c.matches.end(), found, found + k);
+        ++frontier_;
+        continue;
+      }
+      // A long match: follow it as far as it goes, up to the longest the format codes.
+      Match m = found[k - 1];
+      if (m.len == p_.nice) {
+        const std::size_t most = std::min<std::size_t>(left, kMaxMatch);
+        m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
+                             static_cast<std::uint32_t>(most - m.len));
+      }
+      AddNode(pos, kForcedNode);
+      c.matches.push_back(m);
+      prevCount_ = 0;  // the next node is at the match's end
+      runLeft_ = 0;
+      // The covered positions still enter the tree (later data may match them); a very long
+      // run enters with its first and last stretch only, which keeps runs of equal bytes cheap.
+      const std::uint32_t end = pos + m.len;
+      const std::uint32_t keep = 4096;
+      for (std::uint32_t q = pos + 1; q < end; ++q) {
+        if (q == pos + keep && end - q > keep) q = end - keep;
+        if (n_ - q < 4) break;
+        Advance(q, static_cast<std::uint32_t>(std::min<std::size_t>(n_ - q, p_.nice)), nullptr);
+      }
+      frontier_ = end;
+    }
+    return frontier_ < n_;
   }
 
  private:
+  using Match = OptMatch;
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  // Prices stay far below 2^31 (a parse covers at most kMaxNodes symbols of a few dozen bits
-  // each), so the vector compare may treat them as signed.
-  static constexpr std::uint32_t kInfinite = 0x7FFFFFFFu;
   static constexpr int kHash4Bits = 18;
   static constexpr int kHash3Bits = 15;
   // Larger than the largest distance: a node within reach owns its two child slots.
   static constexpr std::size_t kTreeSize = std::size_t{1} << 19;
   static_assert(kTreeSize > kMaxDistance);
-  // Positions parsed at once at most: bounds the parse's memory (some 7 MB for the positions,
-  // at most 25 MB for their matches; the tree and hash tables add 5 MB).
-  static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
-  static constexpr int kMaxMatchesPerNode = 12;
   // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
   static constexpr std::uint32_t kRunInTree = 2;
-  // Prices of symbols the current code does not have: about what adding one would cost.
-  static constexpr std::uint32_t kUnusedLitLenBits = 13;
-  static constexpr std::uint32_t kUnusedDistBits = 10;
 
-  struct Match {
-    std::uint32_t len;
-    std::uint32_t dist;
-  };
-
-  // -------------------------------------------------------------------------------------------
-  // Match finder: one binary tree of all positions in the window, ordered by the bytes that
-  // follow them, with the newest position at the root of its 4-byte hash; a second table keeps
-  // the newest position of each 3-byte hash for the shortest matches.
+  void AddNode(std::uint32_t pos, std::uint8_t kind) {
+    c_->pos.push_back(pos);
+    c_->kind.push_back(kind);
+    c_->first.push_back(static_cast<std::uint32_t>(c_->matches.size()));
+  }
 
   std::uint32_t Hash4(const std::uint8_t* p) const { return (Load32(p) * 2654435761u) >> (32 - hash4Bits_); }
   std::uint32_t Hash3(const std::uint8_t* p) const {
@@ -1134,100 +1240,157 @@ class OptimalEncoder : BlockCoder {
     return found;
   }
 
-  // -------------------------------------------------------------------------------------------
-  // Parse nodes: the positions where a symbol may start, each with its matches. A match of at
-  // least `nice` bytes is taken at once: its node is forced and the positions it covers get no
-  // node, so the nodes after it continue at its end. A node deep inside a run of one byte offers
-  // its copy one byte back at full length only.
-  static constexpr std::uint8_t kPlainNode = 0;
-  static constexpr std::uint8_t kForcedNode = 1;
-  static constexpr std::uint8_t kRunNode = 2;
+  const std::uint8_t* src_;
+  std::size_t n_;
+  OptimalParams p_;
+  int hash4Bits_;
+  int hash3Bits_;
+  std::uint32_t treeMask_;
+  std::vector<std::uint32_t> hash4_, hash3_, tree_;
+  std::size_t frontier_ = 0;  // the first position not yet given to the match finder
+  Match prev_[kMaxMatchesPerNode];  // the matches of position frontier_ - 1
+  int prevCount_ = 0;
+  std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
+  NodeChunk* c_ = nullptr;
+};
 
-  void AddNode(std::uint32_t pos, std::uint8_t kind) {
-    nodePos_.push_back(pos);
-    nodeKind_.push_back(kind);
-    nodeFirst_.push_back(static_cast<std::uint32_t>(matches_.size()));
-  }
+// Hands the finder's nodes to the parse in chunks. For small inputs the finder runs when the
+// parse asks; for larger ones it runs ahead in a thread of its own, a few chunks at most, so
+// that the search and the parse, each about half of the work, overlap on two cores. The nodes
+// do not depend on the parse, so the output is the same either way.
+class NodeSource {
+ public:
+  static constexpr std::size_t kChunkNodes = 4096;
+  static constexpr std::size_t kChunksAhead = 16;
 
-  // Equal bytes from pos on when pos continues a run of one byte (the byte before is the same),
-  // else 0; at most maxLen. runLeft_ carries the count from one position to the next.
-  std::uint32_t RunAt(std::uint32_t pos, std::uint32_t maxLen) {
-    std::uint32_t run = 0;
-    if (pos > 0 && src_[pos - 1] == src_[pos]) {
-      if (runLeft_ > 1) {
-        run = runLeft_ - 1;
-      } else {
-        const std::uint8_t b = src_[pos];
-        while (run < maxLen && src_[pos + run] == b) ++run;
-      }
+  NodeSource(const std::uint8_t* src, std::size_t n, const OptimalParams& p, bool ownThread)
+      : finder_(src, n, p) {
+    if (!ownThread) return;
+    try {
+      thread_ = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the finder runs in the parse's own thread.
     }
-    runLeft_ = run < maxLen ? run : 0;  // a count cut at maxLen is not carried on
-    return run;
+  }
+  ~NodeSource() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  NodeSource(const NodeSource&) = delete;
+  NodeSource& operator=(const NodeSource&) = delete;
+
+  // Replaces c with the next chunk; false when there are no more nodes.
+  bool Next(NodeChunk& c) {
+    if (!thread_.joinable()) {
+      if (exhausted_) return false;
+      c.Clear();
+      exhausted_ = !finder_.Produce(c, kChunkNodes);
+      return !c.pos.empty();
+    }
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [this] { return !ready_.empty() || done_; });
+    if (ready_.empty()) {
+      if (error_) std::rethrow_exception(error_);
+      return false;
+    }
+    std::swap(c, ready_.front());
+    spare_.push_back(std::move(ready_.front()));
+    ready_.pop_front();
+    lock.unlock();
+    cv_.notify_all();
+    return true;
   }
 
-  // Extends the nodes until there are `want` of them or the input is exhausted.
-  void Fill(std::size_t want) {
-    Match found[kMaxMatchesPerNode];
-    while (nodePos_.size() < want && frontier_ < n_) {
-      const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
-      const std::size_t left = n_ - pos;
-      if (left < 4) {
-        AddNode(pos, kPlainNode);
-        ++frontier_;
-        prevCount_ = 0;
-        runLeft_ = 0;
-        continue;
-      }
-      const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
-      const std::uint32_t run = RunAt(pos, maxLen);
-      int k;
-      if (run > kRunInTree && run < maxLen) {
-        // Deep inside a run of one byte (the zero padding of name fields, mostly). The run one
-        // byte back is the nearest match as long as the run; a longer one can only continue a
-        // match of the position before. Such positions stay out of the tree: it would fill up
-        // with nearly equal strings, and the run's start and end are in it anyway.
-        k = 0;
-        found[k++] = {run, 1};
-        for (int i = 0; i < prevCount_; ++i) {
-          if (prev_[i].len <= run + 1 || prev_[i].dist == 1) continue;
-          if (k == kMaxMatchesPerNode) {
-            std::copy(found + 2, found + k, found + 1);  // keep the longest
-            --k;
+ private:
+  void Work() {
+    try {
+      for (bool more = true; more;) {
+        NodeChunk c;
+        {
+          std::unique_lock<std::mutex> lock(mu_);
+          cv_.wait(lock, [this] { return ready_.size() < kChunksAhead || stop_; });
+          if (stop_) break;
+          if (!spare_.empty()) {
+            c = std::move(spare_.back());
+            spare_.pop_back();
           }
-          found[k++] = {prev_[i].len - 1, prev_[i].dist};
         }
-      } else {
-        k = Advance(pos, maxLen, found);
+        c.Clear();
+        more = finder_.Produce(c, kChunkNodes);
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!c.pos.empty()) ready_.push_back(std::move(c));
+        cv_.notify_all();
       }
-      std::copy(found, found + k, prev_);
-      prevCount_ = k;
-      if (k == 0 || found[k - 1].len < maxLen) {
-        AddNode(pos, run > kRunInTree && run < maxLen ? kRunNode : kPlainNode);
-        matches_.insert(matches_.end(), found, found + k);
-        ++frontier_;
-        continue;
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mu_);
+      error_ = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      done_ = true;
+    }
+    cv_.notify_all();
+  }
+
+  MatchFinder finder_;
+  bool exhausted_ = false;  // without a thread: the finder has given its last nodes
+  std::thread thread_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<NodeChunk> ready_;
+  std::vector<NodeChunk> spare_;
+  bool stop_ = false;
+  bool done_ = false;
+  std::exception_ptr error_;
+};
+
+
+class OptimalEncoder : BlockCoder {
+ public:
+  OptimalEncoder(const std::uint8_t* src, std::size_t n, const OptimalParams& p, bool finderThread)
+      : BlockCoder(src, n), p_(p), source_(src, n, p, finderThread) {
+    SetFlatCosts();
+  }
+
+  bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
+    BitWriter bw(out, start);
+    bw_ = &bw;
+    giveUpAt_ = giveUpAt;
+    if (!Parse()) return false;
+    bw.Finish();
+    return bw.Bytes() <= giveUpAt;
+  }
+
+ private:
+  // Prices stay far below 2^31 (a parse covers at most kMaxNodes symbols of a few dozen bits
+  // each), so the vector compare may treat them as signed.
+  static constexpr std::uint32_t kInfinite = 0x7FFFFFFFu;
+  // Positions parsed at once at most: bounds the parse's memory (some 7 MB for the positions,
+  // at most 25 MB for their matches; the tree and hash tables add 5 MB).
+  static constexpr std::size_t kMaxNodes = std::size_t{1} << 18;
+  // Prices of symbols the current code does not have: about what adding one would cost.
+  static constexpr std::uint32_t kUnusedLitLenBits = 13;
+  static constexpr std::uint32_t kUnusedDistBits = 10;
+
+  using Match = OptMatch;
+
+  // Extends the nodes until there are at least `want` of them or the input is exhausted.
+  void Fill(std::size_t want) {
+    while (nodePos_.size() < want && !exhausted_) {
+      if (!source_.Next(chunk_)) {
+        exhausted_ = true;
+        break;
       }
-      // A long match: follow it as far as it goes, up to the longest the format codes.
-      Match m = found[k - 1];
-      if (m.len == p_.nice) {
-        const std::size_t most = std::min<std::size_t>(left, kMaxMatch);
-        m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
-                             static_cast<std::uint32_t>(most - m.len));
-      }
-      AddNode(pos, kForcedNode);
-      matches_.push_back(m);
-      prevCount_ = 0;  // the next node is at the match's end
-      runLeft_ = 0;
-      // The covered positions still enter the tree (later data may match them); a very long
-      // run enters with its first and last stretch only, which keeps runs of equal bytes cheap.
-      const std::uint32_t end = pos + m.len;
-      const std::uint32_t keep = 4096;
-      for (std::uint32_t q = pos + 1; q < end; ++q) {
-        if (q == pos + keep && end - q > keep) q = end - keep;
-        if (n_ - q < 4) break;
-        Advance(q, static_cast<std::uint32_t>(std::min<std::size_t>(n_ - q, p_.nice)), nullptr);
-      }
-      frontier_ = end;
+      const std::uint32_t base = static_cast<std::uint32_t>(matches_.size());
+      nodePos_.insert(nodePos_.end(), chunk_.pos.begin(), chunk_.pos.end());
+      nodeKind_.insert(nodeKind_.end(), chunk_.kind.begin(), chunk_.kind.end());
+      for (const std::uint32_t f : chunk_.first) nodeFirst_.push_back(base + f);
+      matches_.insert(matches_.end(), chunk_.matches.begin(), chunk_.matches.end());
     }
   }
 
@@ -1489,14 +1652,9 @@ class OptimalEncoder : BlockCoder {
   }
 
   OptimalParams p_;
-  int hash4Bits_;
-  int hash3Bits_;
-  std::uint32_t treeMask_;
-  std::vector<std::uint32_t> hash4_, hash3_, tree_;
-  std::size_t frontier_ = 0;  // the first position not yet given to the match finder
-  Match prev_[kMaxMatchesPerNode];  // the matches of position frontier_ - 1
-  int prevCount_ = 0;
-  std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
+  NodeSource source_;
+  NodeChunk chunk_;
+  bool exhausted_ = false;  // the source has given its last nodes
   std::vector<std::uint32_t> nodePos_;
   std::vector<std::uint8_t> nodeKind_;
   std::vector<std::uint32_t> nodeFirst_;
@@ -1620,8 +1778,10 @@ bool Inflate(const std::uint8_t* src, std::size_t srcLen, std::vector<std::uint8
 
 std::size_t DeflateBound(std::size_t srcLen) { return srcLen + kContainerHeadSize; }
 
-bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
-             std::string* error) {
+namespace {
+
+bool DeflateWith(const std::uint8_t* src, std::size_t srcLen, int mode, bool finderThread,
+                 std::vector<std::uint8_t>& out, std::string* error) {
   out.clear();
   if (mode < 0 || mode > kStrongestMode) return Fail(error, kDeflateErrorBadMode);
   if (srcLen > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
@@ -1637,7 +1797,7 @@ bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<
     out.resize(std::min<std::size_t>(stored, 1u << 16) + 64);
     bool packed;
     if (mode == kStrongestMode) {
-      auto enc = std::make_unique<OptimalEncoder>(src, srcLen, kOptimal);
+      auto enc = std::make_unique<OptimalEncoder>(src, srcLen, kOptimal, finderThread && srcLen >= kFinderThreadFrom);
       packed = enc->Run(out, kContainerHeadSize, stored - 1);
     } else {
       Encoder enc(src, srcLen, kModes[mode]);
@@ -1652,6 +1812,18 @@ bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<
   PutHead(out.data(), -static_cast<std::int32_t>(srcLen));
   std::memcpy(out.data() + kContainerHeadSize, src, srcLen);
   return true;
+}
+
+}  // namespace
+
+bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
+             std::string* error) {
+  return DeflateWith(src, srcLen, mode, true, out, error);
+}
+
+bool DeflateStrongest(const std::uint8_t* src, std::size_t srcLen, bool finderThread, std::vector<std::uint8_t>& out,
+                      std::string* error) {
+  return DeflateWith(src, srcLen, kStrongestMode, finderThread, out, error);
 }
 
 bool DeflateInto(const std::uint8_t* src, std::size_t srcLen, int mode, std::uint8_t* dst,

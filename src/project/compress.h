@@ -61,7 +61,7 @@ std::size_t DeflateBound(std::size_t srcLen);
 // still compresses faster than the link and the engineer can tell.
 inline constexpr int kImageDeflateMode = 4;
 // The strongest mode: a minimum-cost parse over the whole 256 KiB window. It writes some 10 %
-// less than mode 4 on configuration images but takes five to seven times as long.
+// less than mode 4 on configuration images; on two cores it takes about four times as long.
 inline constexpr int kStrongestMode = 5;
 
 // Compresses src[0, srcLen) into a container. Mode 0 stores; modes 1 to 4 search harder
@@ -70,6 +70,12 @@ inline constexpr int kStrongestMode = 5;
 // is stored. Fails for modes outside 0..kStrongestMode and for input above 2^31 - 1 bytes.
 bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
              std::string* error);
+
+// The strongest mode with its match finder either in the calling thread (finderThread false) or,
+// for inputs of 256 KiB and more, in a second thread that searches while this one parses (what
+// Deflate does). The bytes written are the same either way.
+bool DeflateStrongest(const std::uint8_t* src, std::size_t srcLen, bool finderThread, std::vector<std::uint8_t>& out,
+                      std::string* error);
 
 // The same into dst[0, dstCap); *written gets the container length. Fails with
 // kDeflateErrorNoRoom (dst untouched past dstCap) when the container does not fit.

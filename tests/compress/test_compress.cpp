@@ -491,6 +491,29 @@ TEST(DeflateStrongest, SmallerThanTheLazyParseOnRecordsAndText) {
   EXPECT_LE(Compress(runs, kStrongestMode).size(), Compress(runs, 4).size());
 }
 
+TEST(DeflateStrongest, SecondThreadWritesTheSameBytes) {
+  // Above 256 KiB the match finder runs ahead in a thread of its own. Its nodes must reach the
+  // parse complete and in order: records (many short nodes), a long run (forced nodes) and
+  // random bytes, where the encoder gives up, stores, and has to stop the finder's thread.
+  Bytes mixed = ImageLike(3000, 41);
+  mixed.insert(mixed.end(), 300000, 0x20);
+  const Bytes tail = Text(120000);
+  mixed.insert(mixed.end(), tail.begin(), tail.end());
+  for (const Bytes& in : {mixed, RandomBytes(700000, 8)}) {
+    SCOPED_TRACE(in.size());
+    ASSERT_GE(in.size(), 256u << 10);
+    Bytes threaded, inline_;
+    std::string err;
+    ASSERT_TRUE(DeflateStrongest(in.data(), in.size(), true, threaded, &err)) << err;
+    ASSERT_TRUE(DeflateStrongest(in.data(), in.size(), false, inline_, &err)) << err;
+    EXPECT_TRUE(threaded == inline_);
+    EXPECT_TRUE(threaded == Compress(in, kStrongestMode));
+    const Decoded back = Decode(threaded);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_TRUE(back.data == in);
+  }
+}
+
 TEST(DeflateRoundTrip, BadArgumentsAndFixedDestination) {
   Bytes out;
   std::string err;
