@@ -323,8 +323,8 @@ int Import(const Args& a) {
 const char* kDeflateHelp =
     "Usage: tavrik32-cli deflate [--mode 0-5] IN OUT\n"
     "Compresses a file into the controller's compression container: 0 stores, 1 to 4 search\n"
-    "ever harder, 5 parses for the smallest output (slowest). Mode 4 by default, as for images\n"
-    "written to the controller.\n";
+    "ever harder, 5 parses for the smallest output (slowest; the default, as for images\n"
+    "written to the controller).\n";
 const char* kInflateHelp =
     "Usage: tavrik32-cli inflate IN OUT\n"
     "Decompresses a compression container.\n";
