@@ -1078,8 +1078,10 @@ class MatchFinder {
   bool Produce(NodeChunk& c, std::size_t count) {
     c_ = &c;
     const std::size_t want = c.pos.size() + count;
-    Match found[kMaxMatchesPerNode];
     while (c.pos.size() < want && frontier_ < n_) {
+      // This position's matches go to one buffer while the other still holds those of the
+      // position before; the two trade places after each position.
+      Match* const found = buf_[cur_];
       const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
       const std::size_t left = n_ - pos;
       if (left < 4) {
@@ -1110,11 +1112,12 @@ class MatchFinder {
       } else {
         k = Advance(pos, maxLen, found);
       }
-      std::copy(found, found + k, prev_);
+      prev_ = found;
       prevCount_ = k;
+      cur_ ^= 1;
       if (k == 0 || found[k - 1].len < maxLen) {
         AddNode(pos, run > kRunInTree && run < maxLen ? kRunNode : kPlainNode);
-        c.matches.insert(c.matches.end(), found, found + k);
+        for (int i = 0; i < k; ++i) c.matches.push_back(found[i]);
         ++frontier_;
         continue;
       }
@@ -1248,7 +1251,9 @@ class MatchFinder {
   std::uint32_t treeMask_;
   std::vector<std::uint32_t> hash4_, hash3_, tree_;
   std::size_t frontier_ = 0;  // the first position not yet given to the match finder
-  Match prev_[kMaxMatchesPerNode];  // the matches of position frontier_ - 1
+  Match buf_[2][kMaxMatchesPerNode];
+  int cur_ = 0;
+  const Match* prev_ = buf_[1];  // the matches of position frontier_ - 1
   int prevCount_ = 0;
   std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
   NodeChunk* c_ = nullptr;
