@@ -1175,7 +1175,6 @@ class MatchFinder {
     const std::uint8_t* s = src_ + pos;
     const std::uint32_t cutoff = pos > kMaxDistance ? pos - kMaxDistance : 0;
     int found = 0;
-    std::uint32_t best = kMinMatch - 1;
 
     if (pos + 8 < n_) {
       // The search is bound by memory latency: start loading the table slots of the position
@@ -1191,11 +1190,29 @@ class MatchFinder {
     const std::uint32_t h3 = Hash3(s);
     const std::uint32_t c3 = hash3_[h3];
     hash3_[h3] = pos;
-    if (out && c3 != kNone && c3 >= cutoff && (Load32(src_ + c3) & 0xFFFFFFu) == (Load32(s) & 0xFFFFFFu)) {
-      best = kMinMatch;
-      out[found++] = {kMinMatch, pos - c3};
+    found = Walk(pos, maxLen, cutoff, out);
+    // The newest position with the same three bytes, when nearer than anything the tree found.
+    // Checked last: its bytes are rarely needed, and they are seldom in the cache.
+    if (out && c3 != kNone && c3 >= cutoff) {
+      const std::uint32_t d3 = pos - c3;
+      if ((found == 0 || out[0].dist > d3) && (Load32(src_ + c3) & 0xFFFFFFu) == (Load32(s) & 0xFFFFFFu)) {
+        if (found == 0 || out[0].len > kMinMatch) {
+          if (found == kMaxMatchesPerNode) --found;  // the match after the first makes room
+          std::copy_backward(out, out + found, out + found + 1);
+          ++found;
+        }
+        out[0] = {kMinMatch, d3};
+      }
     }
+    return found;
+  }
 
+  // The tree part of Advance: walks from the root of pos's hash, re-linking the nodes passed
+  // under pos, and records the matches found on the way.
+  int Walk(std::uint32_t pos, std::uint32_t maxLen, std::uint32_t cutoff, Match* out) {
+    const std::uint8_t* s = src_ + pos;
+    int found = 0;
+    std::uint32_t best = kMinMatch - 1;
     const std::uint32_t h4 = Hash4(s);
     std::uint32_t cur = hash4_[h4];
     hash4_[h4] = pos;
