@@ -681,6 +681,18 @@ class BlockCoder {
  protected:
   BlockCoder(const std::uint8_t* src, std::size_t n) : src_(src), n_(n) { tokens_.reserve(kBlockSymbols); }
 
+  // Writes the bit stream of the blocks parse() collects into out from out[start] on; false as
+  // soon as out would grow past `giveUpAt` bytes.
+  template <class ParseFn>
+  bool Write(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt, ParseFn parse) {
+    BitWriter bw(out, start);
+    bw_ = &bw;
+    giveUpAt_ = giveUpAt;
+    if (!parse()) return false;
+    bw.Finish();
+    return bw.Bytes() <= giveUpAt;
+  }
+
   struct Token {
     std::uint32_t value;  // literal byte, or match length
     std::uint32_t dist;   // 0 for a literal
@@ -870,12 +882,7 @@ class Encoder : BlockCoder {
   // Writes the bit stream into out from out[start] on; false as soon as out would grow past
   // `giveUpAt` bytes.
   bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
-    BitWriter bw(out, start);
-    bw_ = &bw;
-    giveUpAt_ = giveUpAt;
-    if (!Parse()) return false;
-    bw.Finish();
-    return bw.Bytes() <= giveUpAt;
+    return Write(out, start, giveUpAt, [this] { return Parse(); });
   }
 
  private:
@@ -1380,12 +1387,7 @@ class OptimalEncoder : BlockCoder {
   }
 
   bool Run(std::vector<std::uint8_t>& out, std::size_t start, std::size_t giveUpAt) {
-    BitWriter bw(out, start);
-    bw_ = &bw;
-    giveUpAt_ = giveUpAt;
-    if (!Parse()) return false;
-    bw.Finish();
-    return bw.Bytes() <= giveUpAt;
+    return Write(out, start, giveUpAt, [this] { return Parse(); });
   }
 
  private:
