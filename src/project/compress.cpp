@@ -1006,13 +1006,13 @@ class Encoder : BlockCoder {
 // does, and the parse decides where that is.
 struct OptimalParams {
   int depth;           // tree nodes visited per search
-  std::uint32_t nice;  // a match this long is taken at once and the positions it covers skipped
+  std::uint32_t nice;  // a match this long is taken at once: the positions it covers get no node
   int firstPasses;     // parse passes of the first block
   int passes;          // parse passes of every later block
 };
 constexpr OptimalParams kOptimal = {24, 258, 3, 2};
 static_assert(kOptimal.nice < 512, "the parse packs unforced lengths into 9 bits");
-// From this input size on the match finder gets a thread of its own (below, starting one costs
+// From this input size on the tree walks get a thread of their own (below, starting one costs
 // more than it saves).
 constexpr std::size_t kFinderThreadFrom = std::size_t{256} << 10;
 
@@ -1045,202 +1045,144 @@ struct NodeChunk {
   }
 };
 
-// Match finder: one binary tree of all positions in the window, ordered by the bytes that
-// follow them, with the newest position at the root of its 4-byte hash; a second table keeps
-// the newest position of each 3-byte hash for the shortest matches.
-class MatchFinder {
+// What a position is to the match finder. Only "tree" positions enter the search trees; the
+// others take their matches from the run of one byte they stand in.
+enum class PosKind : std::uint8_t {
+  kShort,    // fewer than 4 bytes left: a literal
+  kTree,     // searched in the tree and inserted into it
+  kRunNode,  // inside a run of one byte that ends before `nice`: the copy one byte back
+  kLongRun,  // deep inside a run of one byte longer than `nice`: the copy one byte back, at once
+};
+
+// Classifies positions, called for every position in increasing order (the run of one byte in
+// progress is carried from one call to the next). Runs are the zero padding of name fields,
+// mostly: their inner positions stay out of the trees, which would fill up with nearly equal
+// strings, while the run's start and end are in it.
+class PositionKinds {
  public:
-  static constexpr int kMaxMatchesPerNode = 12;
+  PositionKinds(const std::uint8_t* src, std::size_t n, std::uint32_t nice) : src_(src), n_(n), nice_(nice) {}
 
-  MatchFinder(const std::uint8_t* src, std::size_t n, const OptimalParams& p) : src_(src), n_(n), p_(p) {
-    // Small inputs get small tables; the tree always covers the whole window, so that a node
-    // still in reach never shares its slot with a newer one.
-    hash4Bits_ = std::min(kHash4Bits, std::max(10, static_cast<int>(std::bit_width(n)) + 1));
-    hash3Bits_ = std::min(kHash3Bits, hash4Bits_);
-    const std::size_t treeSize = std::min<std::size_t>(kTreeSize, std::bit_ceil(std::max<std::size_t>(n, 2)));
-    treeMask_ = static_cast<std::uint32_t>(treeSize - 1);
-    hash4_.assign(std::size_t{1} << hash4Bits_, kNone);
-    hash3_.assign(std::size_t{1} << hash3Bits_, kNone);
-    tree_.resize(2 * treeSize);
-  }
-
-  // Equal bytes from pos on when pos continues a run of one byte (the byte before is the same),
-  // else 0; at most maxLen. runLeft_ carries the count from one position to the next.
-  std::uint32_t RunAt(std::uint32_t pos, std::uint32_t maxLen) {
-    std::uint32_t run = 0;
-    if (pos > 0 && src_[pos - 1] == src_[pos]) {
-      if (runLeft_ > 1) {
-        run = runLeft_ - 1;
-      } else {
-        const std::uint8_t b = src_[pos];
-        while (run < maxLen && src_[pos + run] == b) ++run;
-      }
+  // The kind of position p, and in *run the equal bytes from p on (at most maxLen) when p
+  // continues a run of one byte, else 0.
+  PosKind Classify(std::size_t p, std::uint32_t* run) {
+    *run = 0;
+    const std::size_t left = n_ - p;
+    if (left < 4) return PosKind::kShort;
+    if (p == 0 || src_[p - 1] != src_[p]) return PosKind::kTree;
+    if (p >= runEnd_) {
+      runStart_ = p - 1;
+      std::size_t e = p + 1;
+      while (e < n_ && src_[e] == src_[p]) ++e;
+      runEnd_ = e;
     }
-    runLeft_ = run < maxLen ? run : 0;  // a count cut at maxLen is not carried on
-    return run;
-  }
-
-  // Appends the next nodes of the input to c, up to `count` of them; false when the input was
-  // exhausted before (c then holds the last nodes, perhaps none).
-  bool Produce(NodeChunk& c, std::size_t count) {
-    c_ = &c;
-    const std::size_t want = c.pos.size() + count;
-    while (c.pos.size() < want && frontier_ < n_) {
-      // This position's matches go to one buffer while the other still holds those of the
-      // position before; the two trade places after each position.
-      Match* const found = buf_[cur_];
-      const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
-      const std::size_t left = n_ - pos;
-      if (left < 4) {
-        AddNode(pos, kPlainNode);
-        ++frontier_;
-        prevCount_ = 0;
-        runLeft_ = 0;
-        continue;
-      }
-      const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
-      const std::uint32_t run = RunAt(pos, maxLen);
-      int k;
-      if (run > kRunInTree && run < maxLen) {
-        // Deep inside a run of one byte (the zero padding of name fields, mostly). The run one
-        // byte back is the nearest match as long as the run; a longer one can only continue a
-        // match of the position before. Such positions stay out of the tree: it would fill up
-        // with nearly equal strings, and the run's start and end are in it anyway.
-        k = 0;
-        found[k++] = {run, 1};
-        for (int i = 0; i < prevCount_; ++i) {
-          if (prev_[i].len <= run + 1 || prev_[i].dist == 1) continue;
-          if (k == kMaxMatchesPerNode) {
-            std::copy(found + 2, found + k, found + 1);  // keep the longest
-            --k;
-          }
-          found[k++] = {prev_[i].len - 1, prev_[i].dist};
-        }
-      } else {
-        k = Advance(pos, maxLen, found);
-      }
-      prev_ = found;
-      prevCount_ = k;
-      cur_ ^= 1;
-      if (k == 0 || found[k - 1].len < maxLen) {
-        AddNode(pos, run > kRunInTree && run < maxLen ? kRunNode : kPlainNode);
-        for (int i = 0; i < k; ++i) c.matches.push_back(found[i]);
-        ++frontier_;
-        continue;
-      }
-      // A long match: follow it as far as it goes, up to the longest the format codes.
-      Match m = found[k - 1];
-      if (m.len == p_.nice) {
-        const std::size_t most = std::min<std::size_t>(left, kMaxMatch);
-        m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
-                             static_cast<std::uint32_t>(most - m.len));
-      }
-      AddNode(pos, kForcedNode);
-      c.matches.push_back(m);
-      prevCount_ = 0;  // the next node is at the match's end
-      runLeft_ = 0;
-      // The covered positions still enter the tree (later data may match them); a very long
-      // run enters with its first and last stretch only, which keeps runs of equal bytes cheap.
-      const std::uint32_t end = pos + m.len;
-      const std::uint32_t keep = 4096;
-      for (std::uint32_t q = pos + 1; q < end; ++q) {
-        if (q == pos + keep && end - q > keep) q = end - keep;
-        if (n_ - q < 4) break;
-        Advance(q, static_cast<std::uint32_t>(std::min<std::size_t>(n_ - q, p_.nice)), nullptr);
-      }
-      frontier_ = end;
-    }
-    return frontier_ < n_;
+    const std::size_t count = runEnd_ - p;
+    const std::size_t maxLen = std::min<std::size_t>(left, nice_);
+    *run = static_cast<std::uint32_t>(std::min(count, maxLen));
+    if (count > kRunInTree && count < maxLen) return PosKind::kRunNode;
+    // A very long run enters with its first and last stretch only, which keeps runs cheap.
+    if (count > kLongRunKeep && p - runStart_ > kLongRunKeep) return PosKind::kLongRun;
+    return PosKind::kTree;
   }
 
  private:
-  using Match = OptMatch;
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr int kHash4Bits = 18;
-  static constexpr int kHash3Bits = 15;
+  // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
+  static constexpr std::size_t kRunInTree = 2;
+  static constexpr std::size_t kLongRunKeep = 4096;
+  const std::uint8_t* src_;
+  std::size_t n_;
+  std::uint32_t nice_;
+  std::size_t runStart_ = 0, runEnd_ = 0;  // the run of one byte last met: [runStart_, runEnd_)
+};
+
+constexpr int kMaxMatchesPerNode = 12;
+constexpr std::uint32_t kNoPos = 0xFFFFFFFFu;
+// Positions per stretch the tree walker hands over at once.
+constexpr std::size_t kWalkChunk = std::size_t{1} << 15;
+
+// The matches of one stretch of positions: a count for every position (0 for those outside the
+// trees) and the matches one after the other, each packed into 32 bits (distance << 9 | length),
+// which halves what the walker's thread hands over.
+struct WalkResults {
+  std::vector<std::uint8_t> count;
+  std::vector<std::uint32_t> matches;
+  static constexpr int kLenBits = 9;
+  static std::uint32_t Pack(const OptMatch& m) { return m.dist << kLenBits | m.len; }
+  static OptMatch Unpack(std::uint32_t e) { return {e & ((1u << kLenBits) - 1), e >> kLenBits}; }
+};
+static_assert(kMaxDistance < (1u << (32 - WalkResults::kLenBits)));
+
+// The search half of the match finder: binary trees of the positions in the window, one tree per
+// 4-byte hash, each ordered by the bytes that follow its positions, with the newest position at
+// the root. Searching a position and inserting it are one walk down its tree.
+class TreeWalker {
+ public:
+  TreeWalker(const std::uint8_t* src, std::size_t n, const OptimalParams& p)
+      : src_(src), n_(n), p_(p), kinds_(src, n, p.nice) {
+    // Small inputs get small tables; the results are the same.
+    hashBits_ = std::min(kHashBits, std::max(10, static_cast<int>(std::bit_width(n)) + 1));
+    // The tree always covers the whole window, so that a node still in reach never shares its
+    // slot with a newer one.
+    const std::size_t treeSize = std::min<std::size_t>(kTreeSize, std::bit_ceil(std::max<std::size_t>(n, 2)));
+    treeMask_ = static_cast<std::uint32_t>(treeSize - 1);
+    roots_.assign(std::size_t{1} << hashBits_, kNoPos);
+    tree_.resize(2 * treeSize);
+  }
+
+  int hashBits() const { return hashBits_; }
+
+  // Searches and inserts the tree positions of stretch c; stretches come in order.
+  void Walk(std::size_t c, WalkResults& r) {
+    const std::size_t from = c * kWalkChunk;
+    const std::size_t to = std::min(n_, from + kWalkChunk);
+    r.count.assign(to - from, 0);
+    r.matches.clear();
+    OptMatch found[kMaxMatchesPerNode];
+    for (std::size_t p = from; p < to; ++p) {
+      std::uint32_t run;
+      if (kinds_.Classify(p, &run) != PosKind::kTree) continue;
+      if (p + 8 < n_) __builtin_prefetch(&roots_[Hash4(src_ + p + 2)]);
+      const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(n_ - p, p_.nice));
+      const int k = Search(static_cast<std::uint32_t>(p), Hash4(src_ + p), maxLen, found);
+      r.count[p - from] = static_cast<std::uint8_t>(k);
+      for (int i = 0; i < k; ++i) r.matches.push_back(WalkResults::Pack(found[i]));
+    }
+  }
+
+ private:
+  static constexpr int kHashBits = 18;
   // Larger than the largest distance: a node within reach owns its two child slots.
   static constexpr std::size_t kTreeSize = std::size_t{1} << 19;
   static_assert(kTreeSize > kMaxDistance);
-  // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
-  static constexpr std::uint32_t kRunInTree = 2;
 
-  void AddNode(std::uint32_t pos, std::uint8_t kind) {
-    c_->pos.push_back(pos);
-    c_->kind.push_back(kind);
-    c_->first.push_back(static_cast<std::uint32_t>(c_->matches.size()));
-  }
+  std::uint32_t Hash4(const std::uint8_t* p) const { return (Load32(p) * 2654435761u) >> (32 - hashBits_); }
 
-  std::uint32_t Hash4(const std::uint8_t* p) const { return (Load32(p) * 2654435761u) >> (32 - hash4Bits_); }
-  std::uint32_t Hash3(const std::uint8_t* p) const {
-    return ((Load32(p) & 0xFFFFFFu) * 506832829u) >> (32 - hash3Bits_);
-  }
-
-  // Inserts position pos (at least 4 bytes before the end) into the tree, searching matches of
-  // at most maxLen bytes on the way. With out given, appends every match longer than the ones
-  // before it (their distances grow too) and returns how many; the longest comes last.
-  int Advance(std::uint32_t pos, std::uint32_t maxLen, Match* out) {
+  // Inserts pos at the root of its tree, searching matches of at most maxLen bytes on the way:
+  // walks down from the old root, re-linking the nodes passed under pos, and appends to out
+  // every match longer than the ones before it (their distances grow too); the longest comes
+  // last. Returns how many.
+  int Search(std::uint32_t pos, std::uint32_t root, std::uint32_t maxLen, OptMatch* out) {
     const std::uint8_t* s = src_ + pos;
     const std::uint32_t cutoff = pos > kMaxDistance ? pos - kMaxDistance : 0;
     int found = 0;
-
-    if (pos + 8 < n_) {
-      // The search is bound by memory latency: start loading the table slots of the position
-      // after next, and the first tree node and bytes the next position will look at.
-      __builtin_prefetch(&hash4_[Hash4(s + 2)]);
-      __builtin_prefetch(&hash3_[Hash3(s + 2)]);
-      const std::uint32_t next = hash4_[Hash4(s + 1)];
-      if (next != kNone) {
-        __builtin_prefetch(&tree_[2 * (next & treeMask_)]);
-        __builtin_prefetch(src_ + next);
-      }
-    }
-    const std::uint32_t h3 = Hash3(s);
-    const std::uint32_t c3 = hash3_[h3];
-    hash3_[h3] = pos;
-    found = Walk(pos, maxLen, cutoff, out);
-    // The newest position with the same three bytes, when nearer than anything the tree found.
-    // Checked last: its bytes are rarely needed, and they are seldom in the cache.
-    if (out && c3 != kNone && c3 >= cutoff) {
-      const std::uint32_t d3 = pos - c3;
-      if ((found == 0 || out[0].dist > d3) && (Load32(src_ + c3) & 0xFFFFFFu) == (Load32(s) & 0xFFFFFFu)) {
-        if (found == 0 || out[0].len > kMinMatch) {
-          if (found == kMaxMatchesPerNode) --found;  // the match after the first makes room
-          std::copy_backward(out, out + found, out + found + 1);
-          ++found;
-        }
-        out[0] = {kMinMatch, d3};
-      }
-    }
-    return found;
-  }
-
-  // The tree part of Advance: walks from the root of pos's hash, re-linking the nodes passed
-  // under pos, and records the matches found on the way.
-  int Walk(std::uint32_t pos, std::uint32_t maxLen, std::uint32_t cutoff, Match* out) {
-    const std::uint8_t* s = src_ + pos;
-    int found = 0;
     std::uint32_t best = kMinMatch - 1;
-    const std::uint32_t h4 = Hash4(s);
-    std::uint32_t cur = hash4_[h4];
-    hash4_[h4] = pos;
+    std::uint32_t cur = roots_[root];
+    roots_[root] = pos;
     std::uint32_t* lt = &tree_[2 * (pos & treeMask_)];
     std::uint32_t* gt = lt + 1;
     std::uint32_t ltLen = 0, gtLen = 0, len = 0;
     int depth = p_.depth;
-    while (cur != kNone && cur >= cutoff && depth-- > 0) {
+    while (cur != kNoPos && cur >= cutoff && depth-- > 0) {
       const std::uint8_t* m = src_ + cur;
       std::uint32_t* node = &tree_[2 * (cur & treeMask_)];
       if (m[len] == s[len]) {
         len += 1 + MatchLength(m + len + 1, s + len + 1, maxLen - len - 1);
         if (len > best) {
           best = len;
-          if (out) {
-            const std::uint32_t dist = pos - cur;
-            // A shorter match that is no nearer is never the better choice.
-            while (found > 0 && out[found - 1].dist >= dist) --found;
-            if (found == kMaxMatchesPerNode) --found;
-            out[found++] = {len, dist};
-          }
+          const std::uint32_t dist = pos - cur;
+          // A shorter match that is no nearer is never the better choice.
+          while (found > 0 && out[found - 1].dist >= dist) --found;
+          if (found == kMaxMatchesPerNode) --found;
+          out[found++] = {len, dist};
         }
         if (len >= maxLen) {
           // Equal as far as we look: the new position takes over this node's place.
@@ -1262,47 +1204,39 @@ class MatchFinder {
       }
       len = std::min(ltLen, gtLen);
     }
-    *lt = kNone;
-    *gt = kNone;
+    *lt = kNoPos;
+    *gt = kNoPos;
     return found;
   }
 
   const std::uint8_t* src_;
   std::size_t n_;
   OptimalParams p_;
-  int hash4Bits_;
-  int hash3Bits_;
+  PositionKinds kinds_;
+  int hashBits_;
   std::uint32_t treeMask_;
-  std::vector<std::uint32_t> hash4_, hash3_, tree_;
-  std::size_t frontier_ = 0;  // the first position not yet given to the match finder
-  Match buf_[2][kMaxMatchesPerNode];
-  int cur_ = 0;
-  const Match* prev_ = buf_[1];  // the matches of position frontier_ - 1
-  int prevCount_ = 0;
-  std::uint32_t runLeft_ = 0;       // equal bytes from frontier_ - 1 on (0: not known)
-  NodeChunk* c_ = nullptr;
+  std::vector<std::uint32_t> roots_, tree_;
 };
 
-// Hands the finder's nodes to the parse in chunks. For small inputs the finder runs when the
-// parse asks; for larger ones it runs ahead in a thread of its own, a few chunks at most, so
-// that the search and the parse, each about half of the work, overlap on two cores. The nodes
-// do not depend on the parse, so the output is the same either way.
-class NodeSource {
+// Runs the walker either when asked (small inputs, or no thread to be had) or in a thread of its
+// own that keeps up to kAhead stretches ready, so that the tree walks, about half of the work,
+// overlap the rest on two cores. The results do not depend on which.
+class WalkFeed {
  public:
-  static constexpr std::size_t kChunkNodes = 4096;
-  static constexpr std::size_t kChunksAhead = 16;
+  static constexpr std::size_t kAhead = 4;
 
-  NodeSource(const std::uint8_t* src, std::size_t n, const OptimalParams& p, bool ownThread)
-      : finder_(src, n, p) {
-    if (!ownThread) return;
+  WalkFeed(const std::uint8_t* src, std::size_t n, const OptimalParams& p, bool thread)
+      : walker_(src, n, p), chunks_((n + kWalkChunk - 1) / kWalkChunk) {
+    if (!thread) return;
     try {
       thread_ = std::thread([this] { Work(); });
+      threaded_ = true;
     } catch (const std::system_error&) {
-      // No thread to be had: the finder runs in the parse's own thread.
+      // No thread to be had: the walker runs when asked.
     }
   }
-  ~NodeSource() {
-    if (!thread_.joinable()) return;
+  ~WalkFeed() {
+    if (!threaded_) return;
     {
       std::lock_guard<std::mutex> lock(mu_);
       stop_ = true;
@@ -1310,79 +1244,234 @@ class NodeSource {
     cv_.notify_all();
     thread_.join();
   }
-  NodeSource(const NodeSource&) = delete;
-  NodeSource& operator=(const NodeSource&) = delete;
+  WalkFeed(const WalkFeed&) = delete;
+  WalkFeed& operator=(const WalkFeed&) = delete;
 
-  // Replaces c with the next chunk; false when there are no more nodes.
-  bool Next(NodeChunk& c) {
-    if (!thread_.joinable()) {
-      if (exhausted_) return false;
-      c.Clear();
-      exhausted_ = !finder_.Produce(c, kChunkNodes);
-      return !c.pos.empty();
+  int hashBits() const { return walker_.hashBits(); }
+
+  // The walk results of stretch c, once they are there; valid until Release(c + 1).
+  const WalkResults& Get(std::size_t c) {
+    if (!threaded_) {
+      // Stretches nobody asks for (inside a long match) are walked all the same: the trees
+      // need every position in order.
+      for (; done_ <= c; ++done_) walker_.Walk(done_, slots_[done_ % kAhead]);
+      return slots_[c % kAhead];
     }
     std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [this] { return !ready_.empty() || done_; });
-    if (ready_.empty()) {
-      if (error_) std::rethrow_exception(error_);
-      return false;
+    cv_.wait(lock, [&] { return done_ > c || failed_; });
+    if (done_ <= c) std::rethrow_exception(error_);
+    return slots_[c % kAhead];
+  }
+
+  // Stretches before c are no longer needed.
+  void Release(std::size_t c) {
+    if (!threaded_) return;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      released_ = std::max(released_, c);
     }
-    std::swap(c, ready_.front());
-    spare_.push_back(std::move(ready_.front()));
-    ready_.pop_front();
-    lock.unlock();
     cv_.notify_all();
-    return true;
   }
 
  private:
   void Work() {
     try {
-      for (bool more = true; more;) {
-        NodeChunk c;
+      for (std::size_t c = 0; c < chunks_; ++c) {
         {
           std::unique_lock<std::mutex> lock(mu_);
-          cv_.wait(lock, [this] { return ready_.size() < kChunksAhead || stop_; });
-          if (stop_) break;
-          if (!spare_.empty()) {
-            c = std::move(spare_.back());
-            spare_.pop_back();
-          }
+          cv_.wait(lock, [&] { return c < released_ + kAhead || stop_; });
+          if (stop_) return;
         }
-        c.Clear();
-        more = finder_.Produce(c, kChunkNodes);
-        std::lock_guard<std::mutex> lock(mu_);
-        if (!c.pos.empty()) ready_.push_back(std::move(c));
+        walker_.Walk(c, slots_[c % kAhead]);
+        {
+          std::lock_guard<std::mutex> lock(mu_);
+          done_ = c + 1;
+        }
         cv_.notify_all();
       }
     } catch (...) {
       std::lock_guard<std::mutex> lock(mu_);
       error_ = std::current_exception();
-    }
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      done_ = true;
+      failed_ = true;
     }
     cv_.notify_all();
   }
 
-  MatchFinder finder_;
-  bool exhausted_ = false;  // without a thread: the finder has given its last nodes
+  TreeWalker walker_;
+  std::size_t chunks_;
+  WalkResults slots_[kAhead];
   std::thread thread_;
+  bool threaded_ = false;
   std::mutex mu_;
   std::condition_variable cv_;
-  std::deque<NodeChunk> ready_;
-  std::vector<NodeChunk> spare_;
+  std::size_t done_ = 0;      // stretches the walker has finished
+  std::size_t released_ = 0;  // stretches before this one are consumed
   bool stop_ = false;
-  bool done_ = false;
+  bool failed_ = false;
   std::exception_ptr error_;
 };
 
+// Builds the parse's nodes in order from the walker's results: the positions where a symbol may
+// start, each with its matches. The newest position of each 3-byte hash adds the nearest
+// 3-byte match; a position deep inside a run of one byte offers its copy one byte back.
+class MatchFinder {
+ public:
+  MatchFinder(const std::uint8_t* src, std::size_t n, const OptimalParams& p, bool thread)
+      : src_(src), n_(n), p_(p), kinds_(src, n, p.nice), feed_(src, n, p, thread) {
+    hash3Bits_ = std::min(kHash3Bits, feed_.hashBits());
+    hash3_.assign(std::size_t{1} << hash3Bits_, kNoPos);
+  }
+
+  // Appends the next nodes of the input to c, up to `count` of them; false when the input was
+  // exhausted before. A node's `first` indexes c.matches as it stands.
+  bool Produce(NodeChunk& c, std::size_t count) {
+    const std::size_t want = c.pos.size() + count;
+    while (c.pos.size() < want && frontier_ < n_) {
+      // This position's matches go to one buffer while the other still holds those of the
+      // position before; the two trade places after each position.
+      Match* const found = buf_[cur_];
+      const std::uint32_t pos = static_cast<std::uint32_t>(frontier_);
+      const std::size_t left = n_ - pos;
+      const std::uint32_t maxLen = static_cast<std::uint32_t>(std::min<std::size_t>(left, p_.nice));
+      std::uint32_t run;
+      const PosKind kind = kinds_.Classify(pos, &run);
+      int k = 0;
+      switch (kind) {
+        case PosKind::kShort:
+          AddNode(c, pos, kPlainNode);
+          ++frontier_;
+          prevCount_ = 0;
+          continue;
+        case PosKind::kRunNode:
+          // The run one byte back is the nearest match as long as the run; a longer one can
+          // only continue a match of the position before.
+          found[k++] = {run, 1};
+          for (int i = 0; i < prevCount_; ++i) {
+            if (prev_[i].len <= run + 1 || prev_[i].dist == 1) continue;
+            if (k == kMaxMatchesPerNode) {
+              std::copy(found + 2, found + k, found + 1);  // keep the longest
+              --k;
+            }
+            found[k++] = {prev_[i].len - 1, prev_[i].dist};
+          }
+          break;
+        case PosKind::kLongRun:
+          found[k++] = {maxLen, 1};
+          break;
+        case PosKind::kTree:
+          k = TreeMatches(pos, found);
+          break;
+      }
+      prev_ = found;
+      prevCount_ = k;
+      cur_ ^= 1;
+      if (k == 0 || found[k - 1].len < maxLen) {
+        AddNode(c, pos, kind == PosKind::kRunNode ? kRunNode : kPlainNode);
+        for (int i = 0; i < k; ++i) c.matches.push_back(found[i]);  // (few: no library copy)
+        ++frontier_;
+        continue;
+      }
+      // A long match: follow it as far as it goes, up to the longest the format codes.
+      Match m = found[k - 1];
+      if (m.len == p_.nice) {
+        const std::size_t most = std::min<std::size_t>(left, kMaxMatch);
+        m.len += MatchLength(src_ + pos + m.len - m.dist, src_ + pos + m.len,
+                             static_cast<std::uint32_t>(most - m.len));
+      }
+      AddNode(c, pos, kForcedNode);
+      c.matches.push_back(m);
+      prevCount_ = 0;  // the next node is at the match's end
+      // The covered positions are in the walker's trees (later data may match them); they take
+      // their places in the 3-byte table as well.
+      const std::uint32_t end = pos + m.len;
+      for (std::uint32_t q = pos + 1; q < end; ++q)
+        if (kinds_.Classify(q, &run) == PosKind::kTree) hash3_[Hash3(src_ + q)] = q;
+      frontier_ = end;
+    }
+    return frontier_ < n_;
+  }
+
+ private:
+  using Match = OptMatch;
+  static constexpr int kHash3Bits = 15;
+
+  static void AddNode(NodeChunk& c, std::uint32_t pos, std::uint8_t kind) {
+    c.pos.push_back(pos);
+    c.kind.push_back(kind);
+    c.first.push_back(static_cast<std::uint32_t>(c.matches.size()));
+  }
+
+  std::uint32_t Hash3(const std::uint8_t* p) const {
+    return ((Load32(p) & 0xFFFFFFu) * 506832829u) >> (32 - hash3Bits_);
+  }
+
+  // The matches of a tree position: what its walker found, and the newest position with the
+  // same three bytes when that is nearer than anything the tree gave.
+  int TreeMatches(std::uint32_t pos, Match* out) {
+    const std::size_t c = pos / kWalkChunk;
+    if (!res_ || c != chunk_) {
+      feed_.Release(c);
+      res_ = &feed_.Get(c);
+      next_ = 0;
+      offset_ = 0;
+      chunk_ = c;
+    }
+    const std::uint8_t* s = src_ + pos;
+    const WalkResults& r = *res_;
+    const std::size_t at = pos - c * kWalkChunk;
+    for (; next_ < at; ++next_) offset_ += r.count[next_];  // positions inside a long match
+    const int found = r.count[at];
+    for (int i = 0; i < found; ++i) out[i] = WalkResults::Unpack(r.matches[offset_ + static_cast<std::size_t>(i)]);
+    offset_ += static_cast<std::size_t>(found);
+    next_ = at + 1;
+    return AddNearest3(pos, s, out, found);
+  }
+
+  // Adds the newest position with the same three bytes to a tree position's matches when it is
+  // nearer than anything the tree gave.
+  int AddNearest3(std::uint32_t pos, const std::uint8_t* s, Match* out, int found) {
+    const std::uint32_t cutoff = pos > kMaxDistance ? pos - kMaxDistance : 0;
+    const std::uint32_t h3 = Hash3(s);
+    const std::uint32_t c3 = hash3_[h3];
+    hash3_[h3] = pos;
+    if (c3 != kNoPos && c3 >= cutoff) {
+      const std::uint32_t d3 = pos - c3;
+      if ((found == 0 || out[0].dist > d3) && (Load32(src_ + c3) & 0xFFFFFFu) == (Load32(s) & 0xFFFFFFu)) {
+        if (found == 0 || out[0].len > kMinMatch) {
+          if (found == kMaxMatchesPerNode) --found;  // the match after the first makes room
+          std::copy_backward(out, out + found, out + found + 1);
+          ++found;
+        }
+        out[0] = {kMinMatch, d3};
+      }
+    }
+    return found;
+  }
+
+  const std::uint8_t* src_;
+  std::size_t n_;
+  OptimalParams p_;
+  PositionKinds kinds_;
+  WalkFeed feed_;
+  int hash3Bits_;
+  std::vector<std::uint32_t> hash3_;
+  std::size_t frontier_ = 0;  // the first position not yet given to the parse
+  Match buf_[2][kMaxMatchesPerNode];
+  int cur_ = 0;
+  const Match* prev_ = buf_[1];  // the matches of position frontier_ - 1
+  int prevCount_ = 0;
+  // The walker's results for stretch chunk_, and how far they have been read: the counts of
+  // the positions before next_ add up to offset_.
+  const WalkResults* res_ = nullptr;
+  std::size_t next_ = 0;
+  std::size_t offset_ = 0;
+  std::size_t chunk_ = 0;
+};
 
 class OptimalEncoder : BlockCoder {
  public:
   OptimalEncoder(const std::uint8_t* src, std::size_t n, const OptimalParams& p, bool finderThread)
-      : BlockCoder(src, n), p_(p), source_(src, n, p, finderThread) {
+      : BlockCoder(src, n), p_(p), finder_(src, n, p, finderThread) {
     SetFlatCosts();
   }
 
@@ -1405,27 +1494,17 @@ class OptimalEncoder : BlockCoder {
 
   // Extends the nodes until there are at least `want` of them or the input is exhausted.
   void Fill(std::size_t want) {
-    while (nodePos_.size() < want && !exhausted_) {
-      if (!source_.Next(chunk_)) {
-        exhausted_ = true;
-        break;
-      }
-      const std::uint32_t base = static_cast<std::uint32_t>(matches_.size());
-      nodePos_.insert(nodePos_.end(), chunk_.pos.begin(), chunk_.pos.end());
-      nodeKind_.insert(nodeKind_.end(), chunk_.kind.begin(), chunk_.kind.end());
-      for (const std::uint32_t f : chunk_.first) nodeFirst_.push_back(base + f);
-      matches_.insert(matches_.end(), chunk_.matches.begin(), chunk_.matches.end());
-    }
+    while (nodes_.pos.size() < want && !exhausted_) exhausted_ = !finder_.Produce(nodes_, want - nodes_.pos.size());
   }
 
   // Forgets the nodes before node k (a block ended there).
   void DropNodes(std::size_t k) {
-    const std::uint32_t firstMatch = k < nodeFirst_.size() ? nodeFirst_[k] : static_cast<std::uint32_t>(matches_.size());
-    nodePos_.erase(nodePos_.begin(), nodePos_.begin() + static_cast<long>(k));
-    nodeKind_.erase(nodeKind_.begin(), nodeKind_.begin() + static_cast<long>(k));
-    nodeFirst_.erase(nodeFirst_.begin(), nodeFirst_.begin() + static_cast<long>(k));
-    for (auto& f : nodeFirst_) f -= firstMatch;
-    matches_.erase(matches_.begin(), matches_.begin() + firstMatch);
+    const std::uint32_t firstMatch = k < nodes_.first.size() ? nodes_.first[k] : static_cast<std::uint32_t>(nodes_.matches.size());
+    nodes_.pos.erase(nodes_.pos.begin(), nodes_.pos.begin() + static_cast<long>(k));
+    nodes_.kind.erase(nodes_.kind.begin(), nodes_.kind.begin() + static_cast<long>(k));
+    nodes_.first.erase(nodes_.first.begin(), nodes_.first.begin() + static_cast<long>(k));
+    for (auto& f : nodes_.first) f -= firstMatch;
+    nodes_.matches.erase(nodes_.matches.begin(), nodes_.matches.begin() + firstMatch);
   }
 
   // -------------------------------------------------------------------------------------------
@@ -1473,7 +1552,7 @@ class OptimalEncoder : BlockCoder {
 
   // The last symbol of the cheapest path to node j.
   Match EdgeInto(std::size_t j) const {
-    if (nodeKind_[j - 1] == kForcedNode) return matches_[nodeFirst_[j - 1]];
+    if (nodes_.kind[j - 1] == kForcedNode) return nodes_.matches[nodes_.first[j - 1]];
     const std::uint32_t e = from_[j];
     return Match{e & ((1u << kEdgeLenBits) - 1), e >> kEdgeLenBits};
   }
@@ -1528,22 +1607,22 @@ class OptimalEncoder : BlockCoder {
   // Relaxes the symbols starting at nodes before `upTo`. A symbol may end at any node up to the
   // number of nodes (the position where the next node will be), but never beyond a forced node.
   void Relax(std::size_t upTo) {
-    const std::size_t avail = nodePos_.size();
+    const std::size_t avail = nodes_.pos.size();
     price_.resize(avail + 1, kInfinite);
     from_.resize(avail + 1);
     for (std::size_t k = relaxed_; k < upTo; ++k) {
-      while (scan_ < avail && (scan_ <= k || nodeKind_[scan_] != kForcedNode)) ++scan_;
+      while (scan_ < avail && (scan_ <= k || nodes_.kind[scan_] != kForcedNode)) ++scan_;
       const std::uint32_t here = price_[k];
-      const Match* mb = matches_.data() + nodeFirst_[k];
-      if (nodeKind_[k] == kForcedNode) {
+      const Match* mb = nodes_.matches.data() + nodes_.first[k];
+      if (nodes_.kind[k] == kForcedNode) {
         Offer(k + 1, here + LengthCost(mb->len) + DistCost(mb->dist), 0);
         continue;
       }
-      Offer(k + 1, here + litLenBits_[src_[nodePos_[k]]], PackEdge(1, 0));
-      const Match* me = matches_.data() + (k + 1 < nodeFirst_.size() ? nodeFirst_[k + 1] : matches_.size());
+      Offer(k + 1, here + litLenBits_[src_[nodes_.pos[k]]], PackEdge(1, 0));
+      const Match* me = nodes_.matches.data() + (k + 1 < nodes_.first.size() ? nodes_.first[k + 1] : nodes_.matches.size());
       const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
       std::uint32_t len = kMinMatch;
-      if (nodeKind_[k] == kRunNode) {
+      if (nodes_.kind[k] == kRunNode) {
         // The copy one byte back is offered at its full length only: ending it inside the run
         // rarely pays (copies that go on past the run are priced in full), and every length at
         // every position of a run would cost time quadratic in its length.
@@ -1572,7 +1651,7 @@ class OptimalEncoder : BlockCoder {
     for (std::size_t j = to; j > 0;) {
       path_.push_back(static_cast<std::uint32_t>(j));
       const Match e = EdgeInto(j);
-      j = nodeKind_[j - 1] == kForcedNode ? j - 1 : j - (e.dist ? e.len : 1);
+      j = nodes_.kind[j - 1] == kForcedNode ? j - 1 : j - (e.dist ? e.len : 1);
     }
     std::reverse(path_.begin(), path_.end());
   }
@@ -1584,7 +1663,7 @@ class OptimalEncoder : BlockCoder {
       const std::size_t j = path_[i];
       const Match e = EdgeInto(j);
       if (e.dist == 0) {
-        tokens_.push_back({src_[nodePos_[prev]], 0});
+        tokens_.push_back({src_[nodes_.pos[prev]], 0});
         blockBytes_ += 1;
       } else {
         tokens_.push_back({e.len, e.dist});
@@ -1631,7 +1710,7 @@ class OptimalEncoder : BlockCoder {
           // Matches reach at most `nice` nodes ahead: with that many more nodes known, every
           // symbol ending at or before h is priced.
           Fill(h + p_.nice + 1);
-          const std::size_t avail = nodePos_.size();
+          const std::size_t avail = nodes_.pos.size();
           const bool tail = avail < h + p_.nice + 1;  // the input ends within reach
           if (tail) h = avail;
           Relax(h);
@@ -1676,13 +1755,9 @@ class OptimalEncoder : BlockCoder {
   }
 
   OptimalParams p_;
-  NodeSource source_;
-  NodeChunk chunk_;
-  bool exhausted_ = false;  // the source has given its last nodes
-  std::vector<std::uint32_t> nodePos_;
-  std::vector<std::uint8_t> nodeKind_;
-  std::vector<std::uint32_t> nodeFirst_;
-  std::vector<Match> matches_;
+  MatchFinder finder_;
+  NodeChunk nodes_;  // the nodes not yet parsed for good, with their matches
+  bool exhausted_ = false;  // the finder has given its last nodes
   std::vector<std::uint32_t> price_;
   std::vector<std::uint32_t> from_;
   std::size_t relaxed_ = 0;  // nodes whose symbols are priced

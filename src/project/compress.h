@@ -73,9 +73,9 @@ inline constexpr int kImageDeflateMode = kStrongestMode;
 bool Deflate(const std::uint8_t* src, std::size_t srcLen, int mode, std::vector<std::uint8_t>& out,
              std::string* error);
 
-// The strongest mode with its match finder either in the calling thread (finderThread false) or,
-// for inputs of 256 KiB and more, in a second thread that searches while this one parses (what
-// Deflate does). The bytes written are the same either way.
+// The strongest mode with its tree searches either in the calling thread (finderThread false)
+// or, for inputs of 256 KiB and more, in a second thread that searches while this one parses
+// (what Deflate does). The bytes written are the same either way.
 bool DeflateStrongest(const std::uint8_t* src, std::size_t srcLen, bool finderThread, std::vector<std::uint8_t>& out,
                       std::string* error);
 

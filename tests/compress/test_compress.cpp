@@ -492,14 +492,20 @@ TEST(DeflateStrongest, SmallerThanTheLazyParseOnRecordsAndText) {
 }
 
 TEST(DeflateStrongest, SecondThreadWritesTheSameBytes) {
-  // Above 256 KiB the match finder runs ahead in a thread of its own. Its nodes must reach the
-  // parse complete and in order: records (many short nodes), a long run (forced nodes) and
-  // random bytes, where the encoder gives up, stores, and has to stop the finder's thread.
+  // Above 256 KiB the tree walks run ahead in a thread of their own, a stretch of 32 KiB
+  // positions at a time. Their results must reach the parse complete and in order: records
+  // (many short nodes), a long run (forced nodes that skip whole stretches), random bytes where
+  // the encoder gives up, stores, and has to stop the walker's thread, and a block repeated
+  // whole, one forced match over several stretches whose positions still enter the trees.
   Bytes mixed = ImageLike(3000, 41);
   mixed.insert(mixed.end(), 300000, 0x20);
   const Bytes tail = Text(120000);
   mixed.insert(mixed.end(), tail.begin(), tail.end());
-  for (const Bytes& in : {mixed, RandomBytes(700000, 8)}) {
+  Bytes repeated = RandomBytes(100000, 12);
+  for (int copy = 0; copy < 2; ++copy) repeated.insert(repeated.end(), repeated.begin(), repeated.begin() + 100000);
+  repeated.insert(repeated.end(), tail.begin(), tail.end());
+  repeated.insert(repeated.end(), repeated.begin() + 150000, repeated.begin() + 250000);
+  for (const Bytes& in : {mixed, RandomBytes(700000, 8), repeated}) {
     SCOPED_TRACE(in.size());
     ASSERT_GE(in.size(), 256u << 10);
     Bytes threaded, inline_;
