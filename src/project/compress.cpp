@@ -1031,7 +1031,7 @@ constexpr std::uint8_t kPlainNode = 0;
 constexpr std::uint8_t kForcedNode = 1;
 constexpr std::uint8_t kRunNode = 2;
 
-// A stretch of nodes as the match finder hands them to the parse.
+// Nodes with their matches, as the match finder appends them and the parse consumes them.
 struct NodeChunk {
   std::vector<std::uint32_t> pos;
   std::vector<std::uint8_t> kind;
