@@ -12,7 +12,6 @@
 #include <bit>
 #include <cstring>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <limits>
 #include <memory>
@@ -1034,17 +1033,11 @@ constexpr std::uint8_t kForcedNode = 1;
 constexpr std::uint8_t kRunNode = 2;
 
 // Nodes with their matches, as the match finder appends them and the parse consumes them.
-struct NodeChunk {
+struct NodeStore {
   std::vector<std::uint32_t> pos;
   std::vector<std::uint8_t> kind;
   std::vector<std::uint32_t> first;  // the node's first match in `matches`
   std::vector<OptMatch> matches;
-  void Clear() {
-    pos.clear();
-    kind.clear();
-    first.clear();
-    matches.clear();
-  }
 };
 
 // What a position is to the match finder. Only "tree" positions enter the search trees; the
@@ -1326,7 +1319,7 @@ class MatchFinder {
 
   // Appends the next nodes of the input to c, up to `count` of them; false when the input was
   // exhausted before. A node's `first` indexes c.matches as it stands.
-  bool Produce(NodeChunk& c, std::size_t count) {
+  bool Produce(NodeStore& c, std::size_t count) {
     const std::size_t want = c.pos.size() + count;
     while (c.pos.size() < want && frontier_ < n_) {
       // This position's matches go to one buffer while the other still holds those of the
@@ -1397,7 +1390,7 @@ class MatchFinder {
   using Match = OptMatch;
   static constexpr int kHash3Bits = 15;
 
-  static void AddNode(NodeChunk& c, std::uint32_t pos, std::uint8_t kind) {
+  static void AddNode(NodeStore& c, std::uint32_t pos, std::uint8_t kind) {
     c.pos.push_back(pos);
     c.kind.push_back(kind);
     c.first.push_back(static_cast<std::uint32_t>(c.matches.size()));
@@ -1758,7 +1751,7 @@ class OptimalEncoder : BlockCoder {
 
   OptimalParams p_;
   MatchFinder finder_;
-  NodeChunk nodes_;  // the nodes not yet parsed for good, with their matches
+  NodeStore nodes_;  // the nodes not yet parsed for good, with their matches
   bool exhausted_ = false;  // the finder has given its last nodes
   std::vector<std::uint32_t> price_;
   std::vector<std::uint32_t> from_;
