@@ -1073,14 +1073,21 @@ class PositionKinds {
     const std::size_t count = runEnd_ - p;
     const std::size_t maxLen = std::min<std::size_t>(left, nice_);
     *run = static_cast<std::uint32_t>(std::min(count, maxLen));
-    if (count > kRunInTree && count < maxLen) return PosKind::kRunNode;
+    // Zeros are the padding and the high bytes of small numbers in the image's records: their
+    // runs are many and short, and the trees of what follows them are the deepest of all.
+    // Searching from the last two positions of such a run took an eighth of the walks' time for
+    // less than 0.3 % of output (the image even shrinks a little), so of a run of zeros only the
+    // first position is searched; other runs (double letters in text) keep their last two.
+    const std::size_t inTree = src_[p] == 0 ? 0 : kRunInTree;
+    if (count > inTree && count < maxLen) return PosKind::kRunNode;
     // A very long run enters with its first and last stretch only, which keeps runs cheap.
     if (count > kLongRunKeep && p - runStart_ > kLongRunKeep) return PosKind::kLongRun;
     return PosKind::kTree;
   }
 
  private:
-  // Of a run of one byte, positions with at most this many equal bytes ahead enter the tree.
+  // Of a run of one byte other than zero, positions with at most this many equal bytes ahead
+  // enter the tree.
   static constexpr std::size_t kRunInTree = 2;
   static constexpr std::size_t kLongRunKeep = 4096;
   const std::uint8_t* src_;

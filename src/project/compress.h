@@ -58,8 +58,8 @@ bool Inflate(const std::uint8_t* src, std::size_t srcLen, std::vector<std::uint8
 std::size_t DeflateBound(std::size_t srcLen);
 
 // The strongest mode: a minimum-cost parse over the whole 256 KiB window. It writes some 10 %
-// less than mode 4 on configuration images; on two cores it takes five to six times as long,
-// some 0.2 s for a 3 MB configuration.
+// less than mode 4 on configuration images; on two cores it takes about four times as long,
+// under 0.2 s for a 3 MB configuration.
 inline constexpr int kStrongestMode = 5;
 // The mode the file writer uses for images sent to the controller: every percent less is
 // transfer time saved at each write over a slow serial line, and the strongest mode finishes
