@@ -1604,20 +1604,18 @@ class OptimalEncoder : BlockCoder {
         continue;
       }
       Offer(k + 1, here + litLenBits_[src_[nodes_.pos[k]]], PackEdge(1, 0));
-      const Match* me = nodes_.matches.data() + (k + 1 < nodes_.first.size() ? nodes_.first[k + 1] : nodes_.matches.size());
       const std::uint32_t reach = static_cast<std::uint32_t>(scan_ - k);
-      std::uint32_t len = kMinMatch;
       if (nodes_.kind[k] == kRunNode) {
-        // The copy one byte back is offered at its full length only: ending it inside the run
-        // rarely pays (copies that go on past the run are priced in full from the run's first
-        // position), and every length at every position of a run would cost time quadratic in
-        // its length.
+        // The copy one byte back, the only match of such a node, is offered at its full length
+        // only: ending it inside the run rarely pays (copies that go on past the run are priced
+        // in full from the run's first position), and every length at every position of a run
+        // would cost time quadratic in its length.
         const std::uint32_t upto = std::min(mb->len, reach);
         if (upto >= kMinMatch) Offer(k + upto, here + DistCost(1) + lenCost_[upto], PackEdge(upto, 1));
-        len = upto + 1;
-        if (upto < mb->len) continue;
-        ++mb;
+        continue;
       }
+      const Match* me = nodes_.matches.data() + (k + 1 < nodes_.first.size() ? nodes_.first[k + 1] : nodes_.matches.size());
+      std::uint32_t len = kMinMatch;
       for (const Match* m = mb; m != me; ++m) {
         const std::uint32_t dc = here + DistCost(m->dist);
         const std::uint32_t upto = std::min(m->len, reach);
